@@ -1,0 +1,108 @@
+#pragma once
+// The table of compiled-in images, indexed by board hardware code (row) and
+// image slot (column), with the selection of the image a run programs and the
+// bookkeeping of which images a sequence has already programmed.
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+#include "images/EmbeddedImage.h"
+#include "images/Wiring.h"
+
+namespace torvane {
+
+using ImageSlot = std::uint8_t;
+
+inline constexpr std::uint8_t PendingNone = 255;
+inline constexpr std::uint8_t PendingYes = 1;
+inline constexpr std::uint8_t PendingDone = 0;
+inline constexpr std::int32_t MinPendingSize = 11;  // smaller images are never pending
+
+enum RepeatActionCode : std::uint8_t {
+    RepeatProgramAgain = 0,
+    RepeatWaitOneSecond = 1,
+    RepeatSendAccessFrames = 2,
+};
+
+// One cell; it points into an EmbeddedImage and owns nothing.
+struct ImageDescriptor {
+    std::uint8_t* tailBytes = nullptr;
+    std::int32_t tailCount = 0;
+    std::uint8_t* data = nullptr;
+    std::int32_t size = 0;  // 1 or less: no image in this cell
+    std::uint8_t* eepromBytes = nullptr;
+    std::int32_t eepromCount = 0;
+    std::uint8_t plain = 0;
+    std::uint8_t hardwareCode = 0;
+    std::uint8_t preparationCode = 0;
+    std::uint8_t pending = 0;       // row 0 only
+    std::uint8_t repeatAction = 0;  // row 0 only
+};
+
+// The image the current run programs.
+struct ActiveImage {
+    std::uint8_t* data = nullptr;
+    std::int32_t size = 0;
+    std::uint8_t* eepromBytes = nullptr;
+    std::int32_t eepromCount = 0;
+    std::uint8_t* tailBytes = nullptr;
+    std::int32_t tailCount = 0;
+    std::uint8_t plain = 0;
+    std::uint8_t hardwareCode = 0;     // image hardware code
+    std::uint8_t preparationCode = 0;  // image preparation code
+};
+
+using ImageTable = std::array<std::array<ImageDescriptor, ImageColumns>, ImageRows>;
+
+// The catalogue state of one updater: table, active image and pending count.
+struct ImageCatalog {
+    std::unique_ptr<ImageTable> table = std::make_unique<ImageTable>();  // zero-initialised
+    ActiveImage active;
+    std::uint8_t pendingCount = 0;
+    bool hardwareCodeOutOfTable = false;  // last selection fell back to row 0 for code 255
+
+    ImageDescriptor& cell(int row, int slot) { return (*table)[static_cast<std::size_t>(row)][static_cast<std::size_t>(slot)]; }
+};
+
+// Clears every size, wires the product's cells and marks the pending images.
+void BuildImageTable(ImageCatalog& catalog, std::span<const ProductCell> cells);
+void BuildImageTable(ImageCatalog& catalog);  // with this build's product cells
+
+// Marks row-0 images larger than 10 bytes pending; returns the pending count.
+std::uint8_t MarkPendingImages(ImageCatalog& catalog);
+
+// Slot of a chip code; unknown chips select slot 0.
+ImageSlot SlotForChip(std::uint8_t chipCode);
+
+// Copies the cell for (hardware code, slot of chip) into the active image,
+// falling back to row 0 of the slot when the cell holds no image. Hardware
+// code 255 has no row and selects row 0 directly.
+ImageSlot SelectImage(ImageCatalog& catalog, std::uint8_t chipCode, std::uint8_t hardwareCode);
+
+std::uint8_t ImagePending(const ImageCatalog& catalog, ImageSlot slot);
+std::uint8_t RepeatAction(const ImageCatalog& catalog, ImageSlot slot);
+
+// Records a programmed slot; the pending count drops only for a pending slot.
+void MarkImageProgrammed(ImageCatalog& catalog, ImageSlot slot);
+std::uint8_t PendingCount(const ImageCatalog& catalog);
+
+// Board designation of a hardware code; codes outside 1..32 are named as code 2.
+std::string HardwareName(std::int32_t code);
+
+struct ImageCodes {
+    std::uint8_t hardwareCode;
+    std::uint8_t preparationCode;
+};
+
+// Header codes of an image: the descriptor's codes for a plain image,
+// otherwise the unscrambled header bytes of its family. The image must reach
+// past the header (16 bytes on PIC18, 1026 on dsPIC33/PIC24).
+ImageCodes ReadImageCodes(ChipFamily family, const ActiveImage& image);
+
+// Header bytes XOR the mask, whatever the plain flag says (version listing).
+ImageCodes ReadHeaderCodes(ChipFamily family, const std::uint8_t* data);
+
+}  // namespace torvane
