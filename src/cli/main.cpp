@@ -1,63 +1,40 @@
 // torvane-cli: the updater without a window.
 
-#include <cstdio>
 #include <iostream>
 #include <string>
 
-#include "images/ImageTable.h"
-#include "images/ProductData.h"
-#include "shell/ProductIdentity.h"
+#include "cli/Commands.h"
 
 namespace {
 
-const char* FrontEndName(torvane::FrontEnd f) {
-    switch (f) {
-    case torvane::FrontEnd::UpgradeWindow: return "UpgradeWindow (START/STOP)";
-    case torvane::FrontEnd::LoaderWindow: return "LoaderWindow (compact)";
-    case torvane::FrontEnd::MainWindow: break;
-    }
-    return "MainWindow (full)";
-}
+struct Command {
+    const char* name;
+    int (*run)(const torvane::cli::Args&);
+    const char* summary;
+};
 
-int Info() {
-    using namespace torvane;
-    const auto identity = ProductIdentity();
-    std::cout << "Product identity: " << (identity ? "\"" + std::string(*identity) + "\"" : "(none)") << "\n"
-              << "Front end:        " << FrontEndName(ChooseFrontEnd(identity)) << "\n"
-              << "Built:            " << BuildDate() << " " << BuildTime() << "\n\n"
-              << "Images carried (hardware code / slot):\n";
-    ImageCatalog catalog;
-    BuildImageTable(catalog);
-    for (int slot = 0; slot < SelectableSlots; ++slot) {
-        for (int row = 0; row < ImageRows; ++row) {
-            const auto& d = catalog.cell(row, slot);
-            if (d.size <= 1) continue;
-            const auto codes = d.plain ? ImageCodes{d.hardwareCode, d.preparationCode}
-                                       : ReadHeaderCodes(FamilyOfSlot(slot), d.data);
-            std::printf("  row %3d slot %d: %6d bytes, tail %d, EEPROM %d, %s, board %s, preparation 0x%02x\n",
-                        row, slot, d.size, d.tailCount, d.eepromCount, d.plain ? "plain" : "scrambled",
-                        HardwareName(codes.hardwareCode).c_str(), codes.preparationCode);
-        }
-    }
-    std::cout << "\nPending after a fresh build of the table: " << int(PendingCount(catalog)) << "\n";
-    return 0;
-}
+// name, handler, one-line summary
+constexpr Command Commands[] = {
+    {"info", torvane::cli::RunInfo, "the product identity, the front end this build shows and the images it carries"},
+};
 
-void Usage() {
-    std::cout << "usage: torvane-cli <command>\n\n"
-                 "commands:\n"
-                 "  info     the product identity, the front end this build shows and the images it carries\n";
+void Usage(std::ostream& out) {
+    out << "usage: torvane-cli <command> [options]\n\ncommands:\n";
+    for (const auto& c : Commands) out << "  " << c.name << std::string(10 - std::string(c.name).size(), ' ') << c.summary << "\n";
+    out << "\n'torvane-cli <command> --help' describes a command.\n";
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string cmd = argc > 1 ? argv[1] : "";
-    if (cmd == "info") return Info();
-    if (cmd == "--help" || cmd == "-h" || cmd == "help") {
-        Usage();
+    const std::string name = argc > 1 ? argv[1] : "";
+    if (name == "--help" || name == "-h" || name == "help") {
+        Usage(std::cout);
         return 0;
     }
-    Usage();
+    for (const auto& c : Commands)
+        if (name == c.name) return c.run(torvane::cli::Args(argv + 2, argv + argc));
+    if (!name.empty()) std::cerr << "torvane-cli: unknown command '" << name << "'\n\n";
+    Usage(std::cerr);
     return 2;
 }

@@ -1,0 +1,35 @@
+#pragma once
+// Everything one updater holds while it runs: the port channel, the receiver,
+// the identity the device reported, the image catalogue, the transmit buffer,
+// the memory layout, and the Presenter's views. The free functions of the
+// update run take it by reference; a GUI owns exactly one, a test builds a
+// fresh one per case.
+
+#include <array>
+#include <cstdint>
+
+#include "bootloader/DeviceIdentity.h"
+#include "bootloader/EventPump.h"
+#include "bootloader/MemoryLayout.h"
+#include "images/ImageTable.h"
+#include "serial/PortChannel.h"
+#include "ui/Views.h"
+
+namespace torvane {
+
+inline constexpr std::size_t FrameBufferSize = 300;
+
+struct Context {
+    PortChannel port;
+    ReceiverState receiver;
+    DeviceIdentity identity;
+    ImageCatalog images;
+    std::array<std::uint8_t, FrameBufferSize> FrameBuffer{};
+    MemoryLayout layout;
+    std::uint8_t WakeVariant = 0;
+    std::uint8_t SequenceMode = 0;
+    Presenter presenter;
+    EventPump* pump = nullptr;
+};
+
+}  // namespace torvane

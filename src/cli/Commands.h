@@ -1,0 +1,14 @@
+#pragma once
+// The commands of torvane-cli. Each takes the arguments after its own name
+// and returns the process exit code.
+
+#include <string>
+#include <vector>
+
+namespace torvane::cli {
+
+using Args = std::vector<std::string>;
+
+int RunInfo(const Args& args);
+
+}  // namespace torvane::cli

@@ -1,0 +1,98 @@
+#pragma once
+// The serial channel: one slot per port index, the chosen and the opened port,
+// the one shared receive buffer, and the port operations of an update run.
+// Results follow the channel's own convention: a slot or nothing from OpenPort,
+// 2/0 from WritePort, 0/-2 from FlushPort.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/SerialDevice.h"
+
+namespace torvane {
+
+inline constexpr int MaxPortIndex = 256;                 // COM1..COM257
+inline constexpr std::uint32_t PortBaudRate = 115200;
+inline constexpr std::uint8_t NoParity = 0;
+inline constexpr std::uint8_t TwoStopBits = 2;
+inline constexpr std::uint8_t EightDataBits = 8;
+inline constexpr std::size_t ReceiveBufferSize = 3072;
+inline constexpr std::size_t DrainClearBytes = 3000;     // DrainOnce clears this much, not all
+inline constexpr std::size_t EchoScratchSize = 3000;     // largest half-duplex write
+inline constexpr std::uint32_t InputQueueBytes = 32768;
+inline constexpr std::uint32_t OutputQueueBytes = 9216;
+inline constexpr std::uint32_t WriteTimeoutPerByteMs = 10;
+inline constexpr std::uint32_t WriteTimeoutConstantMs = 1000;
+inline constexpr std::uint32_t ReadIntervalReturnAtOnce = 0xFFFFFFFF;
+inline constexpr int EchoAttempts = 100;
+inline constexpr auto EchoStep = std::chrono::milliseconds(5);
+inline constexpr bool AbsorbEcho = true;
+inline constexpr bool RtsOnTransmit = true;
+
+inline constexpr int WriteAccepted = 2;
+inline constexpr int WriteRejected = 0;
+inline constexpr std::int16_t PortUsable = 0;
+inline constexpr std::int16_t PortNotOpen = -2;
+
+struct PortSlot {
+    std::int32_t index = 0;
+    std::uint8_t HalfDuplex = 0;
+    std::int32_t open = 0;
+    std::unique_ptr<SerialDevice> handle;
+};
+
+using PortTable = std::array<PortSlot, MaxPortIndex + 1>;
+
+// The application's modal message box; blocks until the user answers and
+// returns the button pressed.
+class MessageBoxHost {
+public:
+    virtual ~MessageBoxHost() = default;
+    virtual int ShowMessageBox(std::string_view text, std::string_view caption, unsigned flags) = 0;
+};
+
+enum class TraceDirection { Sent, Received };
+
+struct PortChannel {
+    SerialPorts* system = nullptr;
+    MessageBoxHost* host = nullptr;
+    PortTable PortTable;
+    std::int16_t CurrentPort = 0;
+    std::int16_t OpenedPort = 0;
+    std::array<std::uint8_t, ReceiveBufferSize> ReceiveBuffer{};
+    // Why the last open of a port failed, for the user beside "Invalid Port Com".
+    std::string lastOpenFailure;
+    // Sees every byte written to and read from a port (torvane-cli --trace).
+    std::function<void(TraceDirection, std::span<const std::uint8_t>)> trace;
+};
+
+// The slot, open and configured, or nullptr. Shows a message box when the line
+// settings or the time-outs cannot be applied.
+PortSlot* OpenPort(PortChannel& ch, int index, std::uint32_t baudRate, std::uint8_t parity,
+                   std::uint8_t stopBits, std::uint8_t byteSize, std::uint8_t halfDuplex);
+void ClosePort(PortChannel& ch, int index);
+// Drops (clear != 0) or raises DTR, then RTS. Always 0.
+int SetControlLines(PortChannel& ch, int index, int clear);
+// 2 when the write was accepted, 0 when the slot is closed or the write failed.
+int WritePort(PortChannel& ch, int index, const std::uint8_t* bytes, std::uint32_t count);
+// 0 when the port is open and usable, -2 otherwise.
+std::int16_t FlushPort(PortChannel& ch, std::int16_t index);
+// One read of CurrentPort into ReceiveBuffer after clearing its first 3000 bytes.
+std::uint16_t DrainOnce(PortChannel& ch);
+// Reads and discards until a read returns nothing.
+void DrainInput(PortChannel& ch);
+// One non-blocking read of CurrentPort into ReceiveBuffer; 0 when closed or failed.
+std::uint16_t ReadCurrentPort(PortChannel& ch);
+// The open device of CurrentPort, or nullptr.
+SerialDevice* CurrentDevice(PortChannel& ch);
+int ShowMessageBox(PortChannel& ch, std::string_view text, std::string_view caption, unsigned flags);
+
+// "COM" + (index + 1).
+std::string ComName(int portIndex);
+
+}  // namespace torvane

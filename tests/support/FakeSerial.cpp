@@ -1,0 +1,96 @@
+#include "FakeSerial.h"
+
+#include <algorithm>
+
+namespace torvane::test {
+
+namespace {
+
+class FakeDevice : public SerialDevice {
+public:
+    explicit FakeDevice(std::shared_ptr<FakeLine> line) : line_(std::move(line)) { ++line_->openDevices; }
+    ~FakeDevice() override { close(); }
+
+    bool drain() override {
+        ++line_->drains;
+        return !fails(Step::Drain);
+    }
+    bool readLineSettings(LineSettings& out) override {
+        if (fails(Step::ReadSettings)) return false;
+        out = line_->settings;
+        return true;
+    }
+    bool writeLineSettings(const LineSettings& s) override {
+        if (fails(Step::WriteSettings)) return false;
+        line_->settings = s;
+        return true;
+    }
+    bool setQueueSizes(std::uint32_t, std::uint32_t) override { return !fails(Step::QueueSizes); }
+    bool readTimeouts(Timeouts& out) override {
+        if (fails(Step::ReadTimeouts)) return false;
+        out = line_->timeouts;
+        return true;
+    }
+    bool writeTimeouts(const Timeouts& t) override {
+        if (fails(Step::WriteTimeouts)) return false;
+        line_->timeouts = t;
+        return true;
+    }
+    LineResult setModemLine(ModemLine l, bool on) override {
+        if (fails(Step::ModemLine)) return LineResult::Failed;
+        if (!line_->modemLinesSupported) return LineResult::NotSupported;
+        line_->lineOps.emplace_back(l, on);
+        return LineResult::Done;
+    }
+    bool write(std::span<const std::uint8_t> bytes) override {
+        if (fails(Step::Write)) return false;
+        std::vector<std::uint8_t> w(bytes.begin(), bytes.end());
+        line_->writes.push_back(w);
+        if (line_->onWrite) line_->onWrite(*line_, w);
+        return true;
+    }
+    long read(std::span<std::uint8_t> into) override {
+        if (fails(Step::Read)) {
+            line_->reads.push_back(-1);
+            return -1;
+        }
+        std::size_t n = std::min(into.size(), line_->input.size());
+        if (line_->readChunk) n = std::min(n, line_->readChunk);
+        for (std::size_t i = 0; i < n; ++i) {
+            into[i] = line_->input.front();
+            line_->input.pop_front();
+        }
+        line_->reads.push_back(static_cast<long>(n));
+        return static_cast<long>(n);
+    }
+    bool waitReadable(std::chrono::milliseconds) override { return !line_->input.empty(); }
+    void close() override {
+        if (closed_) return;
+        closed_ = true;
+        ++line_->closes;
+        --line_->openDevices;
+    }
+
+private:
+    bool fails(Step s) const { return line_->failing.count(s) != 0; }
+    std::shared_ptr<FakeLine> line_;
+    bool closed_ = false;
+};
+
+}  // namespace
+
+std::vector<std::uint8_t> FakeLine::allWritten() const {
+    std::vector<std::uint8_t> all;
+    for (const auto& w : writes) all.insert(all.end(), w.begin(), w.end());
+    return all;
+}
+
+OpenResult FakeSerialPorts::open(int portIndex) {
+    ++line_->opens;
+    openedIndices.push_back(portIndex);
+    if (line_->failing.count(Step::Open) || line_->absentPorts.count(portIndex))
+        return {nullptr, "no such device"};
+    return {std::make_unique<FakeDevice>(line_), {}};
+}
+
+}  // namespace torvane::test

@@ -1,0 +1,48 @@
+#pragma once
+// A serial device for tests: exact bytes out, scripted bytes in, and any single
+// operating-system step made to fail.
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "platform/SerialDevice.h"
+
+namespace torvane::test {
+
+enum class Step { Open, Drain, ReadSettings, WriteSettings, QueueSizes, ReadTimeouts, WriteTimeouts, ModemLine, Write, Read };
+
+struct FakeLine {
+    std::set<Step> failing;            // steps that fail
+    bool modemLinesSupported = true;
+    std::vector<std::vector<std::uint8_t>> writes;
+    std::deque<std::uint8_t> input;    // bytes waiting to be read
+    std::size_t readChunk = 0;         // 0: a read takes all it may; else at most this many
+    // Called after each accepted write: a scripted device answers here.
+    std::function<void(FakeLine&, const std::vector<std::uint8_t>&)> onWrite;
+    LineSettings settings;             // as last written
+    Timeouts timeouts;
+    std::vector<std::pair<ModemLine, bool>> lineOps;
+    std::vector<long> reads;           // result of every read
+    int opens = 0, closes = 0, drains = 0, openDevices = 0;
+    std::set<int> absentPorts;         // indices whose open fails as absent
+
+    void answer(std::initializer_list<std::uint8_t> bytes) { input.insert(input.end(), bytes); }
+    std::vector<std::uint8_t> allWritten() const;
+};
+
+class FakeSerialPorts : public SerialPorts {
+public:
+    explicit FakeSerialPorts(std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>()) : line_(std::move(line)) {}
+    OpenResult open(int portIndex) override;
+    FakeLine& line() { return *line_; }
+    std::vector<int> openedIndices;
+
+private:
+    std::shared_ptr<FakeLine> line_;
+};
+
+}  // namespace torvane::test
