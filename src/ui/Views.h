@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "shell/ProductIdentity.h"
 #include "ui/Controls.h"
 
 namespace torvane {
@@ -55,6 +56,14 @@ struct Presenter {
     std::array<std::int32_t, 4> PanelIndex{0, 1, 2, 3};
     NotificationHook notify;                // none at start
 };
+
+// The front end that drives the update: the first that exists of LoaderWindow,
+// UpgradeWindow, MainWindow.
+inline FrontEnd ActiveFrontEnd(const Presenter& p) {
+    if (p.loader) return FrontEnd::LoaderWindow;
+    if (p.upgrade) return FrontEnd::UpgradeWindow;
+    return FrontEnd::MainWindow;
+}
 
 // Headless front ends: real control models, no window system. The CLI and the
 // tests drive the update through these.
