@@ -19,6 +19,23 @@ namespace torvane {
 
 inline constexpr std::size_t FrameBufferSize = 300;
 
+// How the last run ended, for callers that need more than the words on the
+// screen (the CLI's exit code). Set where the verdict is shown.
+enum class Outcome {
+    None,
+    Programmed,
+    RepeatDone,        // sequence mode: the slot was done already, its repeat action ran
+    PortUnusable,
+    NotFound,
+    Aborted,
+    NotAcknowledged,   // no reply within the wait
+    Refused,           // refused five times (checksum)
+    Incompatible,      // boot loader version not supported
+    UnknownDevice,
+    NoImage,           // no image for the chip, or too big for it
+    NotSuitable,
+};
+
 struct Context {
     PortChannel port;
     ReceiverState receiver;
@@ -30,6 +47,7 @@ struct Context {
     std::uint8_t SequenceMode = 0;
     Presenter presenter;
     EventPump* pump = nullptr;
+    Outcome outcome = Outcome::None;
 };
 
 }  // namespace torvane
