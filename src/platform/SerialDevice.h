@@ -33,7 +33,10 @@ struct LineSettings {
 };
 
 // Read and write time-outs in milliseconds. ReadInterval = MAXDWORD with both
-// read totals 0 means "a read returns at once with what is there".
+// read totals 0 means "a read returns at once with what is there". Write
+// totals both 0 mean a write is not bounded in time.
+inline constexpr std::uint32_t ReadIntervalReturnAtOnce = 0xFFFFFFFF;
+
 struct Timeouts {
     std::uint32_t readInterval = 0;
     std::uint32_t readTotalMultiplier = 0;

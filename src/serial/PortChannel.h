@@ -28,7 +28,6 @@ inline constexpr std::uint32_t InputQueueBytes = 32768;
 inline constexpr std::uint32_t OutputQueueBytes = 9216;
 inline constexpr std::uint32_t WriteTimeoutPerByteMs = 10;
 inline constexpr std::uint32_t WriteTimeoutConstantMs = 1000;
-inline constexpr std::uint32_t ReadIntervalReturnAtOnce = 0xFFFFFFFF;
 inline constexpr int EchoAttempts = 100;
 inline constexpr auto EchoStep = std::chrono::milliseconds(5);
 inline constexpr bool AbsorbEcho = true;
@@ -61,7 +60,7 @@ enum class TraceDirection { Sent, Received };
 struct PortChannel {
     SerialPorts* system = nullptr;
     MessageBoxHost* host = nullptr;
-    PortTable PortTable;
+    torvane::PortTable PortTable;  // qualified: the member shares the type's name
     std::int16_t CurrentPort = 0;
     std::int16_t OpenedPort = 0;
     std::array<std::uint8_t, ReceiveBufferSize> ReceiveBuffer{};

@@ -1,0 +1,214 @@
+#include "serial/PortChannel.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace torvane {
+
+namespace {
+
+constexpr int ValidIndexMin = 0;
+constexpr unsigned MessageBoxOk = 0;  // one OK button, no icon
+constexpr std::string_view ErrorCaption = "Error";
+constexpr std::string_view ConfigureFailedText = "Unable to configure the serial port";
+constexpr std::string_view TimeoutsFailedText = "Unable to set the time-out parameters";
+
+bool InRange(int index) { return index >= ValidIndexMin && index <= MaxPortIndex; }
+
+// The slot of an index when it holds an open port, else nullptr.
+PortSlot* OpenSlot(PortChannel& ch, int index) {
+    if (!InRange(index)) return nullptr;
+    PortSlot& slot = ch.PortTable[static_cast<std::size_t>(index)];
+    return slot.open != 0 && slot.handle ? &slot : nullptr;
+}
+
+void CloseSlot(PortSlot& slot) {
+    slot.open = 0;
+    if (slot.handle) {
+        slot.handle->close();
+        slot.handle.reset();
+    }
+}
+
+void Trace(PortChannel& ch, TraceDirection direction, const std::uint8_t* bytes, std::size_t count) {
+    if (ch.trace && count > 0) ch.trace(direction, std::span<const std::uint8_t>(bytes, count));
+}
+
+// One read of at most `into.size()` bytes; a failed read counts as none.
+std::size_t ReadSome(PortChannel& ch, SerialDevice& device, std::span<std::uint8_t> into) {
+    const long got = device.read(into);
+    if (got <= 0) return 0;
+    const auto n = std::min(static_cast<std::size_t>(got), into.size());
+    Trace(ch, TraceDirection::Received, into.data(), n);
+    return n;
+}
+
+// The half-duplex line direction lives on RTS.
+void SetDirection(bool transmit, SerialDevice& device) {
+    const bool rtsOn = (RtsOnTransmit && transmit) || (!RtsOnTransmit && !transmit);
+    device.setModemLine(ModemLine::Rts, rtsOn);
+}
+
+void ApplyLineSetting(LineSettings& s, std::uint32_t baudRate, std::uint8_t parity, std::uint8_t stopBits,
+                      std::uint8_t byteSize) {
+    s.baudRate = baudRate;
+    s.binary = true;
+    s.parityCheck = false;
+    s.ctsFlow = false;
+    s.dsrFlow = false;
+    s.dtrControl = false;
+    s.dsrSensitivity = false;
+    s.txContinueOnXoff = false;
+    s.outX = false;
+    s.inX = false;
+    s.errorChar = false;
+    s.nullStrip = false;
+    s.rtsControl = false;
+    s.abortOnError = false;
+    s.byteSize = byteSize;
+    s.parity = parity;
+    s.stopBits = stopBits;
+}
+
+PortSlot* FailOpen(PortChannel& ch, PortSlot& slot, std::string reason) {
+    CloseSlot(slot);
+    ch.lastOpenFailure = std::move(reason);
+    return nullptr;
+}
+
+}  // namespace
+
+std::string ComName(int portIndex) { return "COM" + std::to_string(portIndex + 1); }
+
+int ShowMessageBox(PortChannel& ch, std::string_view text, std::string_view caption, unsigned flags) {
+    return ch.host ? ch.host->ShowMessageBox(text, caption, flags) : 0;
+}
+
+PortSlot* OpenPort(PortChannel& ch, int index, std::uint32_t baudRate, std::uint8_t parity,
+                   std::uint8_t stopBits, std::uint8_t byteSize, std::uint8_t halfDuplex) {
+    if (!InRange(index)) {
+        ch.lastOpenFailure = ComName(index) + " is outside COM1..COM" + std::to_string(MaxPortIndex + 1);
+        return nullptr;
+    }
+    PortSlot& slot = ch.PortTable[static_cast<std::size_t>(index)];
+    slot.index = index;
+    // The old handle goes first: the device is opened exclusively.
+    CloseSlot(slot);
+
+    if (ch.system == nullptr) return FailOpen(ch, slot, "no serial ports on this system");
+    OpenResult opened = ch.system->open(index);
+    if (!opened.device) {
+        return FailOpen(ch, slot, opened.reason.empty() ? ComName(index) + " cannot be opened" : opened.reason);
+    }
+    slot.handle = std::move(opened.device);
+    SerialDevice& device = *slot.handle;
+
+    device.drain();
+
+    LineSettings settings;
+    if (!device.readLineSettings(settings))
+        return FailOpen(ch, slot, "cannot read the line settings of " + ComName(index));
+    ApplyLineSetting(settings, baudRate, parity, stopBits, byteSize);
+    if (!device.writeLineSettings(settings)) {
+        ShowMessageBox(ch, ConfigureFailedText, ErrorCaption, MessageBoxOk);
+        return FailOpen(ch, slot, std::string(ConfigureFailedText) + " " + ComName(index));
+    }
+
+    if (!device.setQueueSizes(InputQueueBytes, OutputQueueBytes))
+        return FailOpen(ch, slot, "cannot size the driver queues of " + ComName(index));
+
+    // Every field is replaced below, so a failed read of the old values
+    // changes nothing; only the write decides.
+    Timeouts timeouts;
+    device.readTimeouts(timeouts);
+    timeouts.readInterval = ReadIntervalReturnAtOnce;
+    timeouts.readTotalMultiplier = 0;
+    timeouts.readTotalConstant = 0;
+    timeouts.writeTotalMultiplier = WriteTimeoutPerByteMs;
+    timeouts.writeTotalConstant = WriteTimeoutConstantMs;
+    if (!device.writeTimeouts(timeouts)) {
+        ShowMessageBox(ch, TimeoutsFailedText, ErrorCaption, MessageBoxOk);
+        return FailOpen(ch, slot, std::string(TimeoutsFailedText) + " of " + ComName(index));
+    }
+
+    slot.HalfDuplex = halfDuplex;
+    slot.open = 1;
+    ch.lastOpenFailure.clear();
+    return &slot;
+}
+
+void ClosePort(PortChannel& ch, int index) {
+    if (PortSlot* slot = OpenSlot(ch, index)) CloseSlot(*slot);
+}
+
+int SetControlLines(PortChannel& ch, int index, int clear) {
+    // A device without modem lines (NotSupported) is as good as one whose
+    // lines were set: nothing downstream depends on them.
+    if (PortSlot* slot = OpenSlot(ch, index)) {
+        const bool on = clear == 0;
+        slot->handle->setModemLine(ModemLine::Dtr, on);
+        slot->handle->setModemLine(ModemLine::Rts, on);
+    }
+    return 0;
+}
+
+int WritePort(PortChannel& ch, int index, const std::uint8_t* bytes, std::uint32_t count) {
+    PortSlot* slot = OpenSlot(ch, index);
+    if (slot == nullptr) return WriteRejected;
+    SerialDevice& device = *slot->handle;
+    const bool halfDuplex = slot->HalfDuplex != 0;
+
+    if (halfDuplex) SetDirection(true, device);
+    if (!device.write(std::span<const std::uint8_t>(bytes, count))) return WriteRejected;
+    Trace(ch, TraceDirection::Sent, bytes, count);
+    device.drain();
+    if (!halfDuplex) return WriteAccepted;
+
+    SetDirection(false, device);
+    if (!AbsorbEcho) return WriteAccepted;
+
+    // Our own bytes come back on a shared line; swallow them so they are not
+    // taken for a reply. The scratch bounds each read, so a write longer than
+    // the scratch is absorbed over several reads instead of overrunning it.
+    std::array<std::uint8_t, EchoScratchSize> scratch{};
+    std::uint32_t remaining = count;
+    for (int attempt = 0; attempt < EchoAttempts && remaining > 0; ++attempt) {
+        std::this_thread::sleep_for(EchoStep);
+        const std::size_t want = std::min<std::size_t>(remaining, scratch.size());
+        remaining -= static_cast<std::uint32_t>(ReadSome(ch, device, std::span(scratch.data(), want)));
+    }
+    return WriteAccepted;
+}
+
+std::int16_t FlushPort(PortChannel& ch, std::int16_t index) {
+    PortSlot* slot = OpenSlot(ch, index);
+    if (slot == nullptr) return PortNotOpen;
+    slot->handle->drain();
+    return PortUsable;
+}
+
+SerialDevice* CurrentDevice(PortChannel& ch) {
+    PortSlot* slot = OpenSlot(ch, ch.CurrentPort);
+    return slot ? slot->handle.get() : nullptr;
+}
+
+std::uint16_t ReadCurrentPort(PortChannel& ch) {
+    SerialDevice* device = CurrentDevice(ch);
+    if (device == nullptr) return 0;
+    return static_cast<std::uint16_t>(ReadSome(ch, *device, ch.ReceiveBuffer));
+}
+
+std::uint16_t DrainOnce(PortChannel& ch) {
+    if (CurrentDevice(ch) == nullptr) return 0;
+    std::fill_n(ch.ReceiveBuffer.begin(), DrainClearBytes, std::uint8_t{0});
+    return ReadCurrentPort(ch);
+}
+
+void DrainInput(PortChannel& ch) {
+    SerialDevice* device = CurrentDevice(ch);
+    if (device == nullptr) return;
+    while (ReadSome(ch, *device, ch.ReceiveBuffer) > 0) {
+    }
+}
+
+}  // namespace torvane
