@@ -1,0 +1,48 @@
+#pragma once
+// The reply receiver: reads what the device sent, decodes it, and turns it
+// into the outcome of one wait. Waits are the only way an update run lets time
+// pass; each step hands control to the context's event pump so that window
+// messages (the Stop buttons) are processed in between.
+
+#include <chrono>
+#include <cstdint>
+
+#include "bootloader/Context.h"
+
+namespace torvane {
+
+// One wait step: the pump waits up to this long, then processes messages.
+inline constexpr int StepMs = 5;
+inline constexpr std::chrono::milliseconds Step{StepMs};
+
+// Outcomes of WaitForReply.
+inline constexpr std::int16_t WaitAcknowledged = 1;
+inline constexpr std::int16_t WaitNothing = 0;
+inline constexpr std::int16_t WaitRefused = -1;
+inline constexpr std::int16_t WaitAborted = -2;
+
+// One non-blocking read of CurrentPort into ReceiveBuffer; every byte read is
+// decoded. Returns the number of bytes read, 0 when the port is closed or the
+// read failed (the receiver state is then unchanged).
+std::uint16_t PollReceiver(Context& ctx);
+
+// Waits for the device's answer: 1 acknowledgement, -1 refusal, -2 the user
+// asked to stop, 0 nothing within timeoutMs. Flags are tested after each step
+// in that order (abort, ack, refusal) and the one reported is cleared. Never
+// returns 0 before timeoutMs has passed; below one step it returns 0 at once
+// without reading.
+std::int16_t WaitForReply(Context& ctx, int timeoutMs);
+
+// Lets ms milliseconds pass in 5 ms steps with window messages processed in
+// between; 1..5 ms is one step, 0 or less none.
+void PumpWait(Context& ctx, int ms);
+
+// Sets chipCode, biosVersion, hardwareCode and preparationCode to 0;
+// identitySeen and the record are left alone.
+void ClearIdentity(Context& ctx);
+
+// Forgets the device record before a search: record state idle, recordText
+// empty, protected range start and length 0.
+void ResetRecord(Context& ctx);
+
+}  // namespace torvane

@@ -1,0 +1,44 @@
+#pragma once
+// How the update logic shows things without knowing the window: each
+// operation finds the active front end (LoaderWindow, else UpgradeWindow,
+// else MainWindow) and changes that front end's controls; where a front end
+// has nothing to show, the operation does nothing. No operation fails.
+//
+// Precondition for all: ctx.presenter.main and the active front end's view
+// hold every control (the headless windows' view() provides them).
+
+#include <cstdint>
+#include <string_view>
+
+#include "bootloader/Context.h"
+
+namespace torvane {
+
+// Notification codes handed to the hook.
+inline constexpr std::uint8_t NotifyFailure = 0;
+inline constexpr std::uint8_t NotifySuccess = 1;
+
+// Hands the code to the notification hook (if any) first, then shows the
+// verdict and restores the idle buttons of the front end.
+void ShowResult(Context& ctx, std::string_view text, Colour colour, std::uint8_t code);
+// A progress message; the buttons are not touched.
+void ShowProgress(Context& ctx, std::string_view text, Colour colour);
+// "COM%d" of CurrentPort + 1, or "-----" for a negative CurrentPort, into the
+// PortPanel of `bar`, whatever the front end.
+void ShowPort(Context& ctx, StatusBar& bar);
+// " No Hex inside !! " / " Hex too Big !! " in red; on the MainWindow also
+// "Warning" in its DevicePanel and the identity line. Nothing on the UpgradeWindow.
+void ShowNoImage(Context& ctx);
+void ShowImageTooBig(Context& ctx);
+// The identity of the device found (and its record text for boot loader
+// versions 8..31). A record text starting with 0xFF is emptied for good.
+void ShowIdentity(Context& ctx);
+// Silver background of the highlight control when on, button face when off.
+void SetHighlight(Context& ctx, bool on);
+// Start and stop buttons of a run under way / of no run.
+void ShowBusy(Context& ctx);
+void ShowIdle(Context& ctx);
+// Writes text into the panel that PanelIndex gives for `role` on `bar`; no repaint.
+void SetPanelText(Context& ctx, StatusBar& bar, PanelRole role, std::string_view text);
+
+}  // namespace torvane
