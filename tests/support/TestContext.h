@@ -1,0 +1,31 @@
+#pragma once
+// A fresh updater context for one test: headless windows for the chosen front
+// end (the MainWindow always), a fake serial line behind the port channel, and
+// a real waiting pump.
+
+#include <optional>
+
+#include "FakeSerial.h"
+#include "bootloader/Context.h"
+
+namespace torvane::test {
+
+class TestContext {
+public:
+    explicit TestContext(FrontEnd front = FrontEnd::MainWindow);
+    TestContext(const TestContext&) = delete;
+    TestContext& operator=(const TestContext&) = delete;
+
+    // Opens `index` with the update run's line setting and makes it CurrentPort.
+    void openPort(int index = 0);
+    FakeLine& line() { return ports.line(); }
+
+    FakeSerialPorts ports;
+    WaitingPump pump;
+    HeadlessMainWindow main;
+    std::optional<HeadlessLoaderWindow> loader;
+    std::optional<HeadlessUpgradeWindow> upgrade;
+    Context ctx;
+};
+
+}  // namespace torvane::test
