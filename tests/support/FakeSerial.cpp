@@ -13,6 +13,7 @@ public:
 
     bool drain() override {
         ++line_->drains;
+        note("drain");
         return !fails(Step::Drain);
     }
     bool readLineSettings(LineSettings& out) override {
@@ -25,7 +26,12 @@ public:
         line_->settings = s;
         return true;
     }
-    bool setQueueSizes(std::uint32_t, std::uint32_t) override { return !fails(Step::QueueSizes); }
+    bool setQueueSizes(std::uint32_t input, std::uint32_t output) override {
+        if (fails(Step::QueueSizes)) return false;
+        line_->inputQueue = input;
+        line_->outputQueue = output;
+        return true;
+    }
     bool readTimeouts(Timeouts& out) override {
         if (fails(Step::ReadTimeouts)) return false;
         out = line_->timeouts;
@@ -40,18 +46,21 @@ public:
         if (fails(Step::ModemLine)) return LineResult::Failed;
         if (!line_->modemLinesSupported) return LineResult::NotSupported;
         line_->lineOps.emplace_back(l, on);
+        note(std::string(l == ModemLine::Dtr ? "dtr" : "rts") + (on ? "+" : "-"));
         return LineResult::Done;
     }
     bool write(std::span<const std::uint8_t> bytes) override {
         if (fails(Step::Write)) return false;
         std::vector<std::uint8_t> w(bytes.begin(), bytes.end());
         line_->writes.push_back(w);
+        note("write " + std::to_string(w.size()));
         if (line_->onWrite) line_->onWrite(*line_, w);
         return true;
     }
     long read(std::span<std::uint8_t> into) override {
         if (fails(Step::Read)) {
             line_->reads.push_back(-1);
+            note("read -1");
             return -1;
         }
         std::size_t n = std::min(into.size(), line_->input.size());
@@ -61,6 +70,7 @@ public:
             line_->input.pop_front();
         }
         line_->reads.push_back(static_cast<long>(n));
+        note("read " + std::to_string(n));
         return static_cast<long>(n);
     }
     bool waitReadable(std::chrono::milliseconds) override { return !line_->input.empty(); }
@@ -69,10 +79,12 @@ public:
         closed_ = true;
         ++line_->closes;
         --line_->openDevices;
+        note("close");
     }
 
 private:
     bool fails(Step s) const { return line_->failing.count(s) != 0; }
+    void note(std::string what) { line_->journal.push_back(std::move(what)); }
     std::shared_ptr<FakeLine> line_;
     bool closed_ = false;
 };
@@ -88,6 +100,7 @@ std::vector<std::uint8_t> FakeLine::allWritten() const {
 OpenResult FakeSerialPorts::open(int portIndex) {
     ++line_->opens;
     openedIndices.push_back(portIndex);
+    line_->journal.push_back("open " + std::to_string(portIndex));
     if (line_->failing.count(Step::Open) || line_->absentPorts.count(portIndex))
         return {nullptr, "no such device"};
     return {std::make_unique<FakeDevice>(line_), {}};

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "platform/SerialDevice.h"
@@ -27,6 +28,10 @@ struct FakeLine {
     Timeouts timeouts;
     std::vector<std::pair<ModemLine, bool>> lineOps;
     std::vector<long> reads;           // result of every read
+    // Every device call in order: "drain", "rts+", "dtr-", "write 10",
+    // "read 3", "close" ... so a test can check the order of a sequence.
+    std::vector<std::string> journal;
+    std::uint32_t inputQueue = 0, outputQueue = 0;  // as last set
     int opens = 0, closes = 0, drains = 0, openDevices = 0;
     std::set<int> absentPorts;         // indices whose open fails as absent
 

@@ -1,0 +1,334 @@
+#include "platform/posix/PosixSerial.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/posix/PortMap.h"
+#include "serial/PortChannel.h"
+
+namespace torvane::posix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// baud rate, the system's speed code
+struct SpeedCode {
+    std::uint32_t baud;
+    speed_t code;
+};
+constexpr SpeedCode Speeds[] = {
+    {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},
+    {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},
+};
+
+constexpr tcflag_t FrameBits = CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS | CLOCAL | CREAD | HUPCL;
+constexpr std::uint8_t OddParity = 1;
+constexpr std::uint8_t EvenParity = 2;
+constexpr std::uint8_t OneStopBit = 0;
+constexpr std::uint8_t TwoStopBitsCode = 2;
+constexpr std::uint8_t FewestDataBits = 5;
+constexpr std::uint8_t MostDataBits = 8;
+constexpr long MsPerDecisecond = 100;
+
+std::optional<speed_t> SpeedOf(std::uint32_t baud) {
+    for (const auto& s : Speeds)
+        if (s.baud == baud) return s.code;
+    return std::nullopt;
+}
+
+std::uint32_t BaudOf(speed_t code) {
+    for (const auto& s : Speeds)
+        if (s.code == code) return s.baud;
+    return 0;
+}
+
+tcflag_t SizeBits(std::uint8_t byteSize) {
+    switch (byteSize) {
+        case 5: return CS5;
+        case 6: return CS6;
+        case 7: return CS7;
+        default: return CS8;
+    }
+}
+
+std::uint8_t ByteSizeOf(tcflag_t cflag) {
+    switch (cflag & CSIZE) {
+        case CS5: return 5;
+        case CS6: return 6;
+        case CS7: return 7;
+        default: return 8;
+    }
+}
+
+// Who may open a device: the group that owns it, when that group may read and
+// write it.
+std::optional<std::string> GroupAllowedOn(const fs::path& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return std::nullopt;
+    if ((st.st_mode & (S_IRGRP | S_IWGRP)) != (S_IRGRP | S_IWGRP)) return std::nullopt;
+    long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<std::size_t>(size > 0 ? size : 16384));
+    struct group entry {};
+    struct group* found = nullptr;
+    if (::getgrgid_r(st.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr)
+        return std::nullopt;
+    return std::string(found->gr_name);
+}
+
+// The device a path stands for: a port map entry is a link, and the user
+// knows the device it points at.
+fs::path ShownPath(const fs::path& device) {
+    std::error_code ec;
+    if (!fs::is_symlink(device, ec)) return device;
+    fs::path target = fs::read_symlink(device, ec);
+    if (ec) return device;
+    return target.is_absolute() ? target : device.parent_path() / target;
+}
+
+std::string ReasonFor(int error, const fs::path& device) {
+    const std::string shown = ShownPath(device).string();
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return "no such device " + shown;
+        case EACCES:
+        case EPERM:
+            if (auto group = GroupAllowedOn(device))
+                return "permission denied on " + shown + ": add your user to the '" + *group +
+                       "' group (sudo usermod -aG " + *group + " $USER), then log in again";
+            return "permission denied on " + shown;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return shown + " is in use by another program";
+        case ENOTTY:
+            return shown + " is not a serial port";
+        default:
+            return shown + ": " + std::strerror(error);
+    }
+}
+
+}  // namespace
+
+PosixSerialDevice::~PosixSerialDevice() { close(); }
+
+bool PosixSerialDevice::drain() {
+    if (fd_ < 0) return false;
+    int r;
+    do r = ::tcdrain(fd_);
+    while (r != 0 && errno == EINTR);
+    return r == 0;
+}
+
+bool PosixSerialDevice::readLineSettings(LineSettings& out) {
+    termios t{};
+    if (fd_ < 0 || ::tcgetattr(fd_, &t) != 0) return false;
+    out = LineSettings{};
+    out.baudRate = BaudOf(::cfgetospeed(&t));
+    out.binary = (t.c_lflag & ICANON) == 0 && (t.c_oflag & OPOST) == 0;
+    out.parityCheck = (t.c_iflag & INPCK) != 0;
+    out.ctsFlow = (t.c_cflag & CRTSCTS) != 0;
+    out.rtsControl = out.ctsFlow;
+    out.dtrControl = (t.c_cflag & HUPCL) != 0;
+    out.outX = (t.c_iflag & IXON) != 0;
+    out.inX = (t.c_iflag & IXOFF) != 0;
+    out.byteSize = ByteSizeOf(t.c_cflag);
+    out.parity = (t.c_cflag & PARENB) == 0 ? NoParity : (t.c_cflag & PARODD) != 0 ? OddParity : EvenParity;
+    out.stopBits = (t.c_cflag & CSTOPB) != 0 ? TwoStopBitsCode : OneStopBit;
+    return true;
+}
+
+bool PosixSerialDevice::writeLineSettings(const LineSettings& s) {
+    if (fd_ < 0) return false;
+    const auto speed = SpeedOf(s.baudRate);
+    if (!speed || s.byteSize < FewestDataBits || s.byteSize > MostDataBits || s.parity > EvenParity ||
+        (s.stopBits != OneStopBit && s.stopBits != TwoStopBitsCode))
+        return false;
+    // Nothing here can watch DSR, replace bad bytes or stop on an error.
+    if (s.dsrFlow || s.dsrSensitivity || s.errorChar || s.nullStrip || s.abortOnError) return false;
+
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0) return false;
+    // Raw resets the read timing, which belongs to the time-outs: keep it.
+    const cc_t vmin = t.c_cc[VMIN];
+    const cc_t vtime = t.c_cc[VTIME];
+    ::cfmakeraw(&t);
+    t.c_cc[VMIN] = vmin;
+    t.c_cc[VTIME] = vtime;
+
+    t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+    if (s.outX) t.c_iflag |= IXON;
+    if (s.inX) t.c_iflag |= IXOFF;
+    if (s.parityCheck) t.c_iflag |= INPCK;
+
+    // HUPCL stays off unless asked: closing must not drop DTR behind our back.
+    t.c_cflag &= ~FrameBits;
+    t.c_cflag |= CLOCAL | CREAD | SizeBits(s.byteSize);
+    if (s.stopBits == TwoStopBitsCode) t.c_cflag |= CSTOPB;
+    if (s.parity == OddParity) t.c_cflag |= PARENB | PARODD;
+    if (s.parity == EvenParity) t.c_cflag |= PARENB;
+    if (s.ctsFlow || s.rtsControl) t.c_cflag |= CRTSCTS;
+    if (s.dtrControl) t.c_cflag |= HUPCL;
+    if (::cfsetispeed(&t, *speed) != 0 || ::cfsetospeed(&t, *speed) != 0) return false;
+    if (::tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+
+    // tcsetattr succeeds when any part took; check that the frame did.
+    termios now{};
+    if (::tcgetattr(fd_, &now) != 0) return false;
+    return (now.c_cflag & (CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS)) ==
+               (t.c_cflag & (CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS)) &&
+           ::cfgetospeed(&now) == *speed;
+}
+
+bool PosixSerialDevice::setQueueSizes(std::uint32_t, std::uint32_t) {
+    // The kernel sizes its own buffers; there is nothing to set.
+    return fd_ >= 0;
+}
+
+bool PosixSerialDevice::readTimeouts(Timeouts& out) {
+    termios t{};
+    if (fd_ < 0 || ::tcgetattr(fd_, &t) != 0) return false;
+    out = timeouts_;
+    if (t.c_cc[VMIN] == 0 && t.c_cc[VTIME] == 0) {
+        out.readInterval = ReadIntervalReturnAtOnce;
+    } else {
+        out.readInterval = static_cast<std::uint32_t>(t.c_cc[VTIME] * MsPerDecisecond);
+    }
+    out.readTotalMultiplier = 0;
+    out.readTotalConstant = 0;
+    return true;
+}
+
+bool PosixSerialDevice::writeTimeouts(const Timeouts& timeouts) {
+    if (fd_ < 0) return false;
+    if (timeouts.readInterval != ReadIntervalReturnAtOnce || timeouts.readTotalMultiplier != 0 ||
+        timeouts.readTotalConstant != 0)
+        return false;
+    termios t{};
+    if (::tcgetattr(fd_, &t) != 0) return false;
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd_, TCSANOW, &t) != 0) return false;
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+    timeouts_ = timeouts;
+    return true;
+}
+
+LineResult PosixSerialDevice::setModemLine(ModemLine line, bool on) {
+    if (fd_ < 0) return LineResult::Failed;
+    int bits = line == ModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
+    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return LineResult::Done;
+    if (errno == ENOTTY || errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP) return LineResult::NotSupported;
+    return LineResult::Failed;
+}
+
+bool PosixSerialDevice::write(std::span<const std::uint8_t> bytes) {
+    if (fd_ < 0) return false;
+    using Clock = std::chrono::steady_clock;
+    const bool bounded = timeouts_.writeTotalConstant != 0 || timeouts_.writeTotalMultiplier != 0;
+    const auto allowed = std::chrono::milliseconds(std::uint64_t{timeouts_.writeTotalConstant} +
+                                                   std::uint64_t{timeouts_.writeTotalMultiplier} * bytes.size());
+    const auto deadline = Clock::now() + allowed;
+
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+
+        // The driver is full: wait for room, up to the deadline.
+        int waitMs = -1;
+        if (bounded) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) return false;
+            waitMs = static_cast<int>(std::min<long long>(left.count(), INT_MAX));
+        }
+        pollfd p{fd_, POLLOUT, 0};
+        const int r = ::poll(&p, 1, waitMs);
+        if (r < 0 && errno != EINTR) return false;
+        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return false;
+    }
+    return true;
+}
+
+long PosixSerialDevice::read(std::span<std::uint8_t> into) {
+    if (fd_ < 0) return -1;
+    if (into.empty()) return 0;
+    ssize_t n;
+    do n = ::read(fd_, into.data(), into.size());
+    while (n < 0 && errno == EINTR);
+    if (n >= 0) return static_cast<long>(n);
+    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+}
+
+bool PosixSerialDevice::waitReadable(std::chrono::milliseconds limit) {
+    if (fd_ < 0) return false;
+    pollfd p{fd_, POLLIN, 0};
+    const int waitMs = static_cast<int>(std::clamp<long long>(limit.count(), 0, INT_MAX));
+    const int r = ::poll(&p, 1, waitMs);
+    if (r <= 0) return false;
+    // A hung-up device stays "ready" for ever; report no input so the caller
+    // sleeps out its step instead of spinning.
+    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return false;
+    return (p.revents & POLLIN) != 0;
+}
+
+void PosixSerialDevice::close() {
+    if (fd_ < 0) return;
+    // Exclusive mode outlives us while anyone else holds the terminal open;
+    // lift it so the port can be opened again. The lock goes with the descriptor.
+    ::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+OpenResult OpenSerialDevice(const fs::path& device) {
+    const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {nullptr, ReasonFor(errno, device)};
+    // Lock before claiming exclusive mode: when someone else holds the port,
+    // we must leave their terminal exactly as it was.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return {nullptr, ReasonFor(error, device)};
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return {nullptr, ReasonFor(error, device)};
+    }
+    return {std::make_unique<PosixSerialDevice>(fd), {}};
+}
+
+OpenResult PosixSerialPorts::open(int portIndex) {
+    const auto device = DevicePathOfPort(portIndex);
+    if (!device) {
+        const std::string com = ComName(portIndex);
+        return {nullptr, "no device is set for " + com + ": link " + (PortMapDir() / com).string() +
+                             " to one (ln -s /dev/ttyUSB0 " + (PortMapDir() / com).string() + ")"};
+    }
+    return OpenSerialDevice(*device);
+}
+
+}  // namespace torvane::posix

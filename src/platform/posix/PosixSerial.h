@@ -1,0 +1,61 @@
+#pragma once
+// Serial ports on a POSIX system: a terminal device opened raw, non-blocking
+// and exclusively. Exclusive means both TIOCEXCL (refuses later opens by
+// non-root users) and an advisory flock (refuses a second open by anyone who
+// also locks, root included).
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+
+#include "platform/SerialDevice.h"
+
+namespace torvane::posix {
+
+class PosixSerialDevice : public SerialDevice {
+public:
+    // Takes ownership of an open, locked terminal descriptor.
+    explicit PosixSerialDevice(int fd) : fd_(fd) {}
+    ~PosixSerialDevice() override;
+    PosixSerialDevice(const PosixSerialDevice&) = delete;
+    PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
+
+    bool drain() override;
+    bool readLineSettings(LineSettings& out) override;
+    // Raw mode with the given frame; false for a setting this system cannot
+    // honour (a baud rate without a speed code, 1.5 stop bits, mark/space
+    // parity, DSR flow control...).
+    bool writeLineSettings(const LineSettings& settings) override;
+    bool setQueueSizes(std::uint32_t input, std::uint32_t output) override;
+    bool readTimeouts(Timeouts& out) override;
+    // Reads always return at once here, so only the "return at once" read
+    // setting is accepted; the write time-outs bound every later write().
+    bool writeTimeouts(const Timeouts& timeouts) override;
+    LineResult setModemLine(ModemLine line, bool on) override;
+    bool write(std::span<const std::uint8_t> bytes) override;
+    // 0 when nothing is waiting; -1 on failure (EIO: the device went away).
+    long read(std::span<std::uint8_t> into) override;
+    // True when input waits; false at the limit, and false at once when the
+    // device hung up or failed, so a caller's wait does not spin.
+    bool waitReadable(std::chrono::milliseconds limit) override;
+    void close() override;
+
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+    Timeouts timeouts_{};
+};
+
+// Opens a device path as a serial port. On failure the reason says what the
+// user can do about it (the group to join, the program holding the port).
+OpenResult OpenSerialDevice(const std::filesystem::path& device);
+
+// Port index -> device through the port map (PortMap.h), then OpenSerialDevice.
+class PosixSerialPorts : public SerialPorts {
+public:
+    OpenResult open(int portIndex) override;
+};
+
+}  // namespace torvane::posix
