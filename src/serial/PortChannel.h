@@ -70,8 +70,9 @@ struct PortChannel {
     std::function<void(TraceDirection, std::span<const std::uint8_t>)> trace;
 };
 
-// The slot, open and configured, or nullptr. Shows a message box when the line
-// settings or the time-outs cannot be applied.
+// The slot, open and configured, or nullptr with lastOpenFailure saying why.
+// Reopening an open slot closes its old handle first. Shows a message box when
+// the line settings or the time-outs cannot be applied.
 PortSlot* OpenPort(PortChannel& ch, int index, std::uint32_t baudRate, std::uint8_t parity,
                    std::uint8_t stopBits, std::uint8_t byteSize, std::uint8_t halfDuplex);
 void ClosePort(PortChannel& ch, int index);
