@@ -1,0 +1,114 @@
+#include "bootloader/ImageTransfer.h"
+
+#include <cstdio>
+
+#include "bootloader/Frames.h"
+#include "images/Scramble.h"
+#include "ui/Presenter.h"
+
+namespace torvane {
+
+namespace {
+
+std::uint8_t Low(std::uint32_t v) { return static_cast<std::uint8_t>(v & 0xFF); }
+
+bool InProtectedRange(const ProtectedRange& r, std::uint32_t address) {
+    return r.start != 0 && r.start <= address && address <= r.start + r.length;
+}
+
+}  // namespace
+
+bool TransferInvariantsHold(const Context& ctx) {
+    const auto& img = ctx.images.active;
+    const auto& l = ctx.layout;
+    return img.data != nullptr && img.tailBytes != nullptr && img.tailCount >= 0 &&
+           static_cast<std::uint32_t>(img.tailCount) <= l.rowSize && img.size >= 0 &&
+           static_cast<std::uint32_t>(img.size) >= l.bootJumpCount && l.byteCount > 0 &&
+           l.byteCount <= static_cast<std::uint32_t>(img.size) && img.eepromCount >= 0 &&
+           (img.eepromCount == 0 || img.eepromBytes != nullptr);
+}
+
+std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status) {
+    auto& img = ctx.images.active;
+    const auto& l = ctx.layout;
+    const std::uint32_t U = l.addressUnit, R = l.rowSize, T = l.finalBlockAddress, C = l.byteCount;
+    const bool plain = img.plain != 0;
+    const bool showsCounters = ActiveFrontEnd(ctx.presenter) != FrontEnd::LoaderWindow;
+    const bool showsBlocks = ActiveFrontEnd(ctx.presenter) == FrontEnd::MainWindow;
+    std::span<std::uint8_t> frame(ctx.FrameBuffer);
+
+    // The device must restart into its boot loader: the image's reset jump is
+    // replaced by the boot jump, in the image table itself.
+    for (std::uint32_t k = 0; k < l.bootJumpCount; ++k)
+        img.data[k] = plain ? l.bootJump[k] : static_cast<std::uint8_t>(l.bootJump[k] ^ ScrambleByte(0));
+
+    bar.setPosition(0);
+    bar.setMaximum(static_cast<int>(C / U));
+    const int h = FrameHeaderLength(R);
+    const int fullFrame = h + static_cast<int>(R);
+    std::uint32_t i = 0, a = 0;
+    int k = 0;
+    while (i < C) {
+        if (k == 0) {
+            a = i / U;
+            if (showsBlocks) {
+                char text[32];
+                std::snprintf(text, sizeof text, "Program %05u (%05x)", a, a);
+                SetPanelText(ctx, status, StatusPanel, text);
+            }
+            k = StartBlockFrame(frame, a, R);
+        }
+        if (k < fullFrame) {
+            frame[static_cast<std::size_t>(k++)] = img.data[i++];
+            continue;
+        }
+        const std::uint32_t next = i / U;  // the range test looks at the address past the block
+        bar.setPosition(static_cast<int>(next));
+        if (!InProtectedRange(l.protectedRange, next)) {
+            const auto r = SendAcked(ctx, frame.data(), k);
+            if (r != SendOk && r != SendNoResponse) {
+                ShowErrorCode(ctx, r);
+                return r;
+            }
+        }
+        k = 0;
+    }
+
+    // The last block: short, or padded to a full row where the part needs it.
+    if (R <= OneByteLengthMaxRow && l.padToRow) {
+        while (k < fullFrame) frame[static_cast<std::size_t>(k++)] = static_cast<std::uint8_t>(FrameFill ^ ScrambleByte(Low(a)));
+    } else {
+        SetBlockLength(frame, R, static_cast<std::uint32_t>(k - h));
+    }
+    if (const auto r = SendAcked(ctx, frame.data(), k); r < 0) {
+        ShowErrorCode(ctx, r);
+        return r;
+    }
+
+    // The final block, just below the boot loader, ends with the tail bytes.
+    if (showsCounters) SetPanelText(ctx, status, StatusPanel, "Fix Program");
+    const std::uint8_t mask = plain ? 0 : ScrambleByte(Low(T));
+    const int finalLength = BuildFinalBlockFrame(frame, T, R, static_cast<std::uint8_t>(FrameFill ^ mask),
+                                                 {img.tailBytes, static_cast<std::size_t>(img.tailCount)}, mask);
+    if (const auto r = SendAcked(ctx, frame.data(), finalLength); r < 0) {
+        ShowErrorCode(ctx, r);
+        return r;
+    }
+
+    if (img.eepromCount > 0) {
+        bar.setPosition(0);
+        bar.setMaximum(img.eepromCount);
+        for (int j = 0; j < img.eepromCount; ++j) {
+            if (showsCounters) SetPanelText(ctx, status, StatusPanel, "Program EEP " + std::to_string(j));
+            const int n = BuildEepromFrame(frame, j, img.eepromBytes[j]);
+            if (const auto r = SendAcked(ctx, frame.data(), n); r < 0) {
+                ShowErrorCode(ctx, r);
+                return r;
+            }
+            bar.setPosition(j);
+        }
+    }
+    return SendOk;
+}
+
+}  // namespace torvane

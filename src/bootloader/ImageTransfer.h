@@ -1,0 +1,21 @@
+#pragma once
+// Writing the selected image into the device: boot jump patch, one-row
+// program blocks, the last block, the final block below the boot loader with
+// the image's tail bytes, then the EEPROM one byte per frame.
+
+#include <cstdint>
+
+#include "bootloader/Context.h"
+
+namespace torvane {
+
+// True when the active image and layout keep the invariants the transfer
+// relies on: tail no longer than a row, image at least as long as the boot
+// jump bytes. The run refuses other images before it sends anything.
+bool TransferInvariantsHold(const Context& ctx);
+
+// 0 on success; otherwise the transmission result, already shown with
+// ShowErrorCode. A block inside the loop that gets no reply is passed over.
+std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status);
+
+}  // namespace torvane

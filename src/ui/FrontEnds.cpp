@@ -1,0 +1,115 @@
+#include "ui/FrontEnds.h"
+
+#include "bootloader/DeviceSearch.h"
+#include "bootloader/ProgramDevice.h"
+#include "shell/SettingsStore.h"
+#include "ui/Presenter.h"
+
+namespace torvane {
+
+bool SetPortsFromSetting(Context& ctx, FrontEnd frontEnd, std::string_view comSetting) {
+    auto& ch = ctx.port;
+    ch.CurrentPort = comSetting.empty() ? 0 : PortIndexFromSetting(comSetting);
+    if (frontEnd == FrontEnd::LoaderWindow) {
+        ch.OpenedPort = comSetting.empty() ? std::int16_t(-1) : static_cast<std::int16_t>(ch.CurrentPort + 1);
+        return ch.OpenedPort < 0;
+    }
+    ch.OpenedPort = static_cast<std::int16_t>(ch.CurrentPort - 1);
+    return false;
+}
+
+LoaderTagSetup LoaderTags(std::string_view identity) {
+    LoaderTagSetup s;
+    if (HasTag(identity, "PAVIN")) s.wakeVariant = 2;
+    if (HasAnyTag(identity, {"LWD", "BALDEK", "NUB", "YVK", "QRT"})) {
+        s.wakeVariant = 1;
+        s.showLogo = false;
+        s.captionSuffix = NoLogoSuffix;
+    }
+    return s;
+}
+
+namespace {
+
+void WaitingStyle(Label& l, std::string_view text) {
+    l.setAlignment(Alignment::Left);
+    l.setFontColour(ClBlack);
+    l.setFontStyle({false, true});
+    l.setFontHeight(25);
+    l.setCaption(std::string(text));
+}
+
+}  // namespace
+
+void ResetLoaderDisplay(LoaderWindowView& v) {
+    v.ProgressBar1->setPosition(0);
+    WaitingStyle(*v.Label1, LoaderWaitingText);
+    v.Label6->setCaption("");
+    v.Label7->setCaption("");
+}
+
+void ShowLoaderPortInvalid(LoaderWindowView& v) { WaitingStyle(*v.Label1, LoaderPortInvalidText); }
+
+bool SequenceModeFor(std::string_view identity) { return HasTag(identity, "KEW"); }
+
+void MainUpdateClick(Context& ctx) {
+    auto& v = ctx.presenter.main;
+    if (SearchDevice(ctx, *v.ProgressBar1, *v.StatusBar1) == SearchFound) ProgramDevice(ctx, *v.ProgressBar1, *v.StatusBar1);
+}
+
+void LoaderUpdateClick(Context& ctx) {
+    auto& v = *ctx.presenter.loader;
+    ResetLoaderDisplay(v);
+    switch (SearchDevice(ctx, *v.ProgressBar1, *v.StatusBar1)) {
+    case SearchFound:
+        ProgramDevice(ctx, *v.ProgressBar1, *v.StatusBar1);
+        break;
+    case SearchNotFound:
+        ShowProgress(ctx, std::string(LoaderNotFoundText), ClBlack);
+        break;
+    case SearchPortUnusable:
+        ShowProgress(ctx, std::string(LoaderPortInvalidText), ClRed);
+        break;
+    default:
+        break;  // the search has said why
+    }
+}
+
+void UpgradeStartClick(Context& ctx) {
+    auto& v = *ctx.presenter.upgrade;
+    v.ProgressBar2->setMinimum(0);
+    v.ProgressBar2->setMaximum(static_cast<std::int8_t>(MarkPendingImages(ctx.images)) + 1);
+    v.ProgressBar2->setPosition(0);
+    std::int32_t m = 0;
+    do {
+        m = 0;
+        if (SearchDevice(ctx, *v.ProgressBar1, *v.StatusBar1) == SearchFound) {
+            m = ProgramDevice(ctx, *v.ProgressBar1, *v.StatusBar1);
+            v.ProgressBar2->setPosition(v.ProgressBar2->maximum() - static_cast<std::int8_t>(m & 0xFF));
+        }
+    } while ((m & 0xFF) != 0);
+}
+
+void MainStopClick(Context& ctx) {
+    ctx.presenter.main.Button2->setVisible(false);
+    ctx.receiver.abort = 1;
+}
+
+void LoaderAbortClick(Context& ctx) {
+    ShowIdle(ctx);
+    ctx.receiver.abort = 1;
+    ctx.presenter.loader->ProgressBar1->setState(BarState::Error);
+}
+
+void UpgradeStopClick(Context& ctx) {
+    ShowIdle(ctx);
+    ctx.receiver.abort = 1;
+}
+
+std::string ClosePortsOnExit(Context& ctx) {
+    auto& ch = ctx.port;
+    if (ch.CurrentPort == ch.OpenedPort) ClosePort(ch, ch.CurrentPort);
+    return std::to_string(ch.CurrentPort);
+}
+
+}  // namespace torvane

@@ -1,0 +1,55 @@
+#pragma once
+// What the three front ends do, apart from drawing: their set-up from the
+// product identity and the remembered port, and their button handlers. The
+// Qt windows and torvane-cli call these, so a run behaves the same in both.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "bootloader/Context.h"
+
+namespace torvane {
+
+// CurrentPort and OpenedPort at construction, so that the first run opens the
+// port. Returns true on the LoaderWindow when no port is remembered (it then
+// asks the user to select one).
+bool SetPortsFromSetting(Context& ctx, FrontEnd frontEnd, std::string_view comSetting);
+
+// The LoaderWindow's product-tag set-up.
+struct LoaderTagSetup {
+    std::uint8_t wakeVariant = 0;
+    bool showLogo = true;
+    std::string captionSuffix;  // "   -(N)-" or empty
+};
+LoaderTagSetup LoaderTags(std::string_view identity);
+
+inline constexpr std::string_view LoaderWaitingText = "Push 'Update FW' button and connect a device";
+inline constexpr std::string_view LoaderPortInvalidText = "Port not valid. Select a new port.";
+inline constexpr std::string_view LoaderNotFoundText = "The device is not find.";
+inline constexpr std::string_view NoLogoSuffix = "   -(N)-";
+
+// Puts the LoaderWindow's message line back into its waiting state.
+void ResetLoaderDisplay(LoaderWindowView& v);
+// The LoaderWindow's "no port remembered" start text, in the waiting style.
+void ShowLoaderPortInvalid(LoaderWindowView& v);
+
+// Sequence mode for the UpgradeWindow: the identity carries KEW.
+bool SequenceModeFor(std::string_view identity);
+
+// Start buttons: one search and, when a device answered, one programming
+// (the UpgradeWindow repeats while images are pending in sequence mode).
+void MainUpdateClick(Context& ctx);
+void LoaderUpdateClick(Context& ctx);
+void UpgradeStartClick(Context& ctx);
+
+// Stop buttons: the idle controls at once, then the abort flag for the run.
+void MainStopClick(Context& ctx);
+void LoaderAbortClick(Context& ctx);
+void UpgradeStopClick(Context& ctx);
+
+// The port part of closing a front end: close CurrentPort when it is the
+// opened one. Returns the "com" text to remember.
+std::string ClosePortsOnExit(Context& ctx);
+
+}  // namespace torvane

@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "TestContext.h"
+#include "bootloader/Frames.h"
+#include "bootloader/ImageTransfer.h"
+#include "images/Scramble.h"
+
+using namespace torvane;
+using namespace torvane::test;
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A transfer against a device that acknowledges every frame; the frames it
+// received are the fake line's writes.
+class TransferFixture : public ::testing::Test {
+protected:
+    TestContext t;
+    Bytes data, tail, eeprom;
+
+    void SetUp() override {
+        t.openPort();
+        t.line().onWrite = [](FakeLine& l, const Bytes&) { l.answer({'K'}); };
+    }
+
+    void Image(std::size_t size, std::size_t tailCount, std::size_t eepromCount, bool plain) {
+        data.resize(size);
+        for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 3 + 1);
+        tail.assign(tailCount, 0);
+        for (std::size_t i = 0; i < tailCount; ++i) tail[i] = static_cast<std::uint8_t>(0xA0 + i);
+        eeprom.assign(eepromCount, 0);
+        for (std::size_t i = 0; i < eepromCount; ++i) eeprom[i] = static_cast<std::uint8_t>(i);
+        auto& a = t.ctx.images.active;
+        a = {data.data(), static_cast<std::int32_t>(size), eeprom.data(), static_cast<std::int32_t>(eepromCount),
+             tail.data(), static_cast<std::int32_t>(tailCount), static_cast<std::uint8_t>(plain), 0, 0};
+    }
+
+    void Layout(std::uint32_t unit, std::uint32_t row, std::uint32_t finalAddress, std::uint32_t count) {
+        auto& l = t.ctx.layout;
+        l.addressUnit = unit;
+        l.rowSize = row;
+        l.finalBlockAddress = finalAddress;
+        l.byteCount = count;
+        l.bootJumpCount = unit == 2 ? 8 : 4;
+    }
+
+    std::int16_t Run() { return TransferImage(t.ctx, *t.main.view().ProgressBar1, *t.main.view().StatusBar1); }
+
+    // Address and length fields of each frame sent, without the final block.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> Blocks(int headerLength) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+        for (const auto& w : t.line().writes) {
+            if (w[0] == EepromCommand) continue;
+            const std::uint32_t a = (std::uint32_t{w[0]} << 16) | (std::uint32_t{w[1]} << 8) | w[2];
+            const std::uint32_t len = headerLength == 4 ? w[3] : (std::uint32_t{w[3]} << 8 | w[4]);
+            out.emplace_back(a, len);
+        }
+        return out;
+    }
+};
+
+TEST_F(TransferFixture, Pic18ShortLastBlockCarriesItsOwnLength) {
+    Image(130, 8, 0, true);
+    Layout(1, 64, 0x7E40, 130);
+    ASSERT_EQ(Run(), SendOk);
+    using P = std::pair<std::uint32_t, std::uint32_t>;
+    EXPECT_EQ(Blocks(4), (std::vector<P>{{0x00, 64}, {0x40, 64}, {0x80, 2}, {0x7E40, 64}}));
+    EXPECT_EQ(t.line().writes[2].size(), 4u + 2 + 1);
+    // The boot jump went over the first bytes, unscrambled for a plain image.
+    EXPECT_EQ(Bytes(t.line().writes[0].begin() + 4, t.line().writes[0].begin() + 8),
+              Bytes(t.ctx.layout.bootJump.begin(), t.ctx.layout.bootJump.begin() + 4));
+    // Final block of a plain image: header, 56 x 0xFF, the 8 tail bytes.
+    const Bytes& fin = t.line().writes[3];
+    ASSERT_EQ(fin.size(), 4u + 64 + 1);
+    EXPECT_EQ(Bytes(fin.begin() + 4, fin.begin() + 60), Bytes(56, 0xFF));
+    EXPECT_EQ(Bytes(fin.begin() + 60, fin.begin() + 68), tail);
+}
+
+TEST_F(TransferFixture, PadToRowFillsTheLastRowWithMaskedFiller) {
+    Image(130, 8, 0, true);
+    Layout(1, 64, 0xFE40, 130);
+    t.ctx.layout.padToRow = 1;
+    ASSERT_EQ(Run(), SendOk);
+    const Bytes& last = t.line().writes[2];
+    ASSERT_EQ(last.size(), 4u + 64 + 1);
+    EXPECT_EQ(last[3], 64);
+    EXPECT_EQ(last[4], data[128]);
+    EXPECT_EQ(last[5], data[129]);
+    // The filler is masked even for a plain image, by the block's address.
+    EXPECT_EQ(Bytes(last.begin() + 6, last.begin() + 68), Bytes(62, static_cast<std::uint8_t>(0xFF ^ ScrambleByte(0x80))));
+}
+
+TEST_F(TransferFixture, ExactRowsSendTheLastFullRowAsTheLastBlock) {
+    Image(128, 8, 0, true);
+    Layout(1, 64, 0x7E40, 128);
+    ASSERT_EQ(Run(), SendOk);
+    using P = std::pair<std::uint32_t, std::uint32_t>;
+    EXPECT_EQ(Blocks(4), (std::vector<P>{{0x00, 64}, {0x40, 64}, {0x7E40, 64}}));
+}
+
+TEST_F(TransferFixture, DspicBlocksHaveTwoLengthBytesAndHalfAddresses) {
+    Image(300, 8, 0, false);
+    Layout(2, 256, 0xA780, 300);
+    ASSERT_EQ(Run(), SendOk);
+    using P = std::pair<std::uint32_t, std::uint32_t>;
+    EXPECT_EQ(Blocks(5), (std::vector<P>{{0, 256}, {128, 44}, {0xA780, 256}}));
+    // Scrambled image: boot jump, fill and tail are masked; data goes as stored.
+    const Bytes& first = t.line().writes[0];
+    EXPECT_EQ(first[5], static_cast<std::uint8_t>(t.ctx.layout.bootJump[0] ^ ScrambleByte(0)));
+    EXPECT_EQ(first[5 + 8], data[8]);
+    const Bytes& fin = t.line().writes[2];
+    EXPECT_EQ(fin[5], static_cast<std::uint8_t>(0xFF ^ ScrambleByte(0x80)));
+    EXPECT_EQ(fin[5 + 255], static_cast<std::uint8_t>(tail[7] ^ ScrambleByte(0x80)));
+}
+
+TEST_F(TransferFixture, ProtectedRangeSkipsBlocksByTheAddressPastThem) {
+    struct Case { std::uint32_t start, length; std::vector<std::uint32_t> skipped; };
+    const Case cases[] = {
+        {0x1000, 0x400, {0x0F80, 0x1000, 0x1080, 0x1100, 0x1180, 0x1200, 0x1280, 0x1300, 0x1380}},
+        {0, 0x400, {}},  // start 0 disables the range
+    };
+    for (const auto& c : cases) {
+        TestContext fresh;
+        fresh.openPort();
+        fresh.line().onWrite = [](FakeLine& l, const Bytes&) { l.answer({'K'}); };
+        Image(0x3000, 8, 0, false);  // 0x1800 address units, 48 blocks
+        fresh.ctx.images.active = t.ctx.images.active;
+        fresh.ctx.layout = {};
+        fresh.ctx.layout.addressUnit = 2;
+        fresh.ctx.layout.rowSize = 256;
+        fresh.ctx.layout.finalBlockAddress = 0xA780;
+        fresh.ctx.layout.byteCount = 0x3000;
+        fresh.ctx.layout.protectedRange = {c.start, c.length};
+        ASSERT_EQ(TransferImage(fresh.ctx, *fresh.main.view().ProgressBar1, *fresh.main.view().StatusBar1), SendOk);
+        std::vector<std::uint32_t> sent;
+        for (const auto& w : fresh.line().writes) sent.push_back((std::uint32_t{w[0]} << 16) | (w[1] << 8) | w[2]);
+        for (std::uint32_t a = 0; a < 0x1800; a += 128) {
+            const bool skip = std::find(c.skipped.begin(), c.skipped.end(), a) != c.skipped.end();
+            EXPECT_EQ(std::count(sent.begin(), sent.end(), a), skip ? 0 : 1) << std::hex << "block 0x" << a;
+        }
+    }
+}
+
+TEST_F(TransferFixture, EepromGoesOneBytePerFrameWithTheLowIndexByte) {
+    Image(64, 0, 301, true);
+    Layout(1, 64, 0x7E40, 64);
+    ASSERT_EQ(Run(), SendOk);
+    const auto& w = t.line().writes;
+    ASSERT_EQ(w.size(), 2u + 301);
+    EXPECT_EQ(w[2], (Bytes{0x40, 0x00, 0x00, 0x01, 0x00, 0xBF}));
+    EXPECT_EQ(w[2 + 300][1], 44);  // index 300 goes out as 44
+    EXPECT_EQ(t.main.StatusBar1.panelText(StatusPanel), "Program EEP 300");
+}
+
+TEST_F(TransferFixture, NoEepromMeansNoEepromFrameAndNoCounter) {
+    Image(64, 8, 0, true);
+    Layout(1, 64, 0x7E40, 64);
+    ASSERT_EQ(Run(), SendOk);
+    EXPECT_EQ(t.line().writes.size(), 2u);
+    EXPECT_EQ(t.main.StatusBar1.panelText(StatusPanel), "Fix Program");
+}
+
+TEST_F(TransferFixture, FiveRefusalsEndTheRunWithChkError) {
+    Image(130, 8, 0, true);
+    Layout(1, 64, 0x7E40, 130);
+    t.line().onWrite = [](FakeLine& l, const Bytes&) { l.answer({'N'}); };
+    EXPECT_EQ(Run(), SendRefused);
+    EXPECT_EQ(t.line().writes.size(), 5u);
+    EXPECT_EQ(t.main.Label2.caption(), " CHK Error !! ");
+    EXPECT_EQ(t.ctx.outcome, Outcome::Refused);
+}
+
+}  // namespace
