@@ -1,0 +1,391 @@
+#include "tools/bootsim/BootSim.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+#include <utility>
+
+#include "images/Scramble.h"
+
+namespace torvane::bootsim {
+
+namespace {
+
+// Bytes a PIC18 boot loader keeps at the top of flash for itself and the
+// final block: more from version 5 on.
+constexpr std::uint32_t Pic18Reservation = 448;
+constexpr std::uint32_t Pic18ReservationBefore5 = 320;
+constexpr std::uint8_t LargerReservationVersion = 5;
+constexpr std::uint32_t J10Reservation = 1088;
+constexpr std::uint8_t J10Chip = 199;
+constexpr std::uint32_t Pic18RowBytes = 64;
+constexpr std::uint32_t DspicRowBytes = 256;
+constexpr std::uint32_t DspicAddressUnit = 2;
+constexpr std::uint32_t StandInFlash = 0x8000;
+
+enum class Family { Pic18, Dspic };
+
+// chip code, program memory in address units, family
+struct ChipRow {
+    std::uint8_t chip;
+    std::uint32_t flashUnits;
+    Family family;
+};
+constexpr ChipRow Chips[] = {
+    {66, 0x8000, Family::Pic18},  {67, 0x8000, Family::Pic18},   {68, 0x4000, Family::Pic18},
+    {69, 0x4000, Family::Pic18},  {70, 0x2000, Family::Pic18},   {71, 0x8000, Family::Pic18},
+    {72, 0x10000, Family::Pic18}, {199, 0x4000, Family::Pic18},  {252, 0xA800, Family::Dspic},
+    {254, 0xA800, Family::Dspic}, {253, 0x15400, Family::Dspic},
+};
+
+std::uint8_t Sum8(std::span<const std::uint8_t> bytes) {
+    unsigned sum = 0;
+    for (auto b : bytes) sum += b;
+    return static_cast<std::uint8_t>(sum);
+}
+
+std::uint16_t Sum16(std::span<const std::uint8_t> bytes) {
+    unsigned sum = 0;
+    for (auto b : bytes) sum += b;
+    return static_cast<std::uint16_t>(sum);
+}
+
+std::uint32_t Address24(const std::vector<std::uint8_t>& p) {
+    return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
+}
+
+std::string Hex(std::span<const std::uint8_t> bytes) {
+    std::string s;
+    s.reserve(bytes.size() * 3);
+    char buf[4];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(buf, sizeof buf, i == 0 ? "%02X" : " %02X", bytes[i]);
+        s += buf;
+    }
+    return s;
+}
+
+}  // namespace
+
+ChipGeometry GeometryOfChip(std::uint8_t chip, std::uint8_t version) {
+    ChipGeometry g;
+    g.flashUnits = StandInFlash;
+    Family family = Family::Pic18;
+    for (const ChipRow& row : Chips) {
+        if (row.chip != chip) continue;
+        g.known = true;
+        g.flashUnits = row.flashUnits;
+        family = row.family;
+    }
+    if (family == Family::Dspic) {
+        g.addressUnit = DspicAddressUnit;
+        g.rowBytes = DspicRowBytes;
+        g.finalBlock = g.flashUnits - DspicRowBytes / DspicAddressUnit;
+    } else {
+        g.addressUnit = 1;
+        g.rowBytes = Pic18RowBytes;
+        const std::uint32_t reservation = chip == J10Chip                     ? J10Reservation
+                                          : version >= LargerReservationVersion ? Pic18Reservation
+                                                                                : Pic18ReservationBefore5;
+        g.finalBlock = g.flashUnits - reservation;
+    }
+    return g;
+}
+
+const char* KindName(FrameKind k) {
+    switch (k) {
+        case FrameKind::WakeUp: return "wake-up";
+        case FrameKind::EnterProgramming: return "enter-programming";
+        case FrameKind::Block: return "block";
+        case FrameKind::Eeprom: return "eeprom";
+        case FrameKind::AccessText: return "access-text";
+        case FrameKind::Command4: return "command-4";
+        case FrameKind::Stray: return "stray";
+        case FrameKind::Incomplete: return "incomplete";
+    }
+    return "?";
+}
+
+const char* VerdictName(Verdict v) {
+    switch (v) {
+        case Verdict::Accepted: return "accepted";
+        case Verdict::Refused: return "refused";
+        case Verdict::Ignored: return "ignored";
+    }
+    return "?";
+}
+
+std::string FormatFrameRecord(const FrameRecord& r) {
+    char buf[96];
+    std::string line = std::to_string(r.number) + " " + KindName(r.kind);
+    switch (r.kind) {
+        case FrameKind::Block:
+            std::snprintf(buf, sizeof buf, " addr=0x%06X len=%u", r.address, r.length);
+            line += buf;
+            break;
+        case FrameKind::Eeprom:
+            std::snprintf(buf, sizeof buf, " index=%u", r.address);
+            line += buf;
+            if (r.bytes.size() > 2) {
+                std::snprintf(buf, sizeof buf, " value=0x%02X", r.bytes[2]);
+                line += buf;
+            }
+            break;
+        case FrameKind::WakeUp:
+            std::snprintf(buf, sizeof buf, " code=%u", r.bytes.empty() ? 0u : unsigned{r.bytes[0]});
+            line += buf;
+            break;
+        default:
+            line += " bytes=" + std::to_string(r.bytes.size());
+            break;
+    }
+    line += " ";
+    line += VerdictName(r.verdict);
+    if (!r.reason.empty()) line += " (" + r.reason + ")";
+    line += " answer=" + (r.answer.empty() ? std::string("-") : Hex(r.answer));
+    line += " frame=" + Hex(r.bytes);
+    return line;
+}
+
+BootSim::BootSim(SimConfig config) : config_(std::move(config)) {
+    if (config_.recordText.size() > static_cast<std::size_t>(RecordTextLength))
+        throw std::invalid_argument("the record text holds at most 24 characters");
+    if (config_.eepromSize < 0) throw std::invalid_argument("the EEPROM size cannot be negative");
+    geometry_ = GeometryOfChip(config_.chip, config_.layoutVersion());
+    flash_.assign(std::size_t{geometry_.flashUnits} * geometry_.addressUnit, ErasedByte);
+    eeprom_.assign(static_cast<std::size_t>(config_.eepromSize), ErasedByte);
+}
+
+std::vector<std::uint8_t> BootSim::feed(std::span<const std::uint8_t> bytes) {
+    std::vector<std::uint8_t> out;
+    for (const std::uint8_t b : bytes) {
+        if (hangUpDue_) break;
+        if (!awake_) {
+            // Asleep, the device listens for a wake-up code and nothing else.
+            if (IsWakeCode(b)) complete(handleWakeUp(b), out);
+            else addStray(b);
+            continue;
+        }
+        if (pending_.empty()) {
+            // A frame starts: its first byte says which.
+            if (IsWakeCode(b)) {
+                complete(handleWakeUp(b), out);
+            } else if (b == EnterProgrammingCode) {
+                programming_ = true;
+                FrameRecord r;
+                r.kind = FrameKind::EnterProgramming;
+                r.length = 1;
+                r.bytes = {b};
+                r.verdict = Verdict::Accepted;
+                r.answer = {Ack};
+                complete(std::move(r), out);
+            } else if (b == 0 || b == 1 || b == EepromCode || b == Command4Code) {
+                pending_.push_back(b);
+            } else {
+                addStray(b);
+            }
+            continue;
+        }
+        pending_.push_back(b);
+        const std::size_t need = expectedLength();
+        if (need != 0 && pending_.size() >= need) {
+            FrameRecord r = handleFrame();
+            pending_.clear();
+            complete(std::move(r), out);
+        }
+    }
+    return out;
+}
+
+void BootSim::lineIdle() {
+    if (pending_.empty()) return;
+    FrameRecord r;
+    r.kind = FrameKind::Incomplete;
+    r.length = static_cast<std::uint32_t>(pending_.size());
+    r.bytes = std::move(pending_);
+    r.verdict = Verdict::Ignored;
+    r.reason = "the line went quiet in the middle of the frame";
+    pending_.clear();
+    std::vector<std::uint8_t> none;
+    complete(std::move(r), none);
+}
+
+std::size_t BootSim::expectedLength() const {
+    const std::vector<std::uint8_t>& p = pending_;
+    if (p[0] == EepromCode) return EepromFrameLength;
+    if (p[0] == Command4Code) return p.size() < 2 ? 0 : std::size_t{2} + p[1] + 2;
+    // 0 or 1: a block, or the access-text frame.
+    if (p.size() < 3) return 0;
+    if (Address24(p) == AccessTextAddress) return std::size_t{2} + p[1] + 2;
+    const auto h = static_cast<std::size_t>(geometry_.headerLength());
+    if (p.size() < h) return 0;
+    const std::size_t length = h == 4 ? p[3] : (std::size_t{p[3]} << 8) | p[4];
+    return h + length + 1;
+}
+
+FrameRecord BootSim::handleFrame() {
+    FrameRecord r;
+    r.bytes = pending_;
+    r.length = static_cast<std::uint32_t>(pending_.size());
+    if (pending_[0] == EepromCode) {
+        handleEeprom(r);
+    } else if (pending_[0] == Command4Code) {
+        r.kind = FrameKind::Command4;
+        handleSum16Frame(r);
+    } else if (Address24(pending_) == AccessTextAddress) {
+        r.kind = FrameKind::AccessText;
+        handleSum16Frame(r);
+    } else {
+        handleBlock(r);
+    }
+    r.answer = {r.verdict == Verdict::Accepted ? Ack : Refuse};
+    return r;
+}
+
+bool BootSim::takeRefusal() {
+    if (config_.faults.refuseNext <= 0) return false;
+    --config_.faults.refuseNext;
+    return true;
+}
+
+void BootSim::handleBlock(FrameRecord& r) {
+    const std::vector<std::uint8_t>& p = r.bytes;
+    const int h = geometry_.headerLength();
+    r.kind = FrameKind::Block;
+    r.address = Address24(p);
+    r.length = h == 4 ? p[3] : (std::uint32_t{p[3]} << 8) | p[4];
+    r.verdict = Verdict::Refused;
+
+    const std::uint32_t rowUnits = geometry_.rowBytes / geometry_.addressUnit;
+    const std::size_t start = std::size_t{r.address} * geometry_.addressUnit;
+    const std::size_t end = start + r.length;
+    if (takeRefusal()) {
+        r.reason = "refused on purpose";
+    } else if (Sum8(p) != 0) {
+        r.reason = "bad checksum";
+    } else if (r.length > geometry_.rowBytes) {
+        r.reason = "length above the row size";
+    } else if (r.address % rowUnits != 0) {
+        r.reason = "address not at the start of a row";
+    } else if (start >= flash_.size()) {
+        r.reason = "address outside flash";
+    } else if (end > std::size_t{geometry_.bootStart()} * geometry_.addressUnit) {
+        r.reason = "reaches into the boot loader";
+    } else {
+        // Stored images are scrambled row by row with the low byte of the
+        // row's address; flash holds the program as the part runs it.
+        const std::uint8_t mask =
+            config_.plain ? 0
+                          : ScrambleMask(config_.scrambleKey, config_.scrambleEnable,
+                                         static_cast<std::uint8_t>(r.address & 0xFF));
+        for (std::uint32_t i = 0; i < r.length; ++i)
+            flash_[start + i] = static_cast<std::uint8_t>(p[static_cast<std::size_t>(h) + i] ^ mask);
+        r.verdict = Verdict::Accepted;
+    }
+}
+
+void BootSim::handleEeprom(FrameRecord& r) {
+    const std::vector<std::uint8_t>& p = r.bytes;
+    r.kind = FrameKind::Eeprom;
+    r.address = p[1];
+    r.verdict = Verdict::Refused;
+    if (takeRefusal()) {
+        r.reason = "refused on purpose";
+    } else if (Sum8(p) != 0) {
+        r.reason = "bad checksum";
+    } else if (p[3] != EepromFrameByte3 || p[4] != EepromFrameByte4) {
+        r.reason = "malformed EEPROM frame";
+    } else if (r.address >= eeprom_.size()) {
+        r.reason = "index beyond the EEPROM";
+    } else {
+        eeprom_[r.address] = p[2];  // EEPROM bytes travel as they are stored
+        r.verdict = Verdict::Accepted;
+    }
+}
+
+void BootSim::handleSum16Frame(FrameRecord& r) {
+    const std::vector<std::uint8_t>& p = r.bytes;
+    const std::size_t body = p.size() - 2;
+    const std::uint16_t sent = static_cast<std::uint16_t>((p[body] << 8) | p[body + 1]);
+    r.verdict = Verdict::Refused;
+    if (Sum16({p.data(), body}) != sent) {
+        r.reason = "bad 16-bit sum";
+    } else if (r.kind == FrameKind::AccessText &&
+               std::string(p.begin() + 2, p.begin() + static_cast<long>(body)) != AccessTextBytes) {
+        r.reason = "unknown access text";
+    } else {
+        r.verdict = Verdict::Accepted;
+    }
+}
+
+FrameRecord BootSim::handleWakeUp(std::uint8_t code) {
+    FrameRecord r;
+    r.kind = FrameKind::WakeUp;
+    r.length = 1;
+    r.bytes = {code};
+    r.verdict = Verdict::Ignored;
+    const int index = wakeBytes_++;
+    const auto& codes = config_.wakeCodes;
+    if (std::find(codes.begin(), codes.end(), code) == codes.end()) {
+        r.reason = "not a wake-up code of this device";
+    } else if (index < config_.faults.wakeAt) {
+        r.reason = "answers from try " + std::to_string(config_.faults.wakeAt) + " on";
+    } else {
+        // A wake-up while awake is a new search: start over.
+        awake_ = true;
+        programming_ = false;
+        r.verdict = Verdict::Accepted;
+        r.answer = identityAnswer();
+    }
+    return r;
+}
+
+std::vector<std::uint8_t> BootSim::identityAnswer() const {
+    const SimConfig& c = config_;
+    if (!c.identity) return {c.chip, Ack};
+    std::vector<std::uint8_t> a{IdentityMark, c.version, c.chip, c.hardware, c.preparation, Ack};
+    if (c.sendsRecord()) {
+        a.insert(a.end(), {RecordMark, static_cast<std::uint8_t>(RecordDataLength), RecordIgnoredByte});
+        std::vector<std::uint8_t> text(RecordTextLength, 0);
+        std::copy(c.recordText.begin(), c.recordText.end(), text.begin());
+        a.insert(a.end(), text.begin(), text.end());
+        a.insert(a.end(), {static_cast<std::uint8_t>(c.recordRangeStart & 0xFF),
+                           static_cast<std::uint8_t>(c.recordRangeStart >> 8),
+                           static_cast<std::uint8_t>(c.recordRangeLength & 0xFF),
+                           static_cast<std::uint8_t>(c.recordRangeLength >> 8), Ack});
+    }
+    return a;
+}
+
+void BootSim::addStray(std::uint8_t b) {
+    // Runs of bytes that start no frame make one log entry.
+    if (lastWasStray_ && !frames_.empty()) {
+        frames_.back().bytes.push_back(b);
+        ++frames_.back().length;
+        return;
+    }
+    FrameRecord r;
+    r.kind = FrameKind::Stray;
+    r.length = 1;
+    r.bytes = {b};
+    r.verdict = Verdict::Ignored;
+    r.reason = awake_ ? "starts no frame" : "asleep";
+    std::vector<std::uint8_t> none;
+    complete(std::move(r), none);
+    lastWasStray_ = true;
+}
+
+void BootSim::complete(FrameRecord r, std::vector<std::uint8_t>& out) {
+    const SimFaults& f = config_.faults;
+    r.number = static_cast<int>(frames_.size()) + 1;
+    const bool muted = f.silent || (f.silentAfter && r.number > *f.silentAfter) ||
+                       std::find(f.mute.begin(), f.mute.end(), r.number) != f.mute.end();
+    if (muted) r.answer.clear();
+    if (f.garbleFrame && *f.garbleFrame == r.number && !r.answer.empty()) r.answer[0] ^= GarbleBit;
+    if (f.hangUpAfter && *f.hangUpAfter == r.number) hangUpDue_ = true;
+    out.insert(out.end(), r.answer.begin(), r.answer.end());
+    frames_.push_back(std::move(r));
+    lastWasStray_ = false;
+}
+
+}  // namespace torvane::bootsim

@@ -1,0 +1,192 @@
+#pragma once
+// The simulated boot loader: the device at the far end of the serial line,
+// as a pure model. Bytes go in, the device's answer comes out; there is no
+// I/O and no clock here (SimRunner puts it on a pseudo-terminal).
+//
+// The model holds the device's flash and data EEPROM, enforces the rules a
+// real boot loader does (checksums, row alignment, flash bounds, its own
+// area, the protected range) and can misbehave on purpose for tests and
+// training (refusals, silence, late or garbled answers, hang-ups).
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "images/ProductData.h"
+
+namespace torvane::bootsim {
+
+// Wire bytes, as the device sees them.
+inline constexpr std::uint8_t WakeCode194 = 0xC2;
+inline constexpr std::uint8_t WakeCode197 = 0xC5;
+inline constexpr std::uint8_t WakeCode198 = 0xC6;
+inline constexpr std::uint8_t EnterProgrammingCode = 0xCC;  // 204
+inline constexpr std::uint8_t EepromCode = 0x40;            // 64
+inline constexpr std::uint8_t Command4Code = 0x04;
+inline constexpr std::uint8_t Ack = 'K';
+inline constexpr std::uint8_t Refuse = 'N';
+inline constexpr std::uint8_t IdentityMark = 'V';
+inline constexpr std::uint8_t RecordMark = 'R';
+inline constexpr std::uint8_t RecordIgnoredByte = 0x00;
+// The access-text frame starts 00 0F 'K'; read as a block header that is the
+// address 0x000F4B, which no row of any part starts at.
+inline constexpr std::uint32_t AccessTextAddress = 0x000F4B;
+inline constexpr std::uint8_t AccessTextLength = 15;
+inline constexpr char AccessTextBytes[] = "K3m9Tz7Qa2Wd5Hx";
+// The fixed trailer of an EEPROM frame: 64, index, value, 1, 0, checksum.
+inline constexpr std::uint8_t EepromFrameByte3 = 1;
+inline constexpr std::uint8_t EepromFrameByte4 = 0;
+inline constexpr int EepromFrameLength = 6;
+// Record layout: text, then range start and length, 16-bit low byte first.
+inline constexpr int RecordTextLength = 24;
+inline constexpr int RecordDataLength = RecordTextLength + 4;
+// Boot loaders of these versions follow their identity with the record.
+inline constexpr int RecordVersionMin = 8;
+inline constexpr int RecordVersionMax = 31;
+inline constexpr std::uint8_t ErasedByte = 0xFF;
+// A garbled answer has this bit of its first byte flipped: 'K' arrives as 'k'.
+inline constexpr std::uint8_t GarbleBit = 0x20;
+inline constexpr int DefaultEepromSize = 256;
+
+// Memory of one chip, as the boot loader sees it. Addresses are in the
+// part's address units (bytes on PIC18, program-counter units on
+// dsPIC33/PIC24, two image bytes each).
+struct ChipGeometry {
+    bool known = false;             // false: a stand-in layout for a chip code no part has
+    std::uint32_t addressUnit = 1;  // image bytes per address unit
+    std::uint32_t rowBytes = 64;    // data bytes per block
+    std::uint32_t flashUnits = 0;   // program memory, address units
+    std::uint32_t finalBlock = 0;   // the row just below the boot loader, address units
+    // First address unit of the boot loader itself: nothing from here on is writable.
+    std::uint32_t bootStart() const { return finalBlock + rowBytes / addressUnit; }
+    // Header bytes of a block frame: 3 address bytes and 1 or 2 length bytes.
+    int headerLength() const { return rowBytes > 255 ? 5 : 4; }
+};
+
+// The layout of `chip` for a boot loader of `version` (0 for one without
+// identity). PIC18 parts keep 448 bytes for the boot loader from version 5
+// on and 320 below; unknown chips get a 32 KiB PIC18 layout with known false.
+ChipGeometry GeometryOfChip(std::uint8_t chip, std::uint8_t version);
+
+// Misbehaviour on purpose. Frames are numbered from 1 in the order they
+// arrive, wake-up bytes included: the number is the line of frames.log.
+struct SimFaults {
+    int refuseNext = 0;                 // answer 'N' to this many block/EEPROM frames; nothing written
+    bool silent = false;                // never answer anything
+    std::optional<int> silentAfter;     // answer frames 1..K only
+    std::vector<int> mute;              // no answer to these frames alone
+    int lateMs = 0;                     // the runner delays every answer by this much
+    std::optional<int> garbleFrame;     // flip GarbleBit in the first byte of this frame's answer
+    int wakeAt = 0;                     // ignore wake-up bytes 0..K-1 (the updater's tries 0..K-1)
+    std::optional<int> hangUpAfter;     // the runner closes the line after this frame's answer
+};
+
+struct SimConfig {
+    std::vector<std::uint8_t> wakeCodes{WakeCode194, WakeCode197, WakeCode198};
+    std::uint8_t chip = 252;
+    bool identity = true;               // false: answers a wake-up with chip code and 'K' only
+    std::uint8_t version = 10;          // boot loader version (ignored without identity)
+    std::uint8_t hardware = 26;
+    std::uint8_t preparation = 0x84;
+    std::string recordText = "TORVANE BOOTSIM";  // at most 24 characters
+    std::uint16_t recordRangeStart = 0; // address units; 0: nothing protected
+    std::uint16_t recordRangeLength = 0;
+    int eepromSize = DefaultEepromSize;
+    std::uint8_t scrambleKey = product::ScrambleKey;
+    std::uint8_t scrambleEnable = product::ScrambleEnable;
+    bool plain = false;                 // store data as received, never unscrambled
+    SimFaults faults;
+
+    // The version the device's memory layout follows: 0 without identity.
+    std::uint8_t layoutVersion() const { return identity ? version : 0; }
+    bool sendsRecord() const { return identity && version >= RecordVersionMin && version <= RecordVersionMax; }
+};
+
+enum class FrameKind { WakeUp, EnterProgramming, Block, Eeprom, AccessText, Command4, Stray, Incomplete };
+enum class Verdict { Accepted, Refused, Ignored };
+
+const char* KindName(FrameKind k);
+const char* VerdictName(Verdict v);
+
+// One entry of the device's log.
+struct FrameRecord {
+    int number = 0;            // from 1
+    FrameKind kind = FrameKind::Stray;
+    std::uint32_t address = 0; // block: address units; EEPROM: index; else 0
+    std::uint32_t length = 0;  // block: data length field; else the byte count
+    Verdict verdict = Verdict::Ignored;
+    std::string reason;        // why refused or ignored; empty when accepted
+    std::vector<std::uint8_t> bytes;   // the frame as received
+    std::vector<std::uint8_t> answer;  // what the device sent back, faults applied
+};
+
+// One line of frames.log: number, kind, address, length, verdict (reason),
+// answer and the frame's bytes in hex.
+std::string FormatFrameRecord(const FrameRecord& r);
+
+class BootSim {
+public:
+    // Throws std::invalid_argument for a record text over 24 characters or
+    // a negative EEPROM size.
+    explicit BootSim(SimConfig config);
+
+    // Takes bytes from the line and returns what the device answers to the
+    // frames they complete, in order. After the hang-up fault has fired,
+    // bytes are ignored and nothing is answered.
+    std::vector<std::uint8_t> feed(std::span<const std::uint8_t> bytes);
+    // The line went quiet in the middle of a frame: drop what was collected
+    // (logged as incomplete) so that the next byte starts a new frame.
+    void lineIdle();
+    bool hasPartialFrame() const { return !pending_.empty(); }
+
+    bool awake() const { return awake_; }
+    bool inProgrammingMode() const { return programming_; }
+    bool hangUpDue() const { return hangUpDue_; }
+    int lateMs() const { return config_.faults.lateMs; }
+    int wakeBytesSeen() const { return wakeBytes_; }
+
+    const SimConfig& config() const { return config_; }
+    const ChipGeometry& geometry() const { return geometry_; }
+    // Program memory as image bytes (address × address unit), unscrambled.
+    const std::vector<std::uint8_t>& flash() const { return flash_; }
+    const std::vector<std::uint8_t>& eeprom() const { return eeprom_; }
+    const std::vector<FrameRecord>& frames() const { return frames_; }
+
+    // Faults can be set at any time; they act from the next frame on.
+    void setFaults(const SimFaults& f) { config_.faults = f; }
+    const SimFaults& faults() const { return config_.faults; }
+
+private:
+    // Bytes a frame starting with pending_ needs in all; 0 while unknown.
+    std::size_t expectedLength() const;
+    void complete(FrameRecord record, std::vector<std::uint8_t>& out);
+    FrameRecord handleFrame();
+    FrameRecord handleWakeUp(std::uint8_t code);
+    void handleBlock(FrameRecord& r);
+    void handleEeprom(FrameRecord& r);
+    void handleSum16Frame(FrameRecord& r);
+    void addStray(std::uint8_t b);
+    std::vector<std::uint8_t> identityAnswer() const;
+    bool takeRefusal();
+
+    SimConfig config_;
+    ChipGeometry geometry_;
+    std::vector<std::uint8_t> flash_;
+    std::vector<std::uint8_t> eeprom_;
+    std::vector<FrameRecord> frames_;
+    std::vector<std::uint8_t> pending_;
+    bool awake_ = false;
+    bool programming_ = false;
+    bool hangUpDue_ = false;
+    bool lastWasStray_ = false;
+    int wakeBytes_ = 0;
+};
+
+// Whether `code` is one of the three wake-up codes any boot loader knows.
+constexpr bool IsWakeCode(std::uint8_t code) {
+    return code == WakeCode194 || code == WakeCode197 || code == WakeCode198;
+}
+
+}  // namespace torvane::bootsim

@@ -1,0 +1,212 @@
+#include "tools/bootsim/SimRunner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+#include <utility>
+
+#include "platform/posix/PortMap.h"
+
+namespace torvane::bootsim {
+
+namespace {
+
+constexpr std::size_t ReadChunk = 4096;
+// How often the thread looks at the line when nothing arrives, to notice a
+// frame left unfinished.
+constexpr int IdlePollMs = 50;
+// A full pseudo-terminal (nobody reading the updater's side) gets this long
+// before an answer is dropped; the updater has stopped waiting by then.
+constexpr std::chrono::milliseconds WriteGiveUp{2000};
+constexpr int WritePollMs = 50;
+// When the device side reports a hang-up, look again after this long.
+constexpr std::chrono::milliseconds HangUpRetry{20};
+
+void WriteFile(const std::filesystem::path& path, const void* data, std::size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!out) throw std::runtime_error("cannot write " + path.string() + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+SimRunner::SimRunner(SimConfig config, RunnerOptions options) : options_(options), sim_(std::move(config)) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        throw std::runtime_error(std::string("cannot create the runner's wake pipe: ") + std::strerror(errno));
+    wakeRead_ = fds[0];
+    wakeWrite_ = fds[1];
+}
+
+SimRunner::~SimRunner() {
+    stop();
+    ::close(wakeRead_);
+    ::close(wakeWrite_);
+}
+
+std::string SimRunner::mapPort(int portIndex) const { return posix::MapPort(portIndex, devicePath()); }
+
+void SimRunner::start() {
+    std::lock_guard lock(mutex_);
+    if (thread_.joinable() || hungUp_) return;
+    stop_ = false;
+    char drain[16];
+    while (::read(wakeRead_, drain, sizeof drain) > 0) {
+    }
+    thread_ = std::thread(&SimRunner::run, this);
+}
+
+void SimRunner::stop() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    const char poke = 1;
+    [[maybe_unused]] const auto ignored = ::write(wakeWrite_, &poke, 1);
+    if (thread_.joinable()) thread_.join();
+}
+
+bool SimRunner::hungUp() const {
+    std::lock_guard lock(mutex_);
+    return hungUp_;
+}
+
+bool SimRunner::waitForHangUp(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [this] { return hungUp_; });
+}
+
+std::vector<std::uint8_t> SimRunner::flash() const {
+    std::lock_guard lock(mutex_);
+    return sim_.flash();
+}
+
+std::vector<std::uint8_t> SimRunner::eeprom() const {
+    std::lock_guard lock(mutex_);
+    return sim_.eeprom();
+}
+
+std::vector<FrameRecord> SimRunner::frames() const {
+    std::lock_guard lock(mutex_);
+    return sim_.frames();
+}
+
+int SimRunner::wakeBytesSeen() const {
+    std::lock_guard lock(mutex_);
+    return sim_.wakeBytesSeen();
+}
+
+bool SimRunner::awake() const {
+    std::lock_guard lock(mutex_);
+    return sim_.awake();
+}
+
+ChipGeometry SimRunner::geometry() const {
+    std::lock_guard lock(mutex_);
+    return sim_.geometry();
+}
+
+void SimRunner::setFaults(const SimFaults& faults) {
+    std::lock_guard lock(mutex_);
+    sim_.setFaults(faults);
+}
+
+void SimRunner::writeReport(const std::filesystem::path& dir) const {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) throw std::runtime_error("cannot create the report folder " + dir.string() + ": " + ec.message());
+    std::lock_guard lock(mutex_);
+    WriteFile(dir / "flash.bin", sim_.flash().data(), sim_.flash().size());
+    WriteFile(dir / "eeprom.bin", sim_.eeprom().data(), sim_.eeprom().size());
+    std::string log;
+    for (const FrameRecord& r : sim_.frames()) log += FormatFrameRecord(r) + "\n";
+    WriteFile(dir / "frames.log", log.data(), log.size());
+}
+
+std::chrono::microseconds SimRunner::wireTime(std::size_t bytes) const {
+    if (options_.baud <= 0) return std::chrono::microseconds{0};
+    return std::chrono::microseconds{static_cast<long long>(bytes) * BitsPerByte * 1'000'000LL / options_.baud};
+}
+
+bool SimRunner::pause(std::chrono::microseconds d) {
+    std::unique_lock lock(mutex_);
+    if (d.count() > 0) changed_.wait_for(lock, d, [this] { return stop_; });
+    return !stop_;
+}
+
+bool SimRunner::writeAll(const std::vector<std::uint8_t>& bytes) {
+    std::size_t done = 0;
+    const auto giveUp = std::chrono::steady_clock::now() + WriteGiveUp;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(pty_.controllerFd(), bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) return false;
+        if (std::chrono::steady_clock::now() >= giveUp || !pause(std::chrono::microseconds{0})) return false;
+        pollfd p{pty_.controllerFd(), POLLOUT, 0};
+        ::poll(&p, 1, WritePollMs);
+    }
+    return true;
+}
+
+void SimRunner::run() {
+    std::array<std::uint8_t, ReadChunk> buf{};
+    auto lastByte = std::chrono::steady_clock::now();
+    for (;;) {
+        std::array<pollfd, 2> fds{{{pty_.controllerFd(), POLLIN, 0}, {wakeRead_, POLLIN, 0}}};
+        const int ready = ::poll(fds.data(), fds.size(), IdlePollMs);
+        if (!pause(std::chrono::microseconds{0})) return;
+        if (ready < 0 && errno != EINTR) return;
+
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
+            const ssize_t got = ::read(pty_.controllerFd(), buf.data(), buf.size());
+            if (got > 0) {
+                lastByte = std::chrono::steady_clock::now();
+                const auto count = static_cast<std::size_t>(got);
+                // The bytes would still be on the wire.
+                if (!pause(wireTime(count))) return;
+                std::vector<std::uint8_t> answer;
+                int lateMs = 0;
+                bool hangUp = false;
+                {
+                    std::lock_guard lock(mutex_);
+                    answer = sim_.feed({buf.data(), count});
+                    lateMs = sim_.lateMs();
+                    hangUp = sim_.hangUpDue();
+                }
+                if (!answer.empty()) {
+                    if (!pause(std::chrono::milliseconds{lateMs})) return;
+                    if (!pause(wireTime(answer.size()))) return;
+                    writeAll(answer);
+                }
+                if (hangUp) {
+                    std::lock_guard lock(mutex_);
+                    pty_.hangUp();
+                    hungUp_ = true;
+                    changed_.notify_all();
+                    return;
+                }
+                continue;
+            }
+        } else if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
+            // Nobody holds the device side at the moment; do not spin.
+            if (!pause(HangUpRetry)) return;
+        }
+
+        std::lock_guard lock(mutex_);
+        if (sim_.hasPartialFrame() && std::chrono::steady_clock::now() - lastByte >= FrameGap) sim_.lineIdle();
+    }
+}
+
+}  // namespace torvane::bootsim

@@ -1,0 +1,262 @@
+// torvane-bootsim: a simulated boot loader on a pseudo-terminal, for training,
+// demonstrations and end-to-end tests. Prints the device path on the first
+// line of standard output, answers until SIGINT/SIGTERM (or its own hang-up
+// fault), then writes its report and exits 0.
+
+#include <signal.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/bootsim/SimRunner.h"
+
+namespace {
+
+using namespace torvane::bootsim;
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+constexpr int MaxComNumber = 256;
+constexpr int MaxEepromSize = 1024;
+constexpr auto StopPoll = std::chrono::milliseconds{100};
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+extern "C" void OnStopSignal(int) { g_stopSignal = 1; }
+
+constexpr const char* HelpText = R"(Usage: torvane-bootsim [options]
+
+A simulated boot loader at the far end of a pseudo-terminal. The first line of
+standard output is the device path to open as the serial port. It answers
+until SIGINT or SIGTERM (or its hang-up fault), then writes its report (with
+--report) and exits 0. Numbers may be decimal or 0x-prefixed hexadecimal.
+
+The device:
+  --chip N              chip code (default 252). Known: 66-72 and 199 (PIC18,
+                        64-byte rows), 252 and 254 (0xA800 units), 253 (0x15400
+                        units) (dsPIC33/PIC24, 256-byte rows at address = offset/2).
+                        Other codes get a 32 KiB PIC18 layout.
+  --version N           boot loader version (default 10); 8 to 31 send a record
+  --hardware N          hardware code (default 26)
+  --preparation N       preparation code (default 0x84)
+  --no-identity         answer a wake-up with the chip code and 'K' only
+  --record-text TXT     record text, at most 24 characters (default "TORVANE BOOTSIM")
+  --record-range S,L    protected range in the record: start and length in
+                        address units (default 0,0)
+  --wake LIST           wake-up codes it answers, comma-separated
+                        (default 194,197,198)
+  --eeprom-size N       data EEPROM bytes, 0 to 1024 (default 256)
+  --key N               scramble key (default: this product's)
+  --plain               store program data as received, never unscrambled
+
+Faults (frames are numbered from 1 in the order received, wake-up bytes
+included; the number is the line of frames.log):
+  --refuse N            answer 'N' to the first N block and EEPROM frames,
+                        writing nothing
+  --silent              never answer anything
+  --silent-after K      answer frames 1 to K only (later frames still written)
+  --mute LIST           give no answer to these frames alone
+  --late MS             send every answer MS milliseconds late
+  --garble K            flip bit 5 of the first byte of frame K's answer
+                        ('K' arrives as 'k')
+  --wake-at K           ignore the first K wake-up bytes: the device answers
+                        from the updater's try K on (tries count from 0)
+  --hangup-after K      close the line after answering frame K, then end
+
+Line and report:
+  --baud N              let the wire time of every byte pass at N baud
+                        (11 bits a byte); off by default
+  --com COMn            map the COM name to the device in the port map
+                        ($TORVANE_CONFIG_DIR/ports)
+  --report DIR          at the end write DIR/flash.bin, DIR/eeprom.bin and
+                        DIR/frames.log (one line per frame)
+  --help                show this text
+)";
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+long ParseNumber(std::string_view option, const std::string& text, long min, long max) {
+    std::size_t used = 0;
+    long value = 0;
+    try {
+        const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+        value = std::stol(text, &used, hex ? 16 : 10);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (text.empty() || used != text.size() || value < min || value > max)
+        throw UsageError(std::string(option) + " needs a number from " + std::to_string(min) + " to " +
+                         std::to_string(max) + ", not '" + text + "'");
+    return value;
+}
+
+std::vector<long> ParseList(std::string_view option, const std::string& text, long min, long max) {
+    std::vector<long> values;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', from);
+        values.push_back(ParseNumber(option, text.substr(from, comma - from), min, max));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    return values;
+}
+
+std::uint8_t Byte(std::string_view option, const std::string& text) {
+    return static_cast<std::uint8_t>(ParseNumber(option, text, 0, 255));
+}
+
+int FrameNumber(std::string_view option, const std::string& text) {
+    return static_cast<int>(ParseNumber(option, text, 1, 1'000'000'000));
+}
+
+int ParseComName(const std::string& text) {
+    if (text.size() > 3 && (text.compare(0, 3, "COM") == 0 || text.compare(0, 3, "com") == 0))
+        return static_cast<int>(ParseNumber("--com", text.substr(3), 1, MaxComNumber)) - 1;
+    throw UsageError("--com needs a name like COM7, not '" + text + "'");
+}
+
+struct Options {
+    SimConfig config;
+    RunnerOptions runner;
+    std::optional<int> comIndex;
+    std::optional<std::string> reportDir;
+    bool help = false;
+};
+
+Options ParseOptions(int argc, char** argv) {
+    Options o;
+    SimConfig& c = o.config;
+    SimFaults& f = c.faults;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::optional<std::string> inlineValue;
+        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inlineValue = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        auto value = [&]() -> std::string {
+            if (inlineValue) return *inlineValue;
+            if (i + 1 >= argc) throw UsageError(arg + " needs a value");
+            return argv[++i];
+        };
+        auto flag = [&] {
+            if (inlineValue) throw UsageError(arg + " takes no value");
+        };
+        if (arg == "--help" || arg == "-h") flag(), o.help = true;
+        else if (arg == "--chip") c.chip = Byte(arg, value());
+        else if (arg == "--version") c.version = Byte(arg, value());
+        else if (arg == "--hardware") c.hardware = Byte(arg, value());
+        else if (arg == "--preparation") c.preparation = Byte(arg, value());
+        else if (arg == "--no-identity") flag(), c.identity = false;
+        else if (arg == "--record-text") {
+            c.recordText = value();
+            if (c.recordText.size() > static_cast<std::size_t>(RecordTextLength))
+                throw UsageError("--record-text holds at most 24 characters");
+        } else if (arg == "--record-range") {
+            const auto v = ParseList(arg, value(), 0, 0xFFFF);
+            if (v.size() != 2) throw UsageError("--record-range needs START,LEN");
+            c.recordRangeStart = static_cast<std::uint16_t>(v[0]);
+            c.recordRangeLength = static_cast<std::uint16_t>(v[1]);
+        } else if (arg == "--wake") {
+            c.wakeCodes.clear();
+            for (long code : ParseList(arg, value(), 0, 255)) {
+                if (!IsWakeCode(static_cast<std::uint8_t>(code)))
+                    throw UsageError("--wake takes the wake-up codes 194, 197 and 198, not " + std::to_string(code));
+                c.wakeCodes.push_back(static_cast<std::uint8_t>(code));
+            }
+        } else if (arg == "--eeprom-size") c.eepromSize = static_cast<int>(ParseNumber(arg, value(), 0, MaxEepromSize));
+        else if (arg == "--key") c.scrambleKey = Byte(arg, value());
+        else if (arg == "--plain") flag(), c.plain = true;
+        else if (arg == "--refuse") f.refuseNext = static_cast<int>(ParseNumber(arg, value(), 0, 1'000'000'000));
+        else if (arg == "--silent") flag(), f.silent = true;
+        else if (arg == "--silent-after") f.silentAfter = FrameNumber(arg, value());
+        else if (arg == "--mute") {
+            for (long k : ParseList(arg, value(), 1, 1'000'000'000)) f.mute.push_back(static_cast<int>(k));
+        } else if (arg == "--late") f.lateMs = static_cast<int>(ParseNumber(arg, value(), 0, 600'000));
+        else if (arg == "--garble") f.garbleFrame = FrameNumber(arg, value());
+        else if (arg == "--wake-at") f.wakeAt = static_cast<int>(ParseNumber(arg, value(), 0, 1'000'000'000));
+        else if (arg == "--hangup-after") f.hangUpAfter = FrameNumber(arg, value());
+        else if (arg == "--baud") o.runner.baud = static_cast<int>(ParseNumber(arg, value(), 1, 100'000'000));
+        else if (arg == "--com") o.comIndex = ParseComName(value());
+        else if (arg == "--report") {
+            o.reportDir = value();
+            if (o.reportDir->empty()) throw UsageError("--report needs a folder");
+        } else throw UsageError("unknown option '" + arg + "' (see --help)");
+    }
+    return o;
+}
+
+std::string Describe(const SimConfig& c, const ChipGeometry& g) {
+    char buf[160];
+    if (c.identity)
+        std::snprintf(buf, sizeof buf, "chip %u, boot loader version %u, hardware %u, preparation 0x%02X", c.chip,
+                      c.version, c.hardware, c.preparation);
+    else
+        std::snprintf(buf, sizeof buf, "chip %u, no identity", c.chip);
+    std::string s = buf;
+    std::snprintf(buf, sizeof buf, "; %u-byte rows, boot loader from 0x%X%s", g.rowBytes, g.bootStart(),
+                  g.known ? "" : " (unknown chip: stand-in layout)");
+    return s + buf;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    try {
+        options = ParseOptions(argc, argv);
+    } catch (const UsageError& e) {
+        std::cerr << "torvane-bootsim: " << e.what() << "\n";
+        return ExitUsage;
+    }
+    if (options.help) {
+        std::cout << HelpText;
+        return ExitOk;
+    }
+
+    try {
+        SimRunner runner(options.config, options.runner);
+        if (options.comIndex) {
+            const std::string failure = runner.mapPort(*options.comIndex);
+            if (!failure.empty()) {
+                std::cerr << "torvane-bootsim: cannot map COM" << *options.comIndex + 1 << ": " << failure << "\n";
+                return ExitFailure;
+            }
+        }
+
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, nullptr);
+        sigaction(SIGTERM, &action, nullptr);
+
+        std::cout << runner.devicePath() << std::endl;
+        std::cerr << "torvane-bootsim: " << Describe(options.config, runner.geometry());
+        if (options.comIndex) std::cerr << "; mapped as COM" << *options.comIndex + 1;
+        std::cerr << std::endl;
+
+        runner.start();
+        while (g_stopSignal == 0 && !runner.waitForHangUp(StopPoll)) {
+        }
+        runner.stop();
+        if (runner.hungUp()) std::cerr << "torvane-bootsim: hung up the line as told" << std::endl;
+
+        if (options.reportDir) runner.writeReport(*options.reportDir);
+        return ExitOk;
+    } catch (const std::exception& e) {
+        std::cerr << "torvane-bootsim: " << e.what() << "\n";
+        return ExitFailure;
+    }
+}
