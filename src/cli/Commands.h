@@ -10,5 +10,6 @@ namespace torvane::cli {
 using Args = std::vector<std::string>;
 
 int RunInfo(const Args& args);
+int RunUpdate(const Args& args);
 
 }  // namespace torvane::cli

@@ -15,6 +15,7 @@ struct Command {
 
 // name, handler, one-line summary
 constexpr Command Commands[] = {
+    {"update", torvane::cli::RunUpdate, "wake the boot loader, program the image for the device, print the verdict"},
     {"info", torvane::cli::RunInfo, "the product identity, the front end this build shows and the images it carries"},
 };
 

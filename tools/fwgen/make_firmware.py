@@ -56,7 +56,7 @@ def pic18_image(size, hardware, preparation, seed, banner):
     img = bytearray([0xFF] * size)
     main, isr_high, isr_low = 0x0120, 0x0040, 0x0080
     img[0:4] = bytes(pic18_goto(main))
-    img[4:8] = bytes([0x00, 0x00, 0x00, 0x00])          # NOP, NOP
+    img[4:8] = bytes([0x12, 0x0E, 0x81, 0x6E])          # MOVLW 0x12, MOVWF LATB
     img[8:12] = bytes(pic18_goto(isr_high))
     img[12:14] = bytes([0x00, 0x00])
     img[14] = hardware                                   # board header: hardware code
