@@ -1,0 +1,264 @@
+#include "platform/posix/SysfsPorts.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "platform/posix/PortMap.h"
+
+namespace torvane::posix {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int MaxComNumber = 257;  // COM1..COM257, port indices 0..256
+constexpr std::string_view PhantomPortType = "0";  // serial core: no UART behind the name
+constexpr std::string_view PseudoTerminalFolder = "/dev/pts/";
+constexpr std::string_view IdSuffix = ".id";
+constexpr std::size_t MaxAttributeBytes = 4096;
+
+std::vector<fs::path> Entries(const fs::path& dir) {
+    std::vector<fs::path> out;
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) out.push_back(it->path());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+bool Exists(const fs::path& p) {
+    std::error_code ec;
+    return fs::exists(p, ec);
+}
+
+fs::path Resolved(const fs::path& p) {
+    std::error_code ec;
+    fs::path r = fs::weakly_canonical(p, ec);
+    return ec ? p : r;
+}
+
+// First line of a sysfs attribute, without surrounding blanks; empty when missing.
+std::string Attribute(const fs::path& p) {
+    std::ifstream in(p);
+    std::string line;
+    if (!in || !std::getline(in, line)) return {};
+    if (line.size() > MaxAttributeBytes) line.resize(MaxAttributeBytes);
+    const auto first = line.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return line.substr(first, line.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// "COM<n>" with n in 1..257, digits only; 0 otherwise.
+int ComNumberOfName(std::string_view name) {
+    if (name.size() < 4 || name.size() > 6 || name.substr(0, 3) != "COM") return 0;
+    int n = 0;
+    for (char c : name.substr(3)) {
+        if (c < '0' || c > '9') return 0;
+        n = n * 10 + (c - '0');
+    }
+    return n >= 1 && n <= MaxComNumber ? n : 0;
+}
+
+std::string ComName(int n) { return "COM" + std::to_string(n); }
+
+// The COM number a device name gets by default (ttyS0 -> 1), or 0.
+int DefaultComNumber(const std::string& name) {
+    for (int index = 0; index < MaxComNumber; ++index)
+        if (auto p = DefaultDevicePath(index); p && p->filename() == name) return index + 1;
+    return 0;
+}
+
+// Orders tty names as people count: ttyUSB2 before ttyUSB10.
+bool NaturalLess(const std::string& a, const std::string& b) {
+    auto split = [](const std::string& s) {
+        std::size_t i = s.size();
+        while (i > 0 && s[i - 1] >= '0' && s[i - 1] <= '9') --i;
+        const long n = (i < s.size() && s.size() - i < 9) ? std::stol(s.substr(i)) : -1;
+        return std::pair<std::string, long>(s.substr(0, i), n);
+    };
+    return split(a) < split(b);
+}
+
+struct Tty {
+    std::string name;   // ttyUSB0
+    fs::path device;    // <dev>/ttyUSB0
+    fs::path resolved;  // the device with every link followed
+    std::string product, manufacturer;
+    std::optional<fs::path> byId;  // <dev>/serial/by-id/<id> pointing at it
+    std::string usbKey;            // usb:<vendor>:<product>:<serial>, when it has a serial
+    int com = 0;
+    bool hasIdentity() const { return byId || !usbKey.empty(); }
+};
+
+struct MapEntry {
+    fs::path link;
+    std::optional<fs::path> target;  // the link's own text
+    fs::path resolved;
+    bool targetExists = false;
+    std::string idKey;  // from COM<n>.id: the adapter this number belongs to
+};
+
+std::map<int, MapEntry> ReadPortMap() {
+    std::map<int, MapEntry> map;
+    for (const auto& p : Entries(PortMapDir())) {
+        const std::string file = p.filename().string();
+        const bool idFile = file.size() > IdSuffix.size() && file.ends_with(IdSuffix);
+        const int n = ComNumberOfName(idFile ? file.substr(0, file.size() - IdSuffix.size()) : file);
+        if (n == 0) continue;
+        MapEntry& e = map[n];
+        if (idFile) {
+            e.idKey = Attribute(p);
+            continue;
+        }
+        e.link = p;
+        std::error_code ec;
+        if (fs::is_symlink(p, ec)) e.target = fs::read_symlink(p, ec);
+        e.resolved = Resolved(p);
+        e.targetExists = Exists(p);
+    }
+    return map;
+}
+
+// Writes COM<n>.id through a temporary file, so a reader never sees half of it.
+void RememberIdentity(int n, const std::string& key) {
+    const fs::path file = PortMapDir() / (ComName(n) + std::string(IdSuffix));
+    const fs::path temp = file.string() + ".new";
+    {
+        std::ofstream out(temp, std::ios::trunc);
+        out << key << "\n";
+        if (!out.flush()) return;
+    }
+    std::error_code ec;
+    fs::rename(temp, file, ec);
+    if (ec) fs::remove(temp, ec);
+}
+
+std::string FriendlyName(const Tty& t) {
+    const std::string com = " (" + ComName(t.com) + ")";
+    if (!t.product.empty()) return t.product + com;
+    if (!t.manufacturer.empty()) return t.manufacturer + " USB serial port" + com;
+    return "Serial port " + t.name + com;
+}
+
+}  // namespace
+
+SysfsPorts::SysfsPorts(fs::path sysRoot, fs::path devRoot) : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)) {}
+
+std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
+    const fs::path sysResolved = Resolved(sysRoot_);
+    const fs::path byIdFolder = devRoot_ / "serial" / "by-id";
+    std::vector<std::pair<fs::path, fs::path>> byIdLinks;  // link, resolved
+    for (const auto& link : Entries(byIdFolder)) byIdLinks.emplace_back(link, Resolved(link));
+
+    std::vector<Tty> ttys;
+    for (const auto& entry : Entries(sysRoot_ / "class" / "tty")) {
+        // Only names with a device behind them are ports; virtual consoles have none.
+        if (!Exists(entry / "device")) continue;
+        if (Exists(entry / "type") && Attribute(entry / "type") == PhantomPortType) continue;
+        Tty t;
+        t.name = entry.filename().string();
+        t.device = devRoot_ / t.name;
+        t.resolved = Resolved(t.device);
+        // The USB device folder is the nearest one above that names a vendor.
+        for (fs::path dir = Resolved(entry / "device");
+             dir.has_relative_path() && dir != sysResolved && dir.string().starts_with(sysResolved.string());
+             dir = dir.parent_path()) {
+            if (!Exists(dir / "idVendor")) continue;
+            t.product = Attribute(dir / "product");
+            t.manufacturer = Attribute(dir / "manufacturer");
+            const std::string serial = Attribute(dir / "serial");
+            if (!serial.empty())
+                t.usbKey = "usb:" + Attribute(dir / "idVendor") + ":" + Attribute(dir / "idProduct") + ":" + serial;
+            for (const auto& [link, target] : byIdLinks)
+                if (target == t.resolved) {
+                    t.byId = link;
+                    break;
+                }
+            break;
+        }
+        ttys.push_back(std::move(t));
+    }
+    std::sort(ttys.begin(), ttys.end(), [](const Tty& a, const Tty& b) { return NaturalLess(a.name, b.name); });
+
+    std::map<int, MapEntry> map = ReadPortMap();
+    std::set<int> claimed;
+    auto claim = [&claimed](Tty& t, int n) {
+        if (n == 0 || claimed.count(n)) return;
+        t.com = n;
+        claimed.insert(n);
+    };
+
+    // 1. Adapters remembered by their identity.
+    for (auto& t : ttys) {
+        for (const auto& [n, e] : map) {
+            const bool byLink = t.byId && e.target == *t.byId;
+            const bool byKey = !t.usbKey.empty() && e.idKey == t.usbKey;
+            if (!byLink && !byKey) continue;
+            // Without a by-id link the entry points at a device node, which
+            // follows the adapter to the socket it is in now.
+            if (byKey && !byLink && !(e.targetExists && e.resolved == t.resolved) && !MapPort(n - 1, t.device).empty())
+                continue;
+            claim(t, n);
+            break;
+        }
+    }
+    // 2. Entries pointing at the device itself (set by hand, or by an earlier run).
+    for (auto& t : ttys) {
+        if (t.com) continue;
+        for (const auto& [n, e] : map)
+            if (e.idKey.empty() && e.targetExists && e.resolved == t.resolved && !claimed.count(n)) {
+                claim(t, n);
+                break;
+            }
+    }
+    // 3. The built-in default, unless the port map gives that name to something else.
+    for (auto& t : ttys) {
+        if (t.com || t.hasIdentity()) continue;
+        const int d = DefaultComNumber(t.name);
+        if (d && !map.count(d)) claim(t, d);
+    }
+    // 4. New adapters first, then ports without a usable default: the lowest
+    //    free number from COM33 up, remembered in the port map.
+    std::stable_partition(ttys.begin(), ttys.end(), [](const Tty& t) { return t.hasIdentity(); });
+    for (auto& t : ttys) {
+        if (t.com) continue;
+        int n = FirstAdapterComNumber;
+        while (n <= MaxComNumber && (map.count(n) || claimed.count(n))) ++n;
+        if (n <= MaxComNumber && MapPort(n - 1, t.byId ? *t.byId : t.device).empty()) {
+            if (!t.byId && !t.usbKey.empty()) RememberIdentity(n, t.usbKey);
+            map[n].link = PortMapDir() / ComName(n);
+            claim(t, n);
+            continue;
+        }
+        // Nothing can be remembered here: the default still opens the device.
+        const int d = DefaultComNumber(t.name);
+        if (d && !map.count(d)) claim(t, d);
+    }
+
+    std::vector<std::pair<int, PresentPort>> found;
+    std::set<fs::path> listedDevices;
+    for (const auto& t : ttys) {
+        if (!t.com) continue;  // no name would open it
+        found.push_back({t.com, {ComName(t.com), FriendlyName(t), t.device.string()}});
+        listedDevices.insert(t.resolved);
+    }
+    // 5. Every other port map entry whose target exists.
+    for (const auto& [n, e] : map) {
+        if (claimed.count(n) || !e.idKey.empty() || !e.targetExists || listedDevices.count(e.resolved)) continue;
+        const std::string target = e.resolved.string();
+        const std::string kind = target.starts_with(PseudoTerminalFolder) ? "Pseudo-terminal " : "Serial device ";
+        found.push_back({n, {ComName(n), kind + target + " (" + ComName(n) + ")", target}});
+        listedDevices.insert(e.resolved);
+    }
+
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<PresentPort> ports;
+    for (auto& f : found) ports.push_back(std::move(f.second));
+    return ports;
+}
+
+}  // namespace torvane::posix
