@@ -11,5 +11,7 @@ using Args = std::vector<std::string>;
 
 int RunInfo(const Args& args);
 int RunUpdate(const Args& args);
+int RunPorts(const Args& args);
+int RunImages(const Args& args);
 
 }  // namespace torvane::cli

@@ -17,6 +17,8 @@ struct Command {
 constexpr Command Commands[] = {
     {"update", torvane::cli::RunUpdate, "wake the boot loader, program the image for the device, print the verdict"},
     {"info", torvane::cli::RunInfo, "the product identity, the front end this build shows and the images it carries"},
+    {"ports", torvane::cli::RunPorts, "the serial ports present: COM name, friendly name and device"},
+    {"images", torvane::cli::RunImages, "the version list of the carried images, as the version dialog shows it"},
 };
 
 void Usage(std::ostream& out) {
