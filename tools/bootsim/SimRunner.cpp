@@ -26,6 +26,9 @@ constexpr int IdlePollMs = 50;
 // before an answer is dropped; the updater has stopped waiting by then.
 constexpr std::chrono::milliseconds WriteGiveUp{2000};
 constexpr int WritePollMs = 50;
+// Closing the line throws away what the updater has not read yet, so the
+// hang-up waits until the updater moves on (sends more) or this long.
+constexpr int HangUpGraceMs = 500;
 // When the device side reports a hang-up, look again after this long.
 constexpr std::chrono::milliseconds HangUpRetry{20};
 
@@ -191,6 +194,8 @@ void SimRunner::run() {
                     writeAll(answer);
                 }
                 if (hangUp) {
+                    pollfd p{pty_.controllerFd(), POLLIN, 0};
+                    ::poll(&p, 1, HangUpGraceMs);
                     std::lock_guard lock(mutex_);
                     pty_.hangUp();
                     hungUp_ = true;
