@@ -14,8 +14,8 @@ namespace {
 
 constexpr const char* FallbackLockFolder = "/tmp";
 constexpr const char* LockSuffix = ".lock";
-// Everyone may open the file, so a guard made by one user does not make it
-// unusable for the next; the lock, not the file, is the guard.
+// The lock, not the file, is the guard. A file another user made may be
+// read-only for us; flock works on a read-only descriptor as well.
 constexpr mode_t LockFileMode = 0666;
 
 }  // namespace
