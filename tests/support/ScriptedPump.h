@@ -16,6 +16,14 @@ public:
     int steps = 0;
     int stepsWatchingInput = 0;  // steps given a device to watch for input
 
+    // Called before a sleep that processes no messages (a pause of the run).
+    std::function<void(std::chrono::milliseconds)> onSleep;
+
+    void sleep(std::chrono::milliseconds duration) override {
+        if (onSleep) onSleep(duration);
+        WaitingPump::sleep(duration);
+    }
+
     void step(std::chrono::milliseconds limit, SerialDevice* input) override {
         ++steps;
         if (input != nullptr) ++stepsWatchingInput;

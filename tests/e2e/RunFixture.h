@@ -1,0 +1,131 @@
+#pragma once
+// One updater and one simulated module on a real pseudo-terminal, mapped to
+// COM7 in a fresh configuration folder. The updater runs in the test's thread
+// with the real POSIX serial device; the module answers from its own thread.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+
+#include "RecordingStatusBar.h"
+#include "ScriptedPump.h"
+#include "TempConfigDir.h"
+#include "bootloader/Context.h"
+#include "images/ImageTable.h"
+#include "platform/posix/PosixSerial.h"
+#include "tools/bootsim/SimRunner.h"
+#include "tools/mkimage/ProductPacker.h"
+#include "ui/FrontEnds.h"
+
+namespace torvane::test {
+
+inline constexpr int ModulePort = 6;  // COM7
+
+// The plain firmware of a product image, as its HEX file holds it.
+inline std::vector<std::uint8_t> PlainImage(const std::string& hexName) {
+    const auto path = std::filesystem::path(TORVANE_SOURCE_DIR) / "product" / "images" / hexName;
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return mkimage::ParseIntelHex(s.str(), path.string());
+}
+
+inline std::vector<std::uint8_t> TailBytes(const std::string& name) {
+    const auto path = std::filesystem::path(TORVANE_SOURCE_DIR) / "product" / "images" / name;
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return mkimage::ParseByteList(s.str(), path.string());
+}
+
+class RecordingBox : public MessageBoxHost {
+public:
+    int ShowMessageBox(std::string_view text, std::string_view, unsigned) override {
+        shown.emplace_back(text);
+        return 1;
+    }
+    std::vector<std::string> shown;
+};
+
+// The main window with a status bar that keeps every write.
+struct RecordingMainWindow : HeadlessMainWindow {
+    RecordingStatusBar recorded{4};
+    MainWindowView view() {
+        auto v = HeadlessMainWindow::view();
+        v.StatusBar1 = &recorded;
+        return v;
+    }
+};
+
+class RunFixture : public ::testing::Test {
+protected:
+    TempConfigDir config;
+    posix::PosixSerialPorts ports;
+    RecordingBox box;
+    ScriptedPump pump;
+    RecordingMainWindow main;
+    std::optional<HeadlessLoaderWindow> loader;
+    std::optional<HeadlessUpgradeWindow> upgrade;
+    Context ctx;
+    std::unique_ptr<bootsim::SimRunner> sim;
+
+    // Starts a module and builds an updater of the given front end, as its
+    // window's construction would, with this build's product.
+    void Start(bootsim::SimConfig module, FrontEnd front = FrontEnd::MainWindow) {
+        sim = StartModule(std::move(module));
+        ctx.port.system = &ports;
+        ctx.port.host = &box;
+        ctx.pump = &pump;
+        ctx.presenter.main = main.view();
+        if (front == FrontEnd::LoaderWindow) ctx.presenter.loader = loader.emplace().view();
+        if (front == FrontEnd::UpgradeWindow) {
+            ctx.presenter.upgrade = upgrade.emplace().view();
+            ctx.presenter.PanelIndex[DevicePanel] = DetailPanel;
+        }
+        SetPortsFromSetting(ctx, front, std::to_string(ModulePort));
+        BuildImageTable(ctx.images);
+    }
+
+    static std::unique_ptr<bootsim::SimRunner> StartModule(bootsim::SimConfig module) {
+        auto s = std::make_unique<bootsim::SimRunner>(std::move(module));
+        const auto why = s->mapPort(ModulePort);
+        if (!why.empty()) throw std::runtime_error(why);
+        s->start();
+        return s;
+    }
+
+    // The start button of the active front end.
+    void Press() {
+        switch (ActiveFrontEnd(ctx.presenter)) {
+        case FrontEnd::MainWindow: MainUpdateClick(ctx); break;
+        case FrontEnd::LoaderWindow: LoaderUpdateClick(ctx); break;
+        case FrontEnd::UpgradeWindow: UpgradeStartClick(ctx); break;
+        }
+    }
+
+    int Count(bootsim::FrameKind kind) const {
+        int n = 0;
+        for (const auto& f : sim->frames()) n += f.kind == kind;
+        return n;
+    }
+
+    std::vector<std::uint32_t> BlockAddresses() const {
+        std::vector<std::uint32_t> a;
+        for (const auto& f : sim->frames())
+            if (f.kind == bootsim::FrameKind::Block) a.push_back(f.address);
+        return a;
+    }
+
+    std::vector<std::string> StatusTexts() const {
+        std::vector<std::string> t;
+        for (const auto& [i, text] : main.recorded.writes)
+            if (i == StatusPanel) t.push_back(text);
+        return t;
+    }
+};
+
+}  // namespace torvane::test
