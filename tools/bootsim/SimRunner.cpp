@@ -21,7 +21,7 @@ namespace {
 constexpr std::size_t ReadChunk = 4096;
 // How often the thread looks at the line when nothing arrives, to notice a
 // frame left unfinished.
-constexpr int IdlePollMs = 50;
+constexpr int IdlePollMs = 20;
 // A full pseudo-terminal (nobody reading the updater's side) gets this long
 // before an answer is dropped; the updater has stopped waiting by then.
 constexpr std::chrono::milliseconds WriteGiveUp{2000};
@@ -175,10 +175,10 @@ void SimRunner::run() {
         if (ready > 0 && (fds[0].revents & POLLIN)) {
             const ssize_t got = ::read(pty_.controllerFd(), buf.data(), buf.size());
             if (got > 0) {
-                lastByte = std::chrono::steady_clock::now();
                 const auto count = static_cast<std::size_t>(got);
                 // The bytes would still be on the wire.
                 if (!pause(wireTime(count))) return;
+                lastByte = std::chrono::steady_clock::now();
                 std::vector<std::uint8_t> answer;
                 int lateMs = 0;
                 bool hangUp = false;

@@ -22,8 +22,10 @@ namespace torvane::bootsim {
 // 1 start bit, 8 data bits, 2 stop bits.
 inline constexpr int BitsPerByte = 11;
 // A frame whose bytes stop arriving for this long is dropped, so that the
-// device listens for a new frame (an updater that died mid-frame).
-inline constexpr std::chrono::milliseconds FrameGap{500};
+// device listens for a new frame (an updater that died mid-frame). Shorter
+// than the 100 ms between two wake-ups of a search, which would otherwise be
+// swallowed as the rest of the frame.
+inline constexpr std::chrono::milliseconds FrameGap{50};
 
 struct RunnerOptions {
     int baud = 0;  // > 0: wait the wire time of every byte received and sent
