@@ -24,7 +24,7 @@ constexpr Command Commands[] = {
 void Usage(std::ostream& out) {
     out << "usage: torvane-cli <command> [options]\n\ncommands:\n";
     for (const auto& c : Commands) out << "  " << c.name << std::string(10 - std::string(c.name).size(), ' ') << c.summary << "\n";
-    out << "\n'torvane-cli <command> --help' describes a command.\n";
+    out << "\n'torvane-cli <command> --help' describes a command; 'update --help' lists its exit codes.\n";
 }
 
 }  // namespace
