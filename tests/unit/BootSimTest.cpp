@@ -16,6 +16,8 @@
 
 #include "TempConfigDir.h"
 #include "bootloader/ReplyDecoder.h"
+#include "images/ProductData.h"
+#include "tools/mkimage/ProductPacker.h"
 #include "platform/posix/PortMap.h"
 #include "tools/bootsim/SimRunner.h"
 
@@ -235,6 +237,40 @@ TEST(BootSim, BlocksLandUnscrambledAtTheirAddress) {
         EXPECT_EQ(r.address, c.address);
         EXPECT_EQ(r.length, c.length);
     }
+}
+
+// The product's stored images, sent row by row as they are stored, land in
+// flash as the plain program the packer was given.
+TEST(BootSim, TheProductsImagesLandAsTheirPlainProgram) {
+    const mkimage::Product product = mkimage::LoadProduct(TORVANE_SOURCE_DIR "/product");
+    constexpr std::uint8_t ChipOfSlot[] = {66, 67, 68, 69, 70, 199, 252, 253, 71, 72};
+    int checked = 0;
+    for (const ProductCell& cell : product::Cells()) {
+        if (cell.image->size <= 1 || cell.slot >= std::size(ChipOfSlot)) continue;
+        const auto spec = std::find_if(product.cells.begin(), product.cells.end(), [&](const mkimage::CellSpec& c) {
+            return c.cell.row == cell.row && c.cell.slot == cell.slot;
+        });
+        ASSERT_NE(spec, product.cells.end());
+        const mkimage::ImageSpec& image = product.images[spec->image];
+        SCOPED_TRACE(image.name);
+
+        SimConfig cfg;
+        cfg.chip = ChipOfSlot[cell.slot];
+        cfg.plain = image.plain;
+        BootSim sim = Awake(cfg);
+        const ChipGeometry g = sim.geometry();
+        const std::size_t size = std::min<std::size_t>(static_cast<std::size_t>(cell.image->size),
+                                                       std::size_t{g.finalBlock} * g.addressUnit);
+        for (std::size_t at = 0; at < size; at += g.rowBytes) {
+            const std::size_t n = std::min<std::size_t>(g.rowBytes, size - at);
+            const Bytes row(cell.image->data + at, cell.image->data + at + n);
+            ASSERT_EQ(sim.feed(BlockFrame(static_cast<std::uint32_t>(at / g.addressUnit), g.rowBytes, row)),
+                      Bytes{'K'});
+        }
+        EXPECT_TRUE(std::equal(image.data.begin(), image.data.begin() + static_cast<long>(size), sim.flash().begin()));
+        ++checked;
+    }
+    EXPECT_GT(checked, 0) << "the product carries images";
 }
 
 TEST(BootSim, RefusesBlocksThatBreakItsRulesAndWritesNothing) {
