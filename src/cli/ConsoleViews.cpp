@@ -81,7 +81,7 @@ public:
 private:
     std::string nameOf(int i) const {
         static const char* const Names[] = {"port", "status", "device", "detail"};
-        for (int role = 3; role >= 0; --role)
+        for (int role = 0; role < 4; ++role)
             if (index_[static_cast<std::size_t>(role)] == i) return Names[role];
         return "panel " + std::to_string(i);
     }

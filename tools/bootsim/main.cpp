@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <fstream>
+#include <sstream>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "tools/bootsim/SimRunner.h"
+#include "tools/mkimage/ProductPacker.h"
 
 namespace {
 
@@ -79,6 +82,9 @@ Line and report:
                         ($TORVANE_CONFIG_DIR/ports)
   --report DIR          at the end write DIR/flash.bin, DIR/eeprom.bin and
                         DIR/frames.log (one line per frame)
+  --expect-image HEX    at the end check that flash holds this Intel HEX image
+                        past the boot jump bytes (the updater writes those);
+                        exit 1 when it does not
   --help                show this text
 )";
 
@@ -132,6 +138,7 @@ struct Options {
     RunnerOptions runner;
     std::optional<int> comIndex;
     std::optional<std::string> reportDir;
+    std::optional<std::string> expectImage;
     bool help = false;
 };
 
@@ -193,9 +200,38 @@ Options ParseOptions(int argc, char** argv) {
         else if (arg == "--report") {
             o.reportDir = value();
             if (o.reportDir->empty()) throw UsageError("--report needs a folder");
+        } else if (arg == "--expect-image") {
+            o.expectImage = value();
         } else throw UsageError("unknown option '" + arg + "' (see --help)");
     }
     return o;
+}
+
+// Compares flash with a plain image past the boot jump bytes (4 on PIC18
+// parts, 8 on dsPIC33/PIC24 parts), which the updater replaces on purpose.
+bool FlashHolds(const SimRunner& runner, const std::string& hexPath) {
+    std::ifstream in(hexPath);
+    if (!in) throw std::runtime_error("cannot read " + hexPath);
+    std::stringstream text;
+    text << in.rdbuf();
+    const auto image = torvane::mkimage::ParseIntelHex(text.str(), hexPath);
+    const auto flash = runner.flash();
+    const std::size_t skip = runner.geometry().rowBytes > 255 ? 8 : 4;
+    if (image.size() > flash.size()) {
+        std::cerr << "torvane-bootsim: check: " << hexPath << " (" << image.size() << " bytes) does not fit this device's flash\n";
+        return false;
+    }
+    for (std::size_t i = skip; i < image.size(); ++i) {
+        if (flash[i] != image[i]) {
+            char where[96];
+            std::snprintf(where, sizeof where, "byte 0x%zX holds 0x%02X, the image 0x%02X", i, flash[i], image[i]);
+            std::cerr << "torvane-bootsim: check FAILED: flash differs from " << hexPath << " at " << where << "\n";
+            return false;
+        }
+    }
+    std::cerr << "torvane-bootsim: check passed: flash holds " << hexPath << ", all " << image.size() - skip
+              << " bytes past the boot jump\n";
+    return true;
 }
 
 std::string Describe(const SimConfig& c, const ChipGeometry& g) {
@@ -254,6 +290,7 @@ int main(int argc, char** argv) {
         if (runner.hungUp()) std::cerr << "torvane-bootsim: hung up the line as told" << std::endl;
 
         if (options.reportDir) runner.writeReport(*options.reportDir);
+        if (options.expectImage && !FlashHolds(runner, *options.expectImage)) return ExitFailure;
         return ExitOk;
     } catch (const std::exception& e) {
         std::cerr << "torvane-bootsim: " << e.what() << "\n";
