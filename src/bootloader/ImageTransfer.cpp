@@ -66,8 +66,12 @@ std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status) {
         bar.setPosition(static_cast<int>(next));
         if (!InProtectedRange(l.protectedRange, next)) {
             const auto r = SendAcked(ctx, frame.data(), k);
-            if (r != SendOk && r != SendNoResponse) {
+            // A block that goes unanswered is passed over, unless the device
+            // has gone away: then every later block would wait in vain.
+            const bool unplugged = r == SendNoResponse && CurrentPortGone(ctx.port);
+            if ((r != SendOk && r != SendNoResponse) || unplugged) {
                 ShowErrorCode(ctx, r);
+                if (unplugged) SetPanelText(ctx, status, DetailPanel, DisconnectedText);
                 return r;
             }
         }

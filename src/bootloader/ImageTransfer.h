@@ -4,6 +4,7 @@
 // the image's tail bytes, then the EEPROM one byte per frame.
 
 #include <cstdint>
+#include <string_view>
 
 #include "bootloader/Context.h"
 
@@ -13,6 +14,9 @@ namespace torvane {
 // relies on: tail no longer than a row, image at least as long as the boot
 // jump bytes. The run refuses other images before it sends anything.
 bool TransferInvariantsHold(const Context& ctx);
+
+// Beside " not Response " when the device went away in the middle of the transfer.
+inline constexpr std::string_view DisconnectedText = "the device was disconnected";
 
 // 0 on success; otherwise the transmission result, already shown with
 // ShowErrorCode. A block inside the loop that gets no reply is passed over.

@@ -70,6 +70,9 @@ public:
     virtual long read(std::span<std::uint8_t> into) = 0;
     // Waits up to `limit` for input; true as soon as there is some.
     virtual bool waitReadable(std::chrono::milliseconds limit) = 0;
+    // True once the device has gone away (unplugged, line hung up): nothing
+    // more will come from it.
+    virtual bool gone() const = 0;
     virtual void close() = 0;
 };
 

@@ -211,4 +211,9 @@ void DrainInput(PortChannel& ch) {
     }
 }
 
+bool CurrentPortGone(PortChannel& ch) {
+    const SerialDevice* d = CurrentDevice(ch);
+    return d != nullptr && d->gone();
+}
+
 }  // namespace torvane

@@ -90,6 +90,8 @@ void DrainInput(PortChannel& ch);
 std::uint16_t ReadCurrentPort(PortChannel& ch);
 // The open device of CurrentPort, or nullptr.
 SerialDevice* CurrentDevice(PortChannel& ch);
+// True when CurrentPort is open but its device has gone away (unplugged).
+bool CurrentPortGone(PortChannel& ch);
 int ShowMessageBox(PortChannel& ch, std::string_view text, std::string_view caption, unsigned flags);
 
 // "COM" + (index + 1).

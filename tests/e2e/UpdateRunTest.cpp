@@ -79,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
         // only its jump: bytes 4 on go out as 0.
         ImageCase{"K80Chip72", Module(72, 10, 12, 0x04), "kbv7e-26k80.hex", "kbv7e-26k80.tail", 4,
                   {0x40, 0xEF, 0x7F, 0xF0}, 0xFE40, 64, {0x90, 0xEF, 0x00, 0xF0, 0, 0, 0, 0}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 TEST_F(RunFixture, K80LastBlockIsPaddedToAFullRow) {
     Start(Module(72, 10, 12, 0x04));
@@ -88,8 +88,11 @@ TEST_F(RunFixture, K80LastBlockIsPaddedToAFullRow) {
     const auto blocks = BlockAddresses();
     ASSERT_GE(blocks.size(), 2u);
     EXPECT_EQ(blocks[blocks.size() - 2], 0x6880u);  // 26781 bytes: the last block starts at 26752
-    for (const auto& f : sim->frames())
-        if (f.kind == FrameKind::Block && f.address == 0x6880) EXPECT_EQ(f.length, 64u);
+    for (const auto& f : sim->frames()) {
+        if (f.kind == FrameKind::Block && f.address == 0x6880) {
+            EXPECT_EQ(f.length, 64u);
+        }
+    }
 }
 
 struct Refusal {
@@ -124,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"UnknownChip", Module(100, 10, 26, 0x84), " Error !! ", "Unknow Device", Outcome::UnknownDevice},
                       Refusal{"Version33", Module(252, 33, 26, 0x84), " Incompatible Bootloader !! ", "", Outcome::Incompatible},
                       Refusal{"BoardNotSuitable", Module(252, 10, 5, 0x84), "27 - Preparation 84", "Warning!!", Outcome::NotSuitable}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& c) { return std::string(c.param.name); });
 
 TEST_F(RunFixture, Version4GetsNo204AndTheNarrowReservation) {
     // A PIC18 image of our own for chip 67, so an old boot loader can take it.
@@ -214,6 +217,19 @@ TEST_F(RunFixture, SilenceOnTheLastBlockIsFatal) {
     EXPECT_EQ(main.Label2.caption(), " not Response ");
     EXPECT_EQ(ctx.outcome, Outcome::NotAcknowledged);
     EXPECT_EQ(BlockAddresses().back(), 0x7000u);  // no final block after it
+}
+
+TEST_F(RunFixture, AModuleUnpluggedMidTransferEndsTheRunAtOnce) {
+    SimConfig module = Module(252, 10, 26, 0x84);
+    module.faults.hangUpAfter = 30;
+    Start(module);
+    const auto before = std::chrono::steady_clock::now();
+    Press();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30));  // not 2 s for each block left
+    EXPECT_EQ(main.Label2.caption(), " not Response ");
+    EXPECT_EQ(main.recorded.panelText(DetailPanel), "the device was disconnected");
+    EXPECT_EQ(ctx.outcome, Outcome::NotAcknowledged);
+    EXPECT_TRUE(main.Button1.visible());
 }
 
 TEST_F(RunFixture, SequenceModeRepeatsUntilNothingIsPending) {

@@ -74,6 +74,7 @@ public:
         return static_cast<long>(n);
     }
     bool waitReadable(std::chrono::milliseconds) override { return !line_->input.empty(); }
+    bool gone() const override { return line_->gone; }
     void close() override {
         if (closed_) return;
         closed_ = true;

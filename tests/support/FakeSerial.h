@@ -19,6 +19,7 @@ enum class Step { Open, Drain, ReadSettings, WriteSettings, QueueSizes, ReadTime
 struct FakeLine {
     std::set<Step> failing;            // steps that fail
     bool modemLinesSupported = true;
+    bool gone = false;                 // the device went away
     std::vector<std::vector<std::uint8_t>> writes;
     std::deque<std::uint8_t> input;    // bytes waiting to be read
     std::size_t readChunk = 0;         // 0: a read takes all it may; else at most this many

@@ -256,7 +256,10 @@ bool PosixSerialDevice::write(std::span<const std::uint8_t> bytes) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            gone_ = gone_ || errno == EIO || errno == ENXIO || errno == ENODEV;
+            return false;
+        }
 
         // The driver is full: wait for room, up to the deadline.
         int waitMs = -1;
@@ -279,8 +282,13 @@ long PosixSerialDevice::read(std::span<std::uint8_t> into) {
     ssize_t n;
     do n = ::read(fd_, into.data(), into.size());
     while (n < 0 && errno == EINTR);
-    if (n >= 0) return static_cast<long>(n);
-    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    if (n > 0) return static_cast<long>(n);
+    // A non-blocking terminal reads 0 only at end of file: the line hung up.
+    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+        gone_ = gone_ || n == 0 || errno == EIO || errno == ENXIO || errno == ENODEV;
+        return n == 0 ? 0 : -1;
+    }
+    return 0;
 }
 
 bool PosixSerialDevice::waitReadable(std::chrono::milliseconds limit) {
@@ -291,7 +299,10 @@ bool PosixSerialDevice::waitReadable(std::chrono::milliseconds limit) {
     if (r <= 0) return false;
     // A hung-up device stays "ready" for ever; report no input so the caller
     // sleeps out its step instead of spinning.
-    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) return false;
+    if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        gone_ = true;
+        return false;
+    }
     return (p.revents & POLLIN) != 0;
 }
 

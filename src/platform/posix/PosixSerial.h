@@ -39,11 +39,13 @@ public:
     // True when input waits; false at the limit, and false at once when the
     // device hung up or failed, so a caller's wait does not spin.
     bool waitReadable(std::chrono::milliseconds limit) override;
+    bool gone() const override { return gone_; }
     void close() override;
 
     int fd() const { return fd_; }
 
 private:
+    bool gone_ = false;  // the device hung up or failed with EIO
     int fd_ = -1;
     Timeouts timeouts_{};
 };
