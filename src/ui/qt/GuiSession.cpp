@@ -1,0 +1,45 @@
+#include "ui/qt/GuiSession.h"
+
+#include <QMessageBox>
+
+#include "platform/posix/UdpListener.h"
+#include "shell/ProductIdentity.h"
+
+namespace torvane {
+
+namespace {
+
+// Settings that cannot be read are set aside, not lost; the user is told once.
+void TellAboutSettings(const std::string& message) {
+    QMessageBox::warning(nullptr, ApplicationTitle(), QString::fromLocal8Bit(message.c_str()));
+}
+
+}  // namespace
+
+GuiSession::GuiSession(const GuiOptions& options)
+    : settings_{settingsFile_, TellAboutSettings},
+      services_{settings_, posix::UdpSocketListener::Make},
+      frontEnd_(ChooseFrontEnd(options.identity ? std::optional<std::string_view>(*options.identity) : std::nullopt)) {
+    ctx_.port.system = &serialPorts_;
+    ctx_.port.host = &boxHost_;
+    ctx_.pump = &pump_;
+
+    if (frontEnd_ == FrontEnd::UpgradeWindow) upgrade_ = std::make_unique<TForm5>(ctx_, services_, options);
+    if (frontEnd_ == FrontEnd::LoaderWindow) loader_ = std::make_unique<TForm6>(ctx_, services_, options);
+    main_ = std::make_unique<TForm1>(ctx_, services_, options);
+    portDialog_ = std::make_unique<TForm3>(ctx_, portEnumerator_);
+    versionDialog_ = std::make_unique<TForm4>(ctx_.images);
+    for (FrontEndWindow* w : {static_cast<FrontEndWindow*>(loader_.get()), static_cast<FrontEndWindow*>(upgrade_.get()),
+                              static_cast<FrontEndWindow*>(main_.get())})
+        if (w != nullptr) w->attachDialogs(portDialog_.get(), versionDialog_.get());
+}
+
+GuiSession::~GuiSession() = default;
+
+FrontEndWindow& GuiSession::frontWindow() {
+    if (loader_) return *loader_;
+    if (upgrade_) return *upgrade_;
+    return *main_;
+}
+
+}  // namespace torvane

@@ -1,0 +1,67 @@
+#pragma once
+// One running updater with windows: the context, the platform pieces behind
+// it, and the five windows created in start-up order: the LoaderWindow or
+// UpgradeWindow when the product identity chooses one, then always the
+// MainWindow, then the port dialog and the version dialog. Every window lives
+// as long as the session.
+
+#include <QWidget>
+
+#include <memory>
+
+#include "bootloader/Context.h"
+#include "platform/posix/PosixSerial.h"
+#include "platform/posix/SettingsFile.h"
+#include "platform/posix/SysfsPorts.h"
+#include "ui/qt/GuiOptions.h"
+#include "ui/qt/GuiServices.h"
+#include "ui/qt/LoaderWindow.h"
+#include "ui/qt/MainWindow.h"
+#include "ui/qt/MessageBoxes.h"
+#include "ui/qt/QtPump.h"
+#include "ui/qt/Serialsetup.h"
+#include "ui/qt/UpgradeWindow.h"
+#include "ui/qt/Version.h"
+
+namespace torvane {
+
+class GuiSession {
+public:
+    // Precondition: a QApplication exists. The settings live in the
+    // configuration folder (posix::ConfigDir) as it is now. Throws what a
+    // window's construction throws (a settings type error, a UDP port that
+    // cannot be bound); the windows made before are then destroyed again.
+    explicit GuiSession(const GuiOptions& options);
+    ~GuiSession();
+    GuiSession(const GuiSession&) = delete;
+    GuiSession& operator=(const GuiSession&) = delete;
+
+    FrontEnd frontEnd() const { return frontEnd_; }
+    // The application's main window: the first window created.
+    FrontEndWindow& frontWindow();
+
+    Context& context() { return ctx_; }
+    TForm1& mainWindow() { return *main_; }
+    TForm6* loaderWindow() { return loader_.get(); }
+    TForm5* upgradeWindow() { return upgrade_.get(); }
+    TForm3& portDialog() { return *portDialog_; }
+    TForm4& versionDialog() { return *versionDialog_; }
+
+private:
+    posix::PosixSerialPorts serialPorts_;
+    QtPump pump_;
+    QtMessageBoxHost boxHost_;
+    posix::SettingsFile settingsFile_;
+    SettingsStore settings_;
+    GuiServices services_;
+    posix::SysfsPorts portEnumerator_;
+    Context ctx_;
+    FrontEnd frontEnd_;
+    std::unique_ptr<TForm6> loader_;
+    std::unique_ptr<TForm5> upgrade_;
+    std::unique_ptr<TForm1> main_;
+    std::unique_ptr<TForm3> portDialog_;
+    std::unique_ptr<TForm4> versionDialog_;
+};
+
+}  // namespace torvane

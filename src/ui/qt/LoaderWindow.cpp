@@ -1,0 +1,113 @@
+#include "ui/qt/LoaderWindow.h"
+
+#include <QAction>
+#include <QPixmap>
+
+#include <string>
+
+#include "images/ImageTable.h"
+#include "ui/FrontEnds.h"
+#include "ui/qt/Serialsetup.h"
+
+namespace torvane {
+
+namespace {
+
+constexpr QSize ClientArea{635, 255};
+constexpr QPoint ScreenPosition{183, 150};
+constexpr FontStyle Plain{};
+constexpr FontStyle Bold{.bold = true, .italic = false};
+constexpr int CaptionHeight = 32;  // cell heights in pixels
+constexpr int ValueHeight = 25;
+
+void DesignLabel(QtLabel& label, const char* caption, Alignment alignment, int height, FontStyle style) {
+    label.setCaption(caption);
+    label.setAlignment(alignment);
+    label.setFontHeight(height);
+    label.setFontStyle(style);
+}
+
+}  // namespace
+
+TForm6::TForm6(Context& ctx, GuiServices& services, const GuiOptions& options)
+    : FrontEndWindow(ctx, services, "Form6", ClientArea, ScreenPosition, false),
+      Button1(client(), "Button1", {8, 8, 161, 33}),
+      Button2(client(), "Button2", {8, 47, 161, 33}),
+      Bevel1(MakeBevel(client(), "Bevel1", {187, 13, 440, 120})),
+      Label2(client(), "Label2", {192, 25, 97, 32}, "Tahoma"),
+      Label3(client(), "Label3", {192, 55, 97, 32}, "Tahoma"),
+      Label4(client(), "Label4", {192, 85, 97, 32}, "Tahoma"),
+      Label5(client(), "Label5", {287, 25, 330, 32}, "Tahoma"),
+      Label6(client(), "Label6", {287, 55, 330, 32}, "Tahoma"),
+      Label7(client(), "Label7", {287, 85, 330, 32}, "Tahoma"),
+      Image1(new QLabel(client())),
+      Label1(client(), "Label1", {8, 165, 617, 32}, "Tahoma"),
+      ProgressBar1(client(), "ProgressBar1", {8, 203, 617, 33}),
+      StatusBar1(client(), "StatusBar1", {0, 242, 635, 13}, {50, 220, 100, 140, 20}),
+      ChangePort1(addMenuEntry("ChangePort1", "&Change Port")) {
+    setFont(MapFont("Tahoma", -11));
+    Button1.setCaption("Update FW");
+    Button2.setCaption("Abort");
+    Button2.setEnabled(false);
+    QWidget::setTabOrder(Button1.widget(), Button2.widget());
+    DesignLabel(Label2, "FW :", Alignment::Right, CaptionHeight, Plain);
+    DesignLabel(Label3, "HW :", Alignment::Right, CaptionHeight, Plain);
+    DesignLabel(Label4, "BS :", Alignment::Right, CaptionHeight, Plain);
+    DesignLabel(Label5, "-", Alignment::Centre, CaptionHeight, Bold);
+    Label5.setOpaque(false);
+    DesignLabel(Label6, "-", Alignment::Centre, ValueHeight, Plain);
+    DesignLabel(Label7, "-", Alignment::Centre, ValueHeight, Plain);
+    DesignLabel(Label1, "", Alignment::Centre, CaptionHeight, Bold);
+    Place(Image1, "Image1", {18, 93, 137, 45});
+    Image1->setAlignment(Qt::AlignCenter);
+    Image1->setScaledContents(true);
+    Image1->setPixmap(QPixmap(QString::fromLatin1(LoaderLogoResource)));
+    ProgressBar1.setSmooth(true);
+    StatusBar1.setVisible(false);
+
+    connect(Button1.widget(), &QPushButton::clicked, this, &TForm6::Button1Click);
+    connect(Button2.widget(), &QPushButton::clicked, this, &TForm6::Button2Click);
+    connect(ChangePort1, &QAction::triggered, this, &TForm6::ChangePort1Click);
+
+    ctx.presenter.loader = LoaderWindowView{&Label1, &Label6, &Label7, &Button1, &Button2, &ProgressBar1, &StatusBar1};
+    frontEnd_ = true;
+
+    const std::string identity = options.identityOrDefault();
+    const QString caption = QString::fromLatin1(LoaderTitle(identity, options.buildDate).c_str());
+    setCaptionAndHint(caption);
+    SetApplicationTitle(identity);
+    ResetLoaderDisplay();
+    Label5.setCaption(identity);
+
+    const std::string remembered = ReadSetting(services.settings, PortSettingName, BrandLoader);
+    if (SetPortsFromSetting(ctx, FrontEnd::LoaderWindow, remembered)) ShowLoaderPortInvalid(*ctx.presenter.loader);
+
+    const LoaderTagSetup tags = LoaderTags(identity);
+    ctx.WakeVariant = tags.wakeVariant;
+    Image1->setVisible(tags.showLogo);
+    // The hint keeps the caption without the suffix.
+    setWindowTitle(caption + QString::fromLatin1(tags.captionSuffix.c_str()));
+    BuildImageTable(ctx.images);
+}
+
+void TForm6::ResetLoaderDisplay() { ::torvane::ResetLoaderDisplay(*ctx_.presenter.loader); }
+
+void TForm6::Button1Click() {
+    RunExclusive([this] { LoaderUpdateClick(ctx_); });
+}
+
+void TForm6::Button2Click() { LoaderAbortClick(ctx_); }
+
+void TForm6::ChangePort1Click() {
+    if (portDialog_ != nullptr) {
+        const Qt::WindowFlags tool = Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+        if (portDialog_->windowFlags() != tool) portDialog_->setWindowFlags(tool);
+        portDialog_->move(pos());
+    }
+    showPortDialog();
+    ResetLoaderDisplay();
+}
+
+void TForm6::FormClose() { StorePort(BrandLoader); }
+
+}  // namespace torvane

@@ -1,0 +1,148 @@
+#pragma once
+// The control models of ui/Controls.h bound to real widgets. Each binding
+// keeps the model's record (the base class) and mirrors every property onto
+// its widget, so the Presenter and the update run drive the windows without
+// knowing Qt. This is also the one place where window-system colours and the
+// design-time font names turn into Qt colours and fonts.
+
+#include <QColor>
+#include <QFont>
+#include <QFrame>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRect>
+#include <QWidget>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/Controls.h"
+
+namespace torvane {
+
+// A window-system colour (0x00BBGGRR, or 0xFF0000nn for a theme colour) as a
+// Qt colour; theme colours come from the application palette.
+QColor ToQColor(Colour colour);
+
+// The design-time fonts on this machine: "MS Sans Serif" and "Tahoma" become
+// a sans font, "Times" a serif, "Courier" a monospace. A negative height is
+// the character height in pixels, a positive one the cell height.
+QFont MapFont(std::string_view family, int height, FontStyle style = {});
+
+// Gives a widget a fixed position and size in its parent and a name.
+void Place(QWidget* widget, const char* name, QRect geometry);
+
+// A QLabel that reports double-clicks (the identity label opens the version list).
+class ClickableLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+signals:
+    void doubleClicked();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+// A label with a fixed font family; height, style, colours, alignment and
+// opacity follow the model.
+class QtLabel : public Label {
+public:
+    // Precondition: parent is not null (it owns the widget).
+    QtLabel(QWidget* parent, const char* name, QRect geometry, std::string_view fontFamily);
+    ClickableLabel* widget() const { return widget_; }
+
+    void setVisible(bool v) override;
+    void setEnabled(bool e) override;
+    void setFocus() override;
+    void repaint() override;
+    void setCaption(const std::string& c) override;
+    void setFontColour(Colour c) override;
+    void setBackground(Colour c) override;
+    void setFontStyle(FontStyle s) override;
+    void setFontHeight(int h) override;
+    void setAlignment(Alignment a) override;
+    void setOpaque(bool o) override;
+
+private:
+    void applyFont();
+    void applyColours();
+    std::string family_;
+    ClickableLabel* widget_;
+};
+
+class QtButton : public Button {
+public:
+    QtButton(QWidget* parent, const char* name, QRect geometry);
+    QPushButton* widget() const { return widget_; }
+
+    void setVisible(bool v) override;
+    void setEnabled(bool e) override;
+    void setFocus() override;
+    void repaint() override;
+    void setCaption(const std::string& c) override;
+
+private:
+    QPushButton* widget_;
+};
+
+// A panel with lowered inner and outer bevels, filled with its background colour.
+class QtPanel : public Panel {
+public:
+    QtPanel(QWidget* parent, const char* name, QRect geometry);
+    QFrame* widget() const { return widget_; }
+
+    void setVisible(bool v) override;
+    void setEnabled(bool e) override;
+    void repaint() override;
+    void setBackground(Colour c) override;
+
+private:
+    QFrame* widget_;
+};
+
+// The bar's state shows in its colour: normal green, paused yellow, error
+// red. A stepped (not smooth) bar is drawn in blocks.
+class QtProgressBar : public ProgressBar {
+public:
+    QtProgressBar(QWidget* parent, const char* name, QRect geometry);
+    QProgressBar* widget() const { return widget_; }
+
+    void setVisible(bool v) override;
+    void setEnabled(bool e) override;
+    void repaint() override;
+    void setPosition(int p) override;
+    void setMinimum(int m) override;
+    void setMaximum(int m) override;
+    void setSmooth(bool s) override;
+    void setState(BarState s) override;
+
+private:
+    void applyRange();
+    void applyLook();
+    QProgressBar* widget_;
+};
+
+// A status bar of panels with fixed widths; the last panel takes what is left.
+class QtStatusBar : public StatusBar {
+public:
+    QtStatusBar(QWidget* parent, const char* name, QRect geometry, const std::vector<int>& widths);
+    QWidget* widget() const { return widget_; }
+    QLabel* panelWidget(int index) const;
+
+    void setVisible(bool v) override;
+    void setEnabled(bool e) override;
+    void repaint() override;
+    void setPanelText(int index, const std::string& text) override;
+
+private:
+    QWidget* widget_;
+    std::vector<QLabel*> panels_;
+};
+
+// A sunken frame (the forms' bevels).
+QFrame* MakeBevel(QWidget* parent, const char* name, QRect geometry);
+
+}  // namespace torvane

@@ -1,0 +1,56 @@
+#include "ui/qt/StartUp.h"
+
+#include <exception>
+#include <string>
+
+#include "shell/SingleInstance.h"
+#include "ui/qt/GuiSession.h"
+
+namespace torvane {
+
+namespace {
+
+QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+}  // namespace
+
+GuiApplication::GuiApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool GuiApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& e) {
+        ShowErrorBox(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        ShowErrorBox(QString());
+    }
+    return false;
+}
+
+int StartUp(const GuiOptions& options, InstanceGuard& guard, const StartUpBoxes& boxes) {
+    const bool first = ClaimSingleInstance(guard, [&](std::string_view text, std::string_view caption) {
+        SetApplicationTitle("");
+        if (boxes.topmost) boxes.topmost(Latin1(text), Latin1(caption));
+    });
+    if (!first) return 0;
+
+    // Closing a dialog never ends the program; closing the main window does.
+    const bool quitOnLast = QApplication::quitOnLastWindowClosed();
+    QApplication::setQuitOnLastWindowClosed(false);
+    try {
+        GuiSession session(options);
+        FrontEndWindow& front = session.frontWindow();
+        QObject::connect(&front, &FrontEndWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+        front.show();
+        QApplication::exec();
+    } catch (const std::exception& e) {
+        if (boxes.error) boxes.error(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        if (boxes.error) boxes.error(QString());
+    }
+    QApplication::setQuitOnLastWindowClosed(quitOnLast);
+    guard.release();
+    return 0;
+}
+
+}  // namespace torvane

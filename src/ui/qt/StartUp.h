@@ -1,0 +1,29 @@
+#pragma once
+// The program's start-up: one instance at a time, the windows in their
+// order, the message loop until the main window closes, and a box for any
+// error that reaches the top.
+
+#include <QApplication>
+
+#include "platform/InstanceGuard.h"
+#include "ui/qt/GuiOptions.h"
+#include "ui/qt/MessageBoxes.h"
+
+namespace torvane {
+
+// The application object. An error escaping an event handler is shown in
+// the standard error box and the loop goes on, as for any error the
+// framework handles itself.
+class GuiApplication : public QApplication {
+public:
+    GuiApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Runs the updater. A second instance shows "Already in progress" (captioned
+// with the MainWindow title) and returns at once, building nothing. An error
+// while the windows are built or the loop runs is shown with boxes.error.
+// Always returns 0, the exit code. Precondition: a QApplication exists.
+int StartUp(const GuiOptions& options, InstanceGuard& guard, const StartUpBoxes& boxes = {});
+
+}  // namespace torvane

@@ -1,0 +1,66 @@
+#include "ui/qt/Version.h"
+
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include <string>
+#include <vector>
+
+#include "images/VersionListing.h"
+#include "ui/qt/QtControls.h"
+
+namespace torvane {
+
+namespace {
+
+constexpr QSize ClientArea{396, 234};
+constexpr QPoint ScreenPosition{158, 103};
+constexpr int ItemHeight = 13;
+
+}  // namespace
+
+TForm4::TForm4(const ImageCatalog& images, QWidget* parent)
+    : QDialog(parent), Button1(new QPushButton(this)), ListBox1(new QListWidget(this)), images_(images) {
+    setObjectName(QStringLiteral("Form4"));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setWindowTitle(QString::fromLatin1(VersionDialogCaption));
+    setFont(MapFont("MS Sans Serif", -11));
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, ToQColor(ClBtnFace));
+    setPalette(p);
+    setFixedSize(ClientArea);
+    move(ScreenPosition);
+
+    Place(Button1, "Button1", {303, 204, 75, 26});
+    Button1->setText(QStringLiteral("&Ok"));
+    Button1->setAutoDefault(false);
+    Place(ListBox1, "ListBox1", {8, 10, 373, 184});
+    ListBox1->setFont(MapFont("Courier", -11));
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setSpacing(0);
+    QWidget::setTabOrder(Button1, ListBox1);
+    connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
+}
+
+void TForm4::Button1Click() { close(); }
+
+void TForm4::FormShow() {
+    ListBox1->clear();
+    std::vector<std::string> lines;
+    ListImageVersions(images_, lines);
+    for (const auto& line : lines) {
+        auto* item = new QListWidgetItem(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())), ListBox1);
+        item->setSizeHint(QSize(0, ItemHeight));
+    }
+}
+
+void TForm4::showEvent(QShowEvent* event) {
+    // A window restored from the task bar is shown again by the system; only
+    // a showing by the program lists afresh.
+    if (!event->spontaneous()) FormShow();
+    QDialog::showEvent(event);
+}
+
+}  // namespace torvane

@@ -1,0 +1,36 @@
+#pragma once
+// The version dialog: the firmware images this updater carries, one line per
+// image in a fixed-pitch list, rebuilt every time the dialog is shown.
+
+#include <QDialog>
+
+#include "images/ImageTable.h"
+
+class QListWidget;
+class QPushButton;
+
+namespace torvane {
+
+inline constexpr const char* VersionDialogCaption = "Version ..";
+
+class TForm4 : public QDialog {
+    Q_OBJECT
+public:
+    // Lists the images of `images` (it outlives the dialog).
+    explicit TForm4(const ImageCatalog& images, QWidget* parent = nullptr);
+
+    QPushButton* Button1;  // "&Ok"
+    QListWidget* ListBox1;
+
+public slots:
+    void Button1Click();
+
+protected:
+    void FormShow();
+    void showEvent(QShowEvent* event) override;
+
+private:
+    const ImageCatalog& images_;
+};
+
+}  // namespace torvane
