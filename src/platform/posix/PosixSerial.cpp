@@ -282,13 +282,12 @@ long PosixSerialDevice::read(std::span<std::uint8_t> into) {
     ssize_t n;
     do n = ::read(fd_, into.data(), into.size());
     while (n < 0 && errno == EINTR);
-    if (n > 0) return static_cast<long>(n);
-    // A non-blocking terminal reads 0 only at end of file: the line hung up.
-    if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
-        gone_ = gone_ || n == 0 || errno == EIO || errno == ENXIO || errno == ENODEV;
-        return n == 0 ? 0 : -1;
-    }
-    return 0;
+    // With the "return at once" setting a read gives 0 when nothing waits,
+    // hung up or not; a hang-up shows in poll (waitReadable) or as EIO.
+    if (n >= 0) return static_cast<long>(n);
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+    gone_ = gone_ || errno == EIO || errno == ENXIO || errno == ENODEV;
+    return -1;
 }
 
 bool PosixSerialDevice::waitReadable(std::chrono::milliseconds limit) {
