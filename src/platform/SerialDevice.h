@@ -64,7 +64,8 @@ public:
     // One modem line at a time. A device without modem lines (a
     // pseudo-terminal) answers NotSupported, which is not a failure.
     virtual LineResult setModemLine(ModemLine line, bool on) = 0;
-    // Writes all bytes or fails; bounded by the write time-outs.
+    // Writes the bytes, bounded by the write time-outs. A write cut short by
+    // its time-out still counts as done (true); false when the device failed.
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
     // Never blocks: the bytes already received (possibly none), or -1 on failure.
     virtual long read(std::span<std::uint8_t> into) = 0;

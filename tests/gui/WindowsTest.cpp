@@ -10,6 +10,8 @@
 #include <QTest>
 
 #include "GuiFixture.h"
+#include "platform/posix/PortMap.h"
+#include "platform/posix/UdpListener.h"
 #include "ui/FrontEnds.h"
 
 namespace torvane::test {
@@ -151,6 +153,30 @@ TEST_F(GuiTest, MainWindowLogoAndUpgradeSequenceBarFollowTags) {
     }
 }
 
+// "\P" opens the UDP service from the MainWindow or UpgradeWindow as front
+// end, and the service then hears every verdict; a LoaderWindow build ignores it.
+TEST_F(GuiTest, UdpSwitchStartsTheServiceOnlyWhereTheFrontEndHasOne) {
+    std::uint16_t port = 0;
+    for (std::uint16_t p = 47200; p < 47300 && port == 0; ++p) {
+        posix::UdpSocketListener probe;
+        try {
+            probe.activate(p);
+            port = p;
+        } catch (const UdpServiceError&) {
+        }
+    }
+    ASSERT_NE(port, 0);
+    for (const auto& [identity, service] :
+         {std::pair{MainIdentity, true}, {UpgradeIdentity, true}, {LoaderIdentity, false}}) {
+        GuiOptions o = options(identity, {"\\P"});
+        o.udpPort = port;
+        GuiSession s(o);
+        EXPECT_EQ(bool(s.context().presenter.notify), service) << identity;
+    }
+    GuiSession without(options(MainIdentity, {"/P"}));
+    EXPECT_FALSE(without.context().presenter.notify);
+}
+
 TEST_F(GuiTest, FrontEndsHaveTheirFixedLayout) {
     struct Layout {
         std::string identity;
@@ -203,6 +229,13 @@ TEST_F(GuiTest, PortDialogListsMappedPortsAndReopensOnOk) {
     EXPECT_FALSE(dialog.ComboBox2->isVisible());
     EXPECT_EQ(dialog.ComboBox1->currentIndex(), com9Entry) << "the port in use is preselected";
 
+    // A port that appears while the dialog is open is listed at its next
+    // showing, not when it is merely brought to the front again.
+    const int listed = dialog.ComboBox2->count();
+    ASSERT_EQ(posix::MapPort(11, com7->devicePath()), "");
+    w.S1->trigger();
+    EXPECT_EQ(dialog.ComboBox2->count(), listed);
+
     // Cancel undoes the selection and changes nothing else.
     dialog.ComboBox1->setCurrentIndex(com7Entry);
     Click(dialog.Button2);
@@ -213,6 +246,8 @@ TEST_F(GuiTest, PortDialogListsMappedPortsAndReopensOnOk) {
 
     // OK with another port opens it at once.
     w.S1->trigger();
+    EXPECT_EQ(dialog.ComboBox2->count(), listed + 1);
+    EXPECT_GE(dialog.ComboBox2->findText("COM12"), 0);
     dialog.ComboBox1->setCurrentIndex(com7Entry);
     Click(dialog.Button1);
     EXPECT_FALSE(dialog.isVisible());
