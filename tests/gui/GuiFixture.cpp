@@ -10,7 +10,7 @@
 namespace torvane::test {
 
 When::When(std::function<bool()> condition, std::function<void()> action) {
-    timer_.setInterval(1);
+    timer_.setInterval(0);  // every pass of event processing
     QObject::connect(&timer_, &QTimer::timeout, [this, condition = std::move(condition), action = std::move(action)] {
         if (fired_ || !condition()) return;
         fired_ = true;
