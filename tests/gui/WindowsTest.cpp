@@ -155,22 +155,19 @@ TEST_F(GuiTest, MainWindowLogoAndUpgradeSequenceBarFollowTags) {
 // "\P" opens the UDP service from the MainWindow or UpgradeWindow as front
 // end, and the service then hears every verdict; a LoaderWindow build ignores it.
 TEST_F(GuiTest, UdpSwitchStartsTheServiceOnlyWhereTheFrontEndHasOne) {
-    std::uint16_t port = 0;
-    for (std::uint16_t p = 47200; p < 47300 && port == 0; ++p) {
-        posix::UdpSocketListener probe;
-        try {
-            probe.activate(p);
-            port = p;
-        } catch (const UdpServiceError&) {
-        }
-    }
-    ASSERT_NE(port, 0);
     for (const auto& [identity, service] :
          {std::pair{MainIdentity, true}, {UpgradeIdentity, true}, {LoaderIdentity, false}}) {
+        // The first port of a range that no other program holds.
         GuiOptions o = options(identity, {"\\P"});
-        o.udpPort = port;
-        GuiSession s(o);
-        EXPECT_EQ(bool(s.context().presenter.notify), service) << identity;
+        std::unique_ptr<GuiSession> s;
+        for (o.udpPort = 47200; o.udpPort < 47300 && !s; ++o.udpPort) {
+            try {
+                s = std::make_unique<GuiSession>(o);
+            } catch (const UdpServiceError&) {
+            }
+        }
+        ASSERT_TRUE(s) << identity;
+        EXPECT_EQ(bool(s->context().presenter.notify), service) << identity;
     }
     GuiSession without(options(MainIdentity, {"/P"}));
     EXPECT_FALSE(without.context().presenter.notify);
