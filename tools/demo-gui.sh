@@ -52,7 +52,7 @@ REG
 echo "== Opening the updater on COM7: press its start button"
 status=0
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-  "$gui" "$@" || status=$?
+  "$gui" || status=$?
 elif command -v xvfb-run >/dev/null; then
   echo "   (no display: running on a virtual one; Ctrl-C ends the demo)"
   xvfb-run -a "$gui" || status=$?
