@@ -16,6 +16,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap "exit 130" INT TERM
 export TORVANE_CONFIG_DIR=$work/config
 
 echo "== Starting a simulated module: dsPIC33FJ64 (chip 252), boot loader 10, board 26, preparation 0x84"

@@ -21,6 +21,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap "exit 130" INT TERM
 export TORVANE_CONFIG_DIR=$work/config
 mkdir -p "$TORVANE_CONFIG_DIR"
 
