@@ -247,11 +247,11 @@ TEST(BootSim, TheProductsImagesLandAsTheirPlainProgram) {
     int checked = 0;
     for (const ProductCell& cell : product::Cells()) {
         if (cell.image->size <= 1 || cell.slot >= std::size(ChipOfSlot)) continue;
-        const auto spec = std::find_if(product.cells.begin(), product.cells.end(), [&](const mkimage::CellSpec& c) {
+        const auto named = std::find_if(product.cells.begin(), product.cells.end(), [&](const mkimage::CellSpec& c) {
             return c.cell.row == cell.row && c.cell.slot == cell.slot;
         });
-        ASSERT_NE(spec, product.cells.end());
-        const mkimage::ImageSpec& image = product.images[spec->image];
+        ASSERT_NE(named, product.cells.end());
+        const mkimage::ImageSpec& image = product.images[named->image];
         SCOPED_TRACE(image.name);
 
         SimConfig cfg;
