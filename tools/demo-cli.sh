@@ -7,6 +7,7 @@
 #   tools/demo-cli.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/demo-module.sh
 build=${1:-build}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/torvane-demo.XXXXXX")
@@ -19,16 +20,7 @@ trap cleanup EXIT
 trap "exit 130" INT TERM
 export TORVANE_CONFIG_DIR=$work/config
 
-echo "== Starting a simulated module: dsPIC33FJ64 (chip 252), boot loader 10, board 26, preparation 0x84"
-"$build/torvane-bootsim" --chip 252 --version 10 --hardware 26 --preparation 0x84 --com COM7 \
-  --expect-image product/images/kbv7e-33fj64.hex >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$work/sim.out" ] && break
-  sleep 0.05
-done
-[ -s "$work/sim.out" ] || { cat "$work/sim.err" >&2; echo "demo: the simulated module did not start" >&2; exit 1; }
-echo "   on $(head -n 1 "$work/sim.out"), mapped as COM7"
+start_module "$build" "$work"
 echo
 
 echo "== torvane-cli update --port COM7"
@@ -36,11 +28,8 @@ status=0
 "$build/torvane-cli" update --port COM7 || status=$?
 echo
 
-kill -INT "$sim_pid"
 sim_status=0
-wait "$sim_pid" || sim_status=$?
-sim_pid=
-grep -E "check" "$work/sim.err" | sed 's/^torvane-bootsim: /== Module: /'
+stop_module || sim_status=$?
 if [ "$status" -ne 0 ] || [ "$sim_status" -ne 0 ]; then
   echo "demo: the update did not complete (torvane-cli exit $status, module check exit $sim_status)" >&2
   exit 1

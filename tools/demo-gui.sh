@@ -9,6 +9,7 @@
 #   tools/demo-gui.sh [BUILD_DIR]      (a build configured with -DTORVANE_BUILD_GUI=ON)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. tools/demo-module.sh
 build=${1:-build}
 
 gui=$build/torvane
@@ -25,16 +26,7 @@ trap "exit 130" INT TERM
 export TORVANE_CONFIG_DIR=$work/config
 mkdir -p "$TORVANE_CONFIG_DIR"
 
-echo "== Starting a simulated module: dsPIC33FJ64 (chip 252), boot loader 10, board 26, preparation 0x84"
-"$build/torvane-bootsim" --chip 252 --version 10 --hardware 26 --preparation 0x84 --com COM7 \
-  --expect-image product/images/kbv7e-33fj64.hex >"$work/sim.out" 2>"$work/sim.err" &
-sim_pid=$!
-for _ in $(seq 1 100); do
-  [ -s "$work/sim.out" ] && break
-  sleep 0.05
-done
-[ -s "$work/sim.out" ] || { cat "$work/sim.err" >&2; echo "demo-gui: the simulated module did not start" >&2; exit 1; }
-echo "   on $(head -n 1 "$work/sim.out"), mapped as COM7"
+start_module "$build" "$work"
 
 # COM7 is port index 6, remembered under each front end's own key.
 cat >"$TORVANE_CONFIG_DIR/settings.reg" <<'REG'
@@ -62,8 +54,5 @@ else
   exit 1
 fi
 
-kill -INT "$sim_pid"
-wait "$sim_pid" || true
-sim_pid=
-grep -E "check" "$work/sim.err" | sed 's/^torvane-bootsim: /== Module: /' || true
+stop_module || true
 exit "$status"
