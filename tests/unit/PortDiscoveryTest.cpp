@@ -186,6 +186,22 @@ TEST_F(SysfsPortsTest, AnAdapterKeepsItsNameInAnotherSocket) {
     EXPECT_EQ(fs::weakly_canonical(*posix::DevicePathOfPort(32)), fs::weakly_canonical(dev / "ttyUSB1"));
 }
 
+TEST_F(SysfsPortsTest, PortsOfOneAdapterKeepTheirOwnNamesListingAfterListing) {
+    // A two-port adapter: both interfaces carry the same serial number, and
+    // there are no by-id links to tell them apart.
+    const Usb dual{"Dual RS232", "", "FT1234", "0403", "6010"};
+    UsbSerial("ttyUSB0", "1-2", dual);
+    ClassEntry("ttyUSB1", sys / "devices" / "pci0000:00" / "usb1" / "1-2" / "1-2:1.1" / "ttyUSB1");
+    const std::vector<std::string> expected{"COM33 | Dual RS232 (COM33) | " + Dev("ttyUSB0"),
+                                            "COM34 | Dual RS232 (COM34) | " + Dev("ttyUSB1")};
+    for (int showing = 0; showing < 3; ++showing) {
+        EXPECT_EQ(List(), expected) << "showing " << showing;
+        EXPECT_EQ(fs::weakly_canonical(*posix::DevicePathOfPort(32)), fs::weakly_canonical(dev / "ttyUSB0"));
+        EXPECT_EQ(fs::weakly_canonical(*posix::DevicePathOfPort(33)), fs::weakly_canonical(dev / "ttyUSB1"));
+    }
+    EXPECT_FALSE(fs::exists(MapEntry(35)));
+}
+
 TEST_F(SysfsPortsTest, WithoutByIdLinksTheSerialNumberIsRemembered) {
     const Usb a{"Adapter A", "", "AAA"}, b{"Adapter B", "", "BBB"};
     UsbSerial("ttyUSB0", "1-2", a);

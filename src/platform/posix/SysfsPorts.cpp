@@ -192,16 +192,30 @@ std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
         claimed.insert(n);
     };
 
-    // 1. Adapters remembered by their identity.
+    // 1. Adapters remembered by their identity: first the entries that still
+    //    point at the port, then, for an adapter in another socket, a free
+    //    entry of its identity follows it to its new device node (without a
+    //    by-id link the entry names a device node). Ports of one adapter share
+    //    an identity, so no entry is taken twice or moved away from a port
+    //    that is still where it was.
+    auto remembers = [](const Tty& t, const MapEntry& e) {
+        return (t.byId && e.target == *t.byId) || (!t.usbKey.empty() && e.idKey == t.usbKey);
+    };
     for (auto& t : ttys) {
         for (const auto& [n, e] : map) {
-            const bool byLink = t.byId && e.target == *t.byId;
-            const bool byKey = !t.usbKey.empty() && e.idKey == t.usbKey;
-            if (!byLink && !byKey) continue;
-            // Without a by-id link the entry points at a device node, which
-            // follows the adapter to the socket it is in now.
-            if (byKey && !byLink && !(e.targetExists && e.resolved == t.resolved) && !MapPort(n - 1, t.device).empty())
-                continue;
+            if (claimed.count(n) || !remembers(t, e)) continue;
+            if ((t.byId && e.target == *t.byId) || (e.targetExists && e.resolved == t.resolved)) {
+                claim(t, n);
+                break;
+            }
+        }
+    }
+    for (auto& t : ttys) {
+        if (t.com) continue;
+        for (auto& [n, e] : map) {
+            if (claimed.count(n) || !remembers(t, e) || !MapPort(n - 1, t.device).empty()) continue;
+            e.resolved = t.resolved;
+            e.targetExists = true;
             claim(t, n);
             break;
         }
