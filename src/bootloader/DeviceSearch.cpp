@@ -15,6 +15,14 @@ StatusBar& ActiveStatusBar(Context& ctx) {
     return *p.main.StatusBar1;
 }
 
+// Why CurrentPort cannot be used, beside the short message, never in its place.
+void ExplainUnusablePort(Context& ctx) {
+    const auto& ch = ctx.port;
+    const std::string why = ch.lastOpenFailure.empty() ? ComName(ch.CurrentPort) + " cannot be opened"
+                                                       : ComName(ch.CurrentPort) + ": " + ch.lastOpenFailure;
+    SetPanelText(ctx, ActiveStatusBar(ctx), DetailPanel, why);
+}
+
 }  // namespace
 
 void ReopenPort(Context& ctx) {
@@ -27,10 +35,7 @@ void ReopenPort(Context& ctx) {
     if (FlushPort(ch, ch.CurrentPort) < 0) {
         ctx.outcome = Outcome::PortUnusable;
         ShowResult(ctx, "Invalid Port Com", ClRed, 0);
-        // The reason goes beside the short message, never in its place.
-        const std::string why = ch.lastOpenFailure.empty() ? ComName(ch.CurrentPort) + " cannot be opened"
-                                                           : ComName(ch.CurrentPort) + ": " + ch.lastOpenFailure;
-        SetPanelText(ctx, ActiveStatusBar(ctx), DetailPanel, why);
+        ExplainUnusablePort(ctx);
     }
 }
 
@@ -56,6 +61,7 @@ std::int16_t SearchDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
     if (FlushPort(ch, ch.CurrentPort) < 0) {
         ctx.outcome = Outcome::PortUnusable;
         ShowIdle(ctx);
+        ExplainUnusablePort(ctx);  // the busy state took the UpgradeWindow's shared panel
         return SearchPortUnusable;
     }
 

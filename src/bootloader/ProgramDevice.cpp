@@ -139,7 +139,7 @@ std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
     if (ctx.SequenceMode && ImagePending(images, slot) == PendingDone) {
         switch (RepeatAction(images, slot)) {
         case RepeatWaitOneSecond:
-            ctx.pump->sleep(std::chrono::milliseconds(RepeatWaitMs));
+            PumpOf(ctx).sleep(std::chrono::milliseconds(RepeatWaitMs));
             ctx.outcome = Outcome::RepeatDone;
             return 1;
         case RepeatSendAccessFrames:

@@ -4,15 +4,11 @@
 
 namespace torvane {
 
-namespace {
-
 // Without a pump installed (a bare context) the waits still pass real time.
 EventPump& PumpOf(Context& ctx) {
     static WaitingPump fallback;
     return ctx.pump != nullptr ? *ctx.pump : fallback;
 }
-
-}  // namespace
 
 std::uint16_t PollReceiver(Context& ctx) {
     const std::uint16_t n = ReadCurrentPort(ctx.port);

@@ -33,6 +33,9 @@ std::uint16_t PollReceiver(Context& ctx);
 // without reading.
 std::int16_t WaitForReply(Context& ctx, int timeoutMs);
 
+// The context's pump, or a plain waiting one when none is installed.
+EventPump& PumpOf(Context& ctx);
+
 // Lets ms milliseconds pass in 5 ms steps with window messages processed in
 // between; 1..5 ms is one step, 0 or less none.
 void PumpWait(Context& ctx, int ms);

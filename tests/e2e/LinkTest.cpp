@@ -97,4 +97,12 @@ TEST_F(LinkFixture, AnUnmappedPortIsInvalidWithItsReasonBeside) {
     EXPECT_EQ(sim->wakeBytesSeen(), 0);
 }
 
+TEST_F(LinkFixture, TheUpgradeWindowKeepsTheReasonBesideItsVerdict) {
+    Start({}, FrontEnd::UpgradeWindow);
+    ctx.port.CurrentPort = 199;
+    UpgradeStartClick(ctx);
+    EXPECT_EQ(upgrade->StatusBar1.panelText(StatusPanel), "Invalid Port Com");
+    EXPECT_NE(upgrade->StatusBar1.panelText(DetailPanel).find("COM200"), std::string::npos);
+}
+
 }  // namespace
