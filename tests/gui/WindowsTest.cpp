@@ -273,6 +273,14 @@ TEST_F(GuiTest, LoaderPlacesThePortDialogAsAToolWindowAtItsCorner) {
     EXPECT_EQ(dialog.windowFlags() & Qt::WindowType_Mask, Qt::Tool);
     EXPECT_EQ(dialog.pos(), w.pos());
     EXPECT_EQ(w.Label1.caption(), "Push 'Update FW' button and connect a device");
+
+    // Brought to the front again, the open dialog keeps the user's pick.
+    dialog.ComboBox1->addItem("picked, not yet confirmed");
+    dialog.ComboBox1->setCurrentIndex(dialog.ComboBox1->count() - 1);
+    const int picked = dialog.ComboBox1->currentIndex();
+    w.ChangePort1->trigger();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.ComboBox1->currentIndex(), picked);
 }
 
 // --- version dialog ------------------------------------------------------------

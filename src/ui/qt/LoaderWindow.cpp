@@ -100,8 +100,10 @@ void TForm6::Button2Click() { LoaderAbortClick(ctx_); }
 
 void TForm6::ChangePort1Click() {
     if (portDialog_ != nullptr) {
-        const Qt::WindowFlags tool = Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
-        if (portDialog_->windowFlags() != tool) portDialog_->setWindowFlags(tool);
+        // Changing the flags hides a visible window, and showing it again would
+        // refill its lists: give the border once, while the dialog is closed.
+        if (portDialog_->windowType() != Qt::Tool)
+            portDialog_->setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
         portDialog_->move(pos());
     }
     showPortDialog();
