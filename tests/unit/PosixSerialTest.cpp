@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -220,6 +222,32 @@ TEST_F(PosixSerialTest, WriteGivesUpAtItsTimeOutWhenNobodyReads) {
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, 1000ms + 10 * 10ms);
     EXPECT_LT(took, 30s);
+}
+
+TEST(PosixSerialReasons, PermissionDeniedNamesTheGroupToJoin) {
+    // Only root can hand a device to a group and then try it as somebody else.
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to drop to another user";
+    const group* dialout = ::getgrnam("dialout");
+    if (dialout == nullptr) GTEST_SKIP() << "no dialout group here";
+    test::TempConfigDir dir;
+    const auto device = dir.path() / "ttyGUARDED";
+    { std::FILE* f = std::fopen(device.c_str(), "w"); ASSERT_NE(f, nullptr); std::fclose(f); }
+    ASSERT_EQ(::chown(device.c_str(), 0, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(device.c_str(), 0660), 0);
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        // An ordinary user outside the group.
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        const OpenResult r = OpenSerialDevice(device);
+        const std::string want = "add your user to the 'dialout' group";
+        ::_exit(r.device == nullptr && r.reason.find(want) != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the reason did not name the group";
 }
 
 }  // namespace
