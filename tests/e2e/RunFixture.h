@@ -25,21 +25,25 @@ namespace torvane::test {
 
 inline constexpr int ModulePort = 6;  // COM7
 
-// The plain firmware of a product image, as its HEX file holds it.
-inline std::vector<std::uint8_t> PlainImage(const std::string& hexName) {
-    const auto path = std::filesystem::path(TORVANE_SOURCE_DIR) / "product" / "images" / hexName;
+inline std::string ProductImageFile(const std::string& name, std::string& path) {
+    path = (std::filesystem::path(TORVANE_SOURCE_DIR) / "product" / "images" / name).string();
     std::ifstream in(path);
     std::stringstream s;
     s << in.rdbuf();
-    return mkimage::ParseIntelHex(s.str(), path.string());
+    return s.str();
+}
+
+// The plain firmware of a product image, as its HEX file holds it.
+inline std::vector<std::uint8_t> PlainImage(const std::string& hexName) {
+    std::string path;
+    const std::string text = ProductImageFile(hexName, path);
+    return mkimage::ParseIntelHex(text, path);
 }
 
 inline std::vector<std::uint8_t> TailBytes(const std::string& name) {
-    const auto path = std::filesystem::path(TORVANE_SOURCE_DIR) / "product" / "images" / name;
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return mkimage::ParseByteList(s.str(), path.string());
+    std::string path;
+    const std::string text = ProductImageFile(name, path);
+    return mkimage::ParseByteList(text, path);
 }
 
 class RecordingBox : public MessageBoxHost {

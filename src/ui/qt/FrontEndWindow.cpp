@@ -33,10 +33,7 @@ FrontEndWindow::FrontEndWindow(Context& ctx, GuiServices& services, const char* 
     setWindowFlags(flags);
     client_->setObjectName(QStringLiteral("client"));
     client_->setFixedSize(client);
-    client_->setAutoFillBackground(true);
-    QPalette p = client_->palette();
-    p.setColor(QPalette::Window, ToQColor(ClBtnFace));
-    client_->setPalette(p);
+    FillBackground(client_, ClBtnFace);
     setCentralWidget(client_);
     setFont(MapFont("MS Sans Serif", -11));
     move(position);

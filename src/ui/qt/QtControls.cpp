@@ -95,6 +95,13 @@ QFont MapFont(std::string_view family, int height, FontStyle style) {
     return font;
 }
 
+void FillBackground(QWidget* widget, Colour colour) {
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, ToQColor(colour));
+    widget->setPalette(p);
+    widget->setAutoFillBackground(true);
+}
+
 void Place(QWidget* widget, const char* name, QRect geometry) {
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(geometry);
@@ -167,10 +174,7 @@ void QtPanel::repaint() { Panel::repaint(); if (widget_->isVisible()) widget_->r
 
 void QtPanel::setBackground(Colour c) {
     Panel::setBackground(c);
-    QPalette p = widget_->palette();
-    p.setColor(QPalette::Window, ToQColor(c));
-    widget_->setPalette(p);
-    widget_->setAutoFillBackground(true);
+    FillBackground(widget_, c);
 }
 
 // --- progress bar --------------------------------------------------------------

@@ -31,6 +31,9 @@ QColor ToQColor(Colour colour);
 // the character height in pixels, a positive one the cell height.
 QFont MapFont(std::string_view family, int height, FontStyle style = {});
 
+// Fills a widget's background with a window-system colour.
+void FillBackground(QWidget* widget, Colour colour);
+
 // Gives a widget a fixed position and size in its parent and a name.
 void Place(QWidget* widget, const char* name, QRect geometry);
 

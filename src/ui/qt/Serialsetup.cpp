@@ -62,10 +62,7 @@ TForm3::TForm3(Context& ctx, PortEnumerator& ports, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QStringLiteral("Setup"));
     setFont(MapFont("MS Sans Serif", -11));
-    setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, ToQColor(ClBtnFace));
-    setPalette(p);
+    FillBackground(this, ClBtnFace);
     setFixedSize(ClientArea);
     move(ScreenPosition);
 

@@ -26,10 +26,7 @@ TForm4::TForm4(const ImageCatalog& images, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromLatin1(VersionDialogCaption));
     setFont(MapFont("MS Sans Serif", -11));
-    setAutoFillBackground(true);
-    QPalette p = palette();
-    p.setColor(QPalette::Window, ToQColor(ClBtnFace));
-    setPalette(p);
+    FillBackground(this, ClBtnFace);
     setFixedSize(ClientArea);
     move(ScreenPosition);
 
