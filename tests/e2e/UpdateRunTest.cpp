@@ -38,6 +38,8 @@ struct ImageCase {
     Bytes expectedTail;          // as the device must hold it
 };
 
+void PrintTo(const ImageCase& c, std::ostream* os) { *os << c.name; }
+
 class ProductImages : public RunFixture, public ::testing::WithParamInterface<ImageCase> {};
 
 TEST_P(ProductImages, LandInFlashAsThePlainImage) {
@@ -102,6 +104,8 @@ struct Refusal {
     const char* devicePanel;
     Outcome outcome;
 };
+
+void PrintTo(const Refusal& r, std::ostream* os) { *os << r.name; }
 
 class RefusedModules : public RunFixture, public ::testing::WithParamInterface<Refusal> {};
 
