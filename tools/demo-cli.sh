@@ -10,15 +10,7 @@ cd "$(dirname "$0")/.."
 . tools/demo-module.sh
 build=${1:-build}
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/torvane-demo.XXXXXX")
-sim_pid=
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap "exit 130" INT TERM
-export TORVANE_CONFIG_DIR=$work/config
+open_workspace
 
 start_module "$build" "$work"
 echo

@@ -15,16 +15,7 @@ build=${1:-build}
 gui=$build/torvane
 [ -x "$gui" ] || { echo "demo-gui: $gui is missing; configure the build with -DTORVANE_BUILD_GUI=ON" >&2; exit 1; }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/torvane-demo-gui.XXXXXX")
-sim_pid=
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-trap "exit 130" INT TERM
-export TORVANE_CONFIG_DIR=$work/config
-mkdir -p "$TORVANE_CONFIG_DIR"
+open_workspace
 
 start_module "$build" "$work"
 

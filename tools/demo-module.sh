@@ -3,8 +3,27 @@
 # mapped to COM7 in $TORVANE_CONFIG_DIR. At the end it checks its flash
 # against the image the product carries for it.
 #
+#   open_workspace                     a throw-away folder ($work) with its own
+#                                      TORVANE_CONFIG_DIR, removed at exit
 #   start_module BUILD_DIR WORK_DIR    sets sim_pid
 #   stop_module                        prints the flash check; fails when it failed
+
+open_workspace() {
+  work=$(mktemp -d "${TMPDIR:-/tmp}/torvane-demo.XXXXXX")
+  sim_pid=
+  trap 'close_workspace' EXIT
+  trap 'exit 130' INT TERM
+  export TORVANE_CONFIG_DIR=$work/config
+  mkdir -p "$TORVANE_CONFIG_DIR"
+}
+
+close_workspace() {
+  if [ -n "${sim_pid:-}" ]; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
 
 start_module() {
   local build=$1 work=$2
