@@ -99,15 +99,10 @@ private:
     bool stopped_ = false;
 };
 
-std::optional<int> ParseComName(const std::string& s) {
-    if (s.size() < 4 || (s.compare(0, 3, "COM") != 0 && s.compare(0, 3, "com") != 0)) return std::nullopt;
-    int n = 0;
-    for (std::size_t i = 3; i < s.size(); ++i) {
-        if (s[i] < '0' || s[i] > '9' || n > 1000) return std::nullopt;
-        n = n * 10 + (s[i] - '0');
-    }
-    if (n < 1 || n - 1 > MaxPortIndex) return std::nullopt;
-    return n - 1;
+// Users type com7 as readily as COM7.
+std::optional<int> ParseComName(std::string s) {
+    if (s.starts_with("com")) s.replace(0, 3, "COM");
+    return PortIndexOfComName(s);
 }
 
 }  // namespace

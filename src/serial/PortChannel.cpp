@@ -80,6 +80,20 @@ PortSlot* FailOpen(PortChannel& ch, PortSlot& slot, std::string reason) {
 
 std::string ComName(int portIndex) { return "COM" + std::to_string(portIndex + 1); }
 
+std::optional<int> PortIndexOfComName(std::string_view name) {
+    constexpr std::string_view Prefix = "COM";
+    constexpr std::size_t MostDigits = 3;  // COM257
+    if (!name.starts_with(Prefix) || name.size() == Prefix.size() || name.size() > Prefix.size() + MostDigits)
+        return std::nullopt;
+    int n = 0;
+    for (char c : name.substr(Prefix.size())) {
+        if (c < '0' || c > '9') return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    if (n < 1 || n - 1 > MaxPortIndex) return std::nullopt;
+    return n - 1;
+}
+
 int ShowMessageBox(PortChannel& ch, std::string_view text, std::string_view caption, unsigned flags) {
     return ch.host ? ch.host->ShowMessageBox(text, caption, flags) : 0;
 }

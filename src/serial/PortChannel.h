@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -96,5 +97,7 @@ int ShowMessageBox(PortChannel& ch, std::string_view text, std::string_view capt
 
 // "COM" + (index + 1).
 std::string ComName(int portIndex);
+// The port index of a COM name ("COM1" to "COM257", digits only), or nothing.
+std::optional<int> PortIndexOfComName(std::string_view name);
 
 }  // namespace torvane

@@ -3,13 +3,13 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "serial/PortChannel.h"
+
 namespace torvane::posix {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr int MaxIndex = 256;
 
 // first port index, device name prefix, how many
 struct DefaultRange {
@@ -22,17 +22,6 @@ constexpr DefaultRange Defaults[] = {
     {32, "/dev/ttyUSB", 32},
     {64, "/dev/ttyACM", 32},
 };
-
-std::optional<int> ComNumber(const std::string& name) {
-    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return std::nullopt;
-    int n = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9' || n > 1000) return std::nullopt;
-        n = n * 10 + (name[i] - '0');
-    }
-    if (n < 1 || n - 1 > MaxIndex) return std::nullopt;
-    return n;
-}
 
 }  // namespace
 
@@ -53,7 +42,7 @@ std::optional<fs::path> DefaultDevicePath(int portIndex) {
 }
 
 std::optional<fs::path> DevicePathOfPort(int portIndex) {
-    if (portIndex < 0 || portIndex > MaxIndex) return std::nullopt;
+    if (portIndex < 0 || portIndex > MaxPortIndex) return std::nullopt;
     const fs::path entry = PortMapDir() / ("COM" + std::to_string(portIndex + 1));
     std::error_code ec;
     if (fs::is_symlink(entry, ec) || fs::exists(entry, ec)) return entry;
@@ -64,10 +53,10 @@ std::optional<int> PortIndexOfDevice(const fs::path& device) {
     std::error_code ec;
     const fs::path wanted = fs::weakly_canonical(device, ec);
     for (const auto& e : fs::directory_iterator(PortMapDir(), ec)) {
-        auto n = ComNumber(e.path().filename().string());
-        if (!n) continue;
+        const auto index = PortIndexOfComName(e.path().filename().string());
+        if (!index) continue;
         std::error_code ec2;
-        if (e.path() == device || fs::weakly_canonical(e.path(), ec2) == wanted) return *n - 1;
+        if (e.path() == device || fs::weakly_canonical(e.path(), ec2) == wanted) return index;
     }
     for (const auto& r : Defaults) {
         const std::string p = device.string();
@@ -86,7 +75,7 @@ std::optional<int> PortIndexOfDevice(const fs::path& device) {
 }
 
 std::string MapPort(int portIndex, const fs::path& target) {
-    if (portIndex < 0 || portIndex > MaxIndex) return "port index outside COM1..COM257";
+    if (portIndex < 0 || portIndex > MaxPortIndex) return "port index outside COM1..COM257";
     std::error_code ec;
     fs::create_directories(PortMapDir(), ec);
     if (ec) return "cannot create " + PortMapDir().string() + ": " + ec.message();

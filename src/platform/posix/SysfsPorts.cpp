@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/posix/PortMap.h"
+#include "serial/PortChannel.h"
 
 namespace torvane::posix {
 
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int MaxComNumber = 257;  // COM1..COM257, port indices 0..256
+constexpr int MaxComNumber = MaxPortIndex + 1;  // COM1..COM257
 constexpr std::string_view PhantomPortType = "0";  // serial core: no UART behind the name
 constexpr std::string_view PseudoTerminalFolder = "/dev/pts/";
 constexpr std::string_view IdSuffix = ".id";
@@ -52,18 +53,6 @@ std::string Attribute(const fs::path& p) {
     return line.substr(first, line.find_last_not_of(" \t\r\n") - first + 1);
 }
 
-// "COM<n>" with n in 1..257, digits only; 0 otherwise.
-int ComNumberOfName(std::string_view name) {
-    if (name.size() < 4 || name.size() > 6 || name.substr(0, 3) != "COM") return 0;
-    int n = 0;
-    for (char c : name.substr(3)) {
-        if (c < '0' || c > '9') return 0;
-        n = n * 10 + (c - '0');
-    }
-    return n >= 1 && n <= MaxComNumber ? n : 0;
-}
-
-std::string ComName(int n) { return "COM" + std::to_string(n); }
 
 // The COM number a device name gets by default (ttyS0 -> 1), or 0.
 int DefaultComNumber(const std::string& name) {
@@ -107,8 +96,9 @@ std::map<int, MapEntry> ReadPortMap() {
     for (const auto& p : Entries(PortMapDir())) {
         const std::string file = p.filename().string();
         const bool idFile = file.size() > IdSuffix.size() && file.ends_with(IdSuffix);
-        const int n = ComNumberOfName(idFile ? file.substr(0, file.size() - IdSuffix.size()) : file);
-        if (n == 0) continue;
+        const auto index = PortIndexOfComName(idFile ? file.substr(0, file.size() - IdSuffix.size()) : file);
+        if (!index) continue;
+        const int n = *index + 1;
         MapEntry& e = map[n];
         if (idFile) {
             e.idKey = Attribute(p);
@@ -125,7 +115,7 @@ std::map<int, MapEntry> ReadPortMap() {
 
 // Writes COM<n>.id through a temporary file, so a reader never sees half of it.
 void RememberIdentity(int n, const std::string& key) {
-    const fs::path file = PortMapDir() / (ComName(n) + std::string(IdSuffix));
+    const fs::path file = PortMapDir() / (ComName(n - 1) + std::string(IdSuffix));
     const fs::path temp = file.string() + ".new";
     {
         std::ofstream out(temp, std::ios::trunc);
@@ -138,7 +128,7 @@ void RememberIdentity(int n, const std::string& key) {
 }
 
 std::string FriendlyName(const Tty& t) {
-    const std::string com = " (" + ComName(t.com) + ")";
+    const std::string com = " (" + ComName(t.com - 1) + ")";
     if (!t.product.empty()) return t.product + com;
     if (!t.manufacturer.empty()) return t.manufacturer + " USB serial port" + com;
     return "Serial port " + t.name + com;
@@ -244,7 +234,7 @@ std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
         while (n <= MaxComNumber && (map.count(n) || claimed.count(n))) ++n;
         if (n <= MaxComNumber && MapPort(n - 1, t.byId ? *t.byId : t.device).empty()) {
             if (!t.byId && !t.usbKey.empty()) RememberIdentity(n, t.usbKey);
-            map[n].link = PortMapDir() / ComName(n);
+            map[n].link = PortMapDir() / ComName(n - 1);
             claim(t, n);
             continue;
         }
@@ -257,7 +247,7 @@ std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
     std::set<fs::path> listedDevices;
     for (const auto& t : ttys) {
         if (!t.com) continue;  // no name would open it
-        found.push_back({t.com, {ComName(t.com), FriendlyName(t), t.device.string()}});
+        found.push_back({t.com, {ComName(t.com - 1), FriendlyName(t), t.device.string()}});
         listedDevices.insert(t.resolved);
     }
     // 5. Every other port map entry whose target exists.
@@ -265,7 +255,7 @@ std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
         if (claimed.count(n) || !e.idKey.empty() || !e.targetExists || listedDevices.count(e.resolved)) continue;
         const std::string target = e.resolved.string();
         const std::string kind = target.starts_with(PseudoTerminalFolder) ? "Pseudo-terminal " : "Serial device ";
-        found.push_back({n, {ComName(n), kind + target + " (" + ComName(n) + ")", target}});
+        found.push_back({n, {ComName(n - 1), kind + target + " (" + ComName(n - 1) + ")", target}});
         listedDevices.insert(e.resolved);
     }
 
