@@ -29,6 +29,10 @@ void ReopenPort(Context& ctx) {
     auto& ch = ctx.port;
     if (ch.CurrentPort == ch.OpenedPort) return;
     ch.OpenedPort = ch.CurrentPort;
+    // One port at a time: the one used before is released (its exclusive
+    // lock with it), whichever it was, before the chosen one is opened.
+    for (int index = 0; index <= MaxPortIndex; ++index)
+        if (index != ch.CurrentPort) ClosePort(ch, index);
     ClosePort(ch, ch.CurrentPort);
     OpenPort(ch, ch.CurrentPort, PortBaudRate, NoParity, TwoStopBits, EightDataBits, 0);
     SetControlLines(ch, ch.CurrentPort, 1);

@@ -16,6 +16,20 @@ bool InProtectedRange(const ProtectedRange& r, std::uint32_t address) {
     return r.start != 0 && r.start <= address && address <= r.start + r.length;
 }
 
+// A block inside the loop: sent again after silence, unless the device has
+// gone away (then every resend would wait in vain). Whatever is still waiting
+// on the line is discarded before the resend, so that a late answer to the
+// first sending is never counted for a later frame.
+std::int16_t SendInnerBlock(Context& ctx, std::span<std::uint8_t> frame, int count) {
+    auto r = SendAcked(ctx, frame.data(), count);
+    for (int resend = 0; r == SendNoResponse && resend < SilentBlockResends; ++resend) {
+        if (CurrentPortGone(ctx.port)) break;
+        DrainInput(ctx.port);
+        r = SendAcked(ctx, frame.data(), count);
+    }
+    return r;
+}
+
 }  // namespace
 
 bool TransferInvariantsHold(const Context& ctx) {
@@ -65,13 +79,9 @@ std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status) {
         const std::uint32_t next = i / U;  // the range test looks at the address past the block
         bar.setPosition(static_cast<int>(next));
         if (!InProtectedRange(l.protectedRange, next)) {
-            const auto r = SendAcked(ctx, frame.data(), k);
-            // A block that goes unanswered is passed over, unless the device
-            // has gone away: then every later block would wait in vain.
-            const bool unplugged = r == SendNoResponse && CurrentPortGone(ctx.port);
-            if ((r != SendOk && r != SendNoResponse) || unplugged) {
+            if (const auto r = SendInnerBlock(ctx, frame, k); r != SendOk) {
                 ShowErrorCode(ctx, r);
-                if (unplugged) SetPanelText(ctx, status, DetailPanel, DisconnectedText);
+                if (CurrentPortGone(ctx.port)) SetPanelText(ctx, status, DetailPanel, DisconnectedText);
                 return r;
             }
         }

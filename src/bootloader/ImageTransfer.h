@@ -18,8 +18,15 @@ bool TransferInvariantsHold(const Context& ctx);
 // Beside " not Response " when the device went away in the middle of the transfer.
 inline constexpr std::string_view DisconnectedText = "the device was disconnected";
 
+// How many times a block inside the loop that got no reply is sent again.
+// Silence means the frame or its answer was lost; writing the same row twice
+// does no harm, while passing it over could leave a hole in the flash.
+inline constexpr int SilentBlockResends = 1;
+
 // 0 on success; otherwise the transmission result, already shown with
-// ShowErrorCode. A block inside the loop that gets no reply is passed over.
+// ShowErrorCode. Success means every frame sent was acknowledged: a block
+// inside the loop that gets no reply is sent again (SilentBlockResends), and
+// silence after that ends the transfer with -1 like silence anywhere else.
 std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status);
 
 }  // namespace torvane

@@ -83,6 +83,15 @@ void Verdict(Context& ctx) {
     }
 }
 
+// A Stop pressed during a wait that listens for no reply: the run ends here
+// with the verdict a Stop gets anywhere else.
+bool StopRequested(Context& ctx) {
+    if (ctx.receiver.abort == 0) return false;
+    ctx.receiver.abort = 0;
+    ShowErrorCode(ctx, SendUserAbort);
+    return true;
+}
+
 std::int32_t Signed8(std::uint8_t v) { return static_cast<std::int8_t>(v); }
 
 }  // namespace
@@ -130,6 +139,7 @@ std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
         for (int n = 0; n < RecordPolls && id.recordDone == 0; ++n) {
             PollReceiver(ctx);
             PumpWait(ctx, RecordPollMs);
+            if (StopRequested(ctx)) return 0;
         }
     }
     if (!id.identitySeen) id.hardwareCode = NoIdentityHardware;
@@ -198,6 +208,13 @@ std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
     SetPanelText(ctx, status, DevicePanel, chip->panelText);
 
     const ChipFamily family = chip->dspic ? ChipFamily::Dspic : ChipFamily::Pic18;
+    if (!HoldsImageCodes(family, images.active) || !TransferInvariantsHold(ctx)) {
+        // Product data that breaks these rules is never read past its end, nor sent.
+        ctx.outcome = Outcome::NoImage;
+        ShowResult(ctx, " Error !! ", ClRed, 0);
+        SetPanelText(ctx, status, DetailPanel, "image data not usable");
+        return 0;
+    }
     const auto codes = ReadImageCodes(family, images.active);
     images.active.hardwareCode = codes.hardwareCode;
     images.active.preparationCode = codes.preparationCode;
@@ -207,13 +224,6 @@ std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
     SetHighlight(ctx, images.active.plain != 0);
     ShowIdentity(ctx);
     if (!CheckSuitability(ctx, status)) return 0;
-    if (!TransferInvariantsHold(ctx)) {
-        // Product data that breaks the transfer's rules is never sent.
-        ctx.outcome = Outcome::NoImage;
-        ShowResult(ctx, " Error !! ", ClRed, 0);
-        SetPanelText(ctx, status, DetailPanel, "image data not usable");
-        return 0;
-    }
 
     if (ActiveFrontEnd(ctx.presenter) == FrontEnd::MainWindow) {
         char text[64];
@@ -227,7 +237,12 @@ std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
         ctx.receiver.refusal = 0;
         ctx.FrameBuffer[0] = EnterProgramming;
         WritePort(ctx.port, ctx.port.CurrentPort, ctx.FrameBuffer.data(), 1);
-        WaitForReply(ctx, ProgrammingModeReplyMs);  // its outcome, even an abort, does not stop the run
+        // Some boot loaders never answer 204, so its answer or silence does
+        // not matter; a Stop pressed while it is awaited does.
+        if (WaitForReply(ctx, ProgrammingModeReplyMs) == WaitAborted) {
+            ShowErrorCode(ctx, SendUserAbort);
+            return 0;
+        }
     }
     ShowProgress(ctx, " Programming... ", ClBtnFace);
     if (TransferImage(ctx, bar, status) != SendOk) return 0;

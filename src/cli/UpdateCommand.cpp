@@ -77,13 +77,16 @@ public:
     }
 };
 
-// Waits like any headless pump; turns Ctrl-C into the Stop button.
+// Waits like any headless pump; turns Ctrl-C into the Stop button. The stop
+// request stays raised until the run has ended: a wait that consumed it
+// without ending the run cannot make the user press Ctrl-C twice.
 class ConsolePump : public WaitingPump {
 public:
     ConsolePump(Context& ctx, FrontEnd front) : ctx_(ctx), front_(front) {}
     void step(std::chrono::milliseconds limit, SerialDevice* input) override {
         WaitingPump::step(limit, input);
-        if (interrupted && !stopped_) {
+        if (!interrupted) return;
+        if (!stopped_) {
             stopped_ = true;
             switch (front_) {
             case FrontEnd::MainWindow: MainStopClick(ctx_); break;
@@ -91,6 +94,7 @@ public:
             case FrontEnd::UpgradeWindow: UpgradeStopClick(ctx_); break;
             }
         }
+        ctx_.receiver.abort = 1;
     }
 
 private:

@@ -118,6 +118,10 @@ ImageCodes ReadHeaderCodes(ChipFamily family, const std::uint8_t* data) {
             static_cast<std::uint8_t>(data[at + 1] ^ mask)};
 }
 
+bool HoldsImageCodes(ChipFamily family, const ActiveImage& image) {
+    return image.plain != 0 || (image.data != nullptr && image.size >= HeaderOffset(family) + 2);
+}
+
 ImageCodes ReadImageCodes(ChipFamily family, const ActiveImage& image) {
     if (image.plain != 0) return {image.hardwareCode, image.preparationCode};
     return ReadHeaderCodes(family, image.data);

@@ -97,9 +97,14 @@ struct ImageCodes {
     std::uint8_t preparationCode;
 };
 
+// Whether ReadImageCodes may read the image: a plain image is never read,
+// any other must reach past the header (16 bytes on PIC18, 1026 on
+// dsPIC33/PIC24).
+bool HoldsImageCodes(ChipFamily family, const ActiveImage& image);
+
 // Header codes of an image: the descriptor's codes for a plain image,
-// otherwise the unscrambled header bytes of its family. The image must reach
-// past the header (16 bytes on PIC18, 1026 on dsPIC33/PIC24).
+// otherwise the unscrambled header bytes of its family.
+// Precondition: HoldsImageCodes(family, image).
 ImageCodes ReadImageCodes(ChipFamily family, const ActiveImage& image);
 
 // Header bytes XOR the mask, whatever the plain flag says (version listing).
