@@ -88,6 +88,10 @@ public:
     void TearDown() override { fs::remove_all(dir); }
     void Write(const fs::path& rel, const std::string& text) { std::ofstream(dir / rel) << text; }
     void Append(const fs::path& rel, const std::string& text) { std::ofstream(dir / rel, std::ios::app) << text; }
+    std::string Read(const fs::path& rel) {
+        std::ifstream in(dir / rel);
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    }
     std::string ErrorOf() {
         try {
             LoadProduct(dir);
@@ -144,8 +148,126 @@ INSTANTIATE_TEST_SUITE_P(
                "manifest.txt:15:", "shares the image of cell 16 6"},
         Defect{"BadScrambleKey", [](BrokenProduct& p) { p.Write("scramble.conf", "key = 300\nenable = 1\n"); },
                "scramble.conf:1:", "byte"},
+        Defect{"DataInNoRegionOfItsFamily", [](BrokenProduct& p) { p.Write("images/x.hex", ":020000040031C9\n:0400000001020304F2\n:00000001FF\n"); p.Append(Manifest, "image x x.hex tail=kbv7e-26k80.tail\ncell 0 0 x\n"); },
+               "x.hex:2:", "data at 0x310000 lies outside program memory"},
         Defect{"WrongNameCount", [](BrokenProduct& p) { p.Append("hardware-names.txt", "EXTRA\n"); },
                "hardware-names.txt:37:", "more than 33"}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+// What a PIC18 compiler writes: program memory, user ID words, configuration
+// words in two records, and data EEPROM with a gap at 4 and 5.
+const std::string CompilerHex =
+    ":020000040000FA\n"
+    ":10000000EF08F00012001200120012001200052189\n"
+    ":10001000303132333435363738393A3B3C3D3E3F68\n"
+    ":020000040020DA\n"
+    ":080000000102030405060708D4\n"  // 0x200000
+    ":020000040030CA\n"
+    ":0800000000181E1E00818D0096\n"  // 0x300000
+    ":060008000FC00FE00F40E5\n"
+    ":0200000400F00A\n"
+    ":040000001122334452\n"  // 0xF00000
+    ":0200060055663D\n"
+    ":00000001FF\n";
+const std::string CompilerHexProgramOnly =
+    ":10000000EF08F00012001200120012001200052189\n"
+    ":10001000303132333435363738393A3B3C3D3E3F68\n"
+    ":00000001FF\n";
+const char* const CompilerHexEeprom = "11 22 33 44 FF FF 55 66\n";
+
+TEST_F(BrokenProduct, CompilerHexPacksLikeItsProgramWithAnEepFile) {
+    const std::string manifest = Read(Manifest);
+    Write("images/c.hex", CompilerHex);
+    Append(Manifest, "image c c.hex tail=kbv7e-26k80.tail\ncell 0 0 c\n");
+    const Product fromCompiler = LoadProduct(dir);
+    const ImageSpec& img = fromCompiler.images.back();
+    EXPECT_EQ(img.data.size(), 32u);
+    EXPECT_EQ(img.eeprom, (Bytes{0x11, 0x22, 0x33, 0x44, 0xFF, 0xFF, 0x55, 0x66}));
+    const std::string hex = (dir / "images" / "c.hex").string();
+    const std::vector<std::string> notes = {
+        hex + ":5: note: skipped the user ID words at 0x200000-0x200007, which the boot loader cannot write",
+        hex + ":7: note: skipped the configuration words at 0x300000-0x30000D, which the boot loader cannot write"};
+    EXPECT_EQ(fromCompiler.notes, notes);
+
+    // The build tool passes and shows the notes in the build log.
+    const fs::path out = dir / "out.cpp", err = dir / "err.txt";
+    const std::string cmd = std::string(TORVANE_MKIMAGE) + " --product " + dir.string() + " --out " + out.string() +
+                            " 2>" + err.string();
+    EXPECT_EQ(std::system(cmd.c_str()), 0);
+    EXPECT_TRUE(fs::exists(out));
+    EXPECT_EQ(Read("err.txt"), notes[0] + "\n" + notes[1] + "\n");
+
+    // EEPROM bytes from the HEX file are stored exactly as an .eep file's are.
+    Write("images/p.hex", CompilerHexProgramOnly);
+    Write("images/p.eep", CompilerHexEeprom);
+    Write(Manifest, manifest + "image c p.hex tail=kbv7e-26k80.tail eeprom=p.eep\ncell 0 0 c\n");
+    const Product fromEep = LoadProduct(dir);
+    EXPECT_TRUE(fromEep.notes.empty());
+    EXPECT_EQ(GenerateSource(fromCompiler), GenerateSource(fromEep));
+}
+
+TEST_F(BrokenProduct, EepromFromBothTheHexAndAnEepFileIsRefused) {
+    Write("images/c.hex", CompilerHex);
+    Write("images/c.eep", CompilerHexEeprom);
+    Append(Manifest, "image c c.hex tail=kbv7e-26k80.tail eeprom=c.eep\ncell 0 0 c\n");
+    EXPECT_EQ(ErrorOf(), (dir / Manifest).string() + ":15: image 'c' takes EEPROM bytes from both " +
+                             (dir / "images" / "c.hex").string() + " (line 10) and " +
+                             (dir / "images" / "c.eep").string() + "; keep one of them");
+}
+
+// One record beyond program memory, on line 2, after four program bytes.
+struct RegionCase {
+    const char* name;
+    ChipFamily family;
+    std::uint32_t address;
+    std::size_t count;
+    const char* note;   // the note it leaves (before Unwritable), or
+    const char* error;  // the error it raises
+};
+
+void PrintTo(const RegionCase& c, std::ostream* os) { *os << c.name; }
+
+constexpr auto Pic18 = ChipFamily::Pic18;
+constexpr auto Dspic = ChipFamily::Dspic;
+constexpr const char* Unwritable = ", which the boot loader cannot write";
+
+class HexRegions : public ::testing::TestWithParam<RegionCase> {};
+
+TEST_P(HexRegions, SkipWithANoteOrStopAtTheLine) {
+    const RegionCase& c = GetParam();
+    const std::vector<HexRecord> records = {{0, {1, 2, 3, 4}, 1}, {c.address, Bytes(c.count, 0xAB), 2}};
+    if (c.note) {
+        const HexContent h = SortHexRecords(records, c.family, "t.hex");
+        EXPECT_EQ(h.program, (Bytes{1, 2, 3, 4}));
+        EXPECT_TRUE(h.eeprom.empty());
+        EXPECT_EQ(h.notes, std::vector<std::string>{std::string("t.hex:2: note: ") + c.note + Unwritable});
+    } else {
+        try {
+            SortHexRecords(records, c.family, "t.hex");
+            ADD_FAILURE() << "no error";
+        } catch (const PackError& e) {
+            EXPECT_EQ(std::string(e.what()), std::string("t.hex:2: ") + c.error);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BeyondProgramMemory, HexRegions,
+    ::testing::Values(
+        RegionCase{"Pic18UserId", Pic18, 0x200000, 8, "skipped the user ID words at 0x200000-0x200007", nullptr},
+        RegionCase{"Pic18Configuration", Pic18, 0x300000, 14, "skipped the configuration words at 0x300000-0x30000D", nullptr},
+        RegionCase{"Pic18DeviceId", Pic18, 0x3FFFFE, 2, "skipped the device ID at 0x3FFFFE-0x3FFFFF", nullptr},
+        RegionCase{"DspicConfiguration", Dspic, 0x1F00000, 0x30, "skipped the configuration words at 0x1F00000-0x1F0002F (device addresses 0xF80000-0xF80017)", nullptr},
+        RegionCase{"DspicDeviceId", Dspic, 0x1FE0000, 8, "skipped the device ID at 0x1FE0000-0x1FE0007 (device addresses 0xFF0000-0xFF0003)", nullptr},
+        RegionCase{"ProgramRecordRunsOver", Pic18, 0x3FFFC, 8, nullptr, "data outside program memory: the record runs past 0x3FFFF"},
+        RegionCase{"Pic18PastConfiguration", Pic18, 0x300010, 1, nullptr, "data at 0x300010 lies outside program memory and every other region a PIC18 HEX file may hold"},
+        RegionCase{"Pic18ConfigurationRunsOver", Pic18, 0x30000C, 8, nullptr, "record runs past the end of the configuration words (0x300000-0x30000F)"},
+        RegionCase{"Pic18PastEeprom", Pic18, 0xF00400, 1, nullptr, "data at 0xF00400 lies outside program memory and every other region a PIC18 HEX file may hold"},
+        RegionCase{"Pic18EepromPastTheTable", Pic18, 0xF000FF, 2, nullptr, "more than 256 EEPROM bytes (257)"},
+        RegionCase{"DspicPastConfiguration", Dspic, 0x1F00030, 4, nullptr, "data at 0x1F00030 lies outside program memory and every other region a dsPIC33/PIC24 HEX file may hold"},
+        RegionCase{"Pic18ConfigurationOnDspic", Dspic, 0x300000, 2, nullptr, "data at 0x300000 lies outside program memory and every other region a dsPIC33/PIC24 HEX file may hold"},
+        RegionCase{"NoEepromOnDspic", Dspic, 0xF00000, 1, nullptr, "data at 0xF00000 lies outside program memory and every other region a dsPIC33/PIC24 HEX file may hold"},
+        RegionCase{"DspicConfigurationOnPic18", Pic18, 0x1F00000, 4, nullptr, "data at 0x1F00000 lies outside program memory and every other region a PIC18 HEX file may hold"}),
     [](const auto& c) { return std::string(c.param.name); });
 
 TEST_F(BrokenProduct, TheBuildToolExitsNonZeroAndNamesTheLine) {

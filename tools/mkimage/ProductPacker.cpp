@@ -1,5 +1,7 @@
 #include "tools/mkimage/ProductPacker.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <fstream>
@@ -111,8 +113,8 @@ void EmitArray(std::ostringstream& out, const std::string& name, const Bytes& by
 PackError::PackError(const std::string& f, int l, const std::string& message)
     : std::runtime_error(f + ":" + std::to_string(l) + ": " + message), file(f), line(l) {}
 
-Bytes ParseIntelHex(std::string_view text, const std::string& file) {
-    Bytes image;
+std::vector<HexRecord> ReadHexRecords(std::string_view text, const std::string& file) {
+    std::vector<HexRecord> records;
     std::uint32_t upper = 0;  // extended address bits above 15
     bool ended = false;
     int lineNo = 0;
@@ -138,14 +140,10 @@ Bytes ParseIntelHex(std::string_view text, const std::string& file) {
         if (sum != 0) throw PackError(file, lineNo, "bad record checksum");
         const std::uint32_t offset = (std::uint32_t{rec[1]} << 8) | rec[2];
         switch (rec[3]) {
-        case 0x00: {
-            const std::size_t at = upper + offset;
-            if (at + count > MaxProgramBytes)
-                throw PackError(file, lineNo, "data outside program memory");
-            if (image.size() < at + count) image.resize(at + count, 0xFF);
-            for (std::size_t i = 0; i < count; ++i) image[at + i] = rec[4 + i];
+        case 0x00:
+            // An empty data record places nothing, wherever it points.
+            if (count > 0) records.push_back({upper + offset, Bytes(rec.begin() + 4, rec.begin() + 4 + count), lineNo});
             break;
-        }
         case 0x01:
             ended = true;
             break;
@@ -162,7 +160,120 @@ Bytes ParseIntelHex(std::string_view text, const std::string& file) {
         }
     }
     if (!ended) throw PackError(file, lineNo, "no end-of-file record");
+    return records;
+}
+
+namespace {
+
+std::uint64_t EndOf(const HexRecord& r) { return std::uint64_t{r.address} + r.bytes.size(); }
+
+void PlaceAt(Bytes& into, std::size_t at, const Bytes& bytes) {
+    if (into.size() < at + bytes.size()) into.resize(at + bytes.size(), 0xFF);
+    std::copy(bytes.begin(), bytes.end(), into.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+std::string HexNumber(std::uint64_t v) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "0x%llX", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+const char* FamilyName(ChipFamily f) { return f == ChipFamily::Dspic ? "dsPIC33/PIC24" : "PIC18"; }
+
+enum class HexUse { Skip, Eeprom };
+
+struct HexRegion {
+    ChipFamily family;
+    std::uint32_t first;  // HEX byte addresses, inclusive
+    std::uint32_t last;
+    const char* what;
+    HexUse use;
+};
+
+// What compilers write beyond program memory. The boot loader writes program
+// memory and (PIC18) data EEPROM only, so configuration and ID words are left
+// to the programmer that installed the boot loader; the device ID is read-only.
+// dsPIC33/PIC24 HEX addresses are twice the device address: the configuration
+// registers of the dsPIC33FJ/PIC24HJ 64 and 128 KB parts (0xF80000-0xF80017)
+// and the device ID (0xFF0000-0xFF0003). Anything nearby is refused rather
+// than guessed at.
+// family, first and last HEX address, what lies there, what becomes of it
+constexpr HexRegion HexRegions[] = {
+    {ChipFamily::Pic18, 0x200000, 0x200007, "user ID words", HexUse::Skip},
+    {ChipFamily::Pic18, 0x300000, 0x30000F, "configuration words", HexUse::Skip},
+    {ChipFamily::Pic18, 0x3FFFFE, 0x3FFFFF, "device ID", HexUse::Skip},
+    {ChipFamily::Pic18, 0xF00000, 0xF003FF, "data EEPROM", HexUse::Eeprom},
+    {ChipFamily::Dspic, 0x1F00000, 0x1F0002F, "configuration words", HexUse::Skip},
+    {ChipFamily::Dspic, 0x1FE0000, 0x1FE0007, "device ID", HexUse::Skip},
+};
+constexpr std::size_t HexRegionCount = sizeof HexRegions / sizeof HexRegions[0];
+
+}  // namespace
+
+Bytes ParseIntelHex(std::string_view text, const std::string& file) {
+    Bytes image;
+    for (const auto& r : ReadHexRecords(text, file)) {
+        if (EndOf(r) > MaxProgramBytes) throw PackError(file, r.line, "data outside program memory");
+        PlaceAt(image, r.address, r.bytes);
+    }
     return image;
+}
+
+HexContent SortHexRecords(const std::vector<HexRecord>& records, ChipFamily family, const std::string& file) {
+    HexContent out;
+    struct Seen {
+        std::uint32_t low, high;
+        int line;
+    };
+    std::array<std::optional<Seen>, HexRegionCount> skipped;
+    int eepromOverflowLine = 0;
+    for (const auto& r : records) {
+        const std::uint64_t end = EndOf(r);
+        if (end <= MaxProgramBytes) {
+            PlaceAt(out.program, r.address, r.bytes);
+            continue;
+        }
+        if (r.address < MaxProgramBytes)
+            throw PackError(file, r.line, "data outside program memory: the record runs past " +
+                                              HexNumber(MaxProgramBytes - 1));
+        std::size_t k = 0;
+        while (k < HexRegionCount && !(HexRegions[k].family == family && r.address >= HexRegions[k].first &&
+                                       r.address <= HexRegions[k].last))
+            ++k;
+        if (k == HexRegionCount)
+            throw PackError(file, r.line, "data at " + HexNumber(r.address) +
+                                              " lies outside program memory and every other region a " +
+                                              FamilyName(family) + " HEX file may hold");
+        const HexRegion& region = HexRegions[k];
+        const auto last = static_cast<std::uint32_t>(end - 1);
+        if (last > region.last)
+            throw PackError(file, r.line, std::string("record runs past the end of the ") + region.what + " (" +
+                                              HexNumber(region.first) + "-" + HexNumber(region.last) + ")");
+        if (region.use == HexUse::Eeprom) {
+            const std::size_t at = r.address - region.first;
+            if (out.eepromLine == 0) out.eepromLine = r.line;
+            if (at + r.bytes.size() > MaxEepromBytes && eepromOverflowLine == 0) eepromOverflowLine = r.line;
+            PlaceAt(out.eeprom, at, r.bytes);
+        } else if (!skipped[k]) {
+            skipped[k] = Seen{r.address, last, r.line};
+        } else {
+            skipped[k]->low = std::min(skipped[k]->low, r.address);
+            skipped[k]->high = std::max(skipped[k]->high, last);
+        }
+    }
+    if (out.eeprom.size() > MaxEepromBytes)
+        throw PackError(file, eepromOverflowLine,
+                        "more than 256 EEPROM bytes (" + std::to_string(out.eeprom.size()) + ")");
+    for (std::size_t k = 0; k < HexRegionCount; ++k) {
+        if (!skipped[k]) continue;
+        const Seen& s = *skipped[k];
+        std::string note = file + ":" + std::to_string(s.line) + ": note: skipped the " + HexRegions[k].what +
+                           " at " + HexNumber(s.low) + "-" + HexNumber(s.high);
+        if (family == ChipFamily::Dspic)
+            note += " (device addresses " + HexNumber(s.low / 2) + "-" + HexNumber(s.high / 2) + ")";
+        out.notes.push_back(note + ", which the boot loader cannot write");
+    }
+    return out;
 }
 
 Bytes ParseByteList(std::string_view text, const std::string& file) {
@@ -242,7 +353,7 @@ void ParseManifest(Product& p, const std::filesystem::path& manifestPath) {
     const auto dir = manifestPath.parent_path();
     const std::string text = ReadFile(manifestPath, file, 0);
     std::map<std::string, std::size_t> byName;
-    std::vector<int> cellLines;
+    std::vector<std::vector<HexRecord>> hexRecords;  // by image
     int lineNo = 0;
     for (const auto& raw : Lines(text)) {
         ++lineNo;
@@ -255,7 +366,10 @@ void ParseManifest(Product& p, const std::filesystem::path& manifestPath) {
             img.name = w[1];
             img.file = file;
             img.line = lineNo;
-            img.data = ParseIntelHex(ReadFile(dir / w[2], file, lineNo), (dir / w[2]).string());
+            // The HEX file is sorted into program memory and EEPROM once a
+            // cell has told which chip family it is for.
+            img.hexFile = (dir / w[2]).string();
+            auto records = ReadHexRecords(ReadFile(dir / w[2], file, lineNo), img.hexFile);
             bool haveTail = false, haveHw = false, havePrep = false;
             for (std::size_t i = 3; i < w.size(); ++i) {
                 const auto eq = w[i].find('=');
@@ -269,6 +383,7 @@ void ParseManifest(Product& p, const std::filesystem::path& manifestPath) {
                 } else if (key == "eeprom") {
                     const auto path = (dir / value).string();
                     img.eeprom = ParseByteList(ReadFile(dir / value, file, lineNo), path);
+                    img.eepromFile = path;
                     if (img.eeprom.size() > MaxEepromBytes)
                         throw PackError(path, static_cast<int>(Lines(ReadFile(dir / value, file, lineNo)).size()),
                                         "more than 256 EEPROM bytes (" + std::to_string(img.eeprom.size()) + ")");
@@ -286,9 +401,9 @@ void ParseManifest(Product& p, const std::filesystem::path& manifestPath) {
                 throw PackError(file, lineNo, "a plain image needs hardware= and preparation=");
             if (!img.plain && (haveHw || havePrep))
                 throw PackError(file, lineNo, "a scrambled image carries its codes in its header; drop hardware=/preparation=");
-            if (img.data.size() <= 1) throw PackError(file, lineNo, "image '" + img.name + "' holds no program bytes");
             byName[img.name] = p.images.size();
             p.images.push_back(std::move(img));
+            hexRecords.push_back(std::move(records));
         } else if (w[0] == "cell") {
             if (w.size() != 4) throw PackError(file, lineNo, "expected 'cell <hardware code> <slot> <image name>'");
             auto row = ParseNumber(w[1], 1000), slot = ParseNumber(w[2], 1000);
@@ -316,8 +431,22 @@ void ParseManifest(Product& p, const std::filesystem::path& manifestPath) {
         }
     }
 
-    for (auto& img : p.images) {
+    for (std::size_t i = 0; i < p.images.size(); ++i) {
+        auto& img = p.images[i];
         if (!img.family) throw PackError(img.file, img.line, "image '" + img.name + "' is named by no cell");
+        HexContent hex = SortHexRecords(hexRecords[i], *img.family, img.hexFile);
+        if (hex.eepromLine != 0) {
+            if (!img.eepromFile.empty())
+                throw PackError(img.file, img.line,
+                                "image '" + img.name + "' takes EEPROM bytes from both " + img.hexFile + " (line " +
+                                    std::to_string(hex.eepromLine) + ") and " + img.eepromFile + "; keep one of them");
+            // Taken exactly as an .eep file's bytes would be: stored, and sent, as written.
+            img.eeprom = std::move(hex.eeprom);
+        }
+        img.data = std::move(hex.program);
+        for (auto& note : hex.notes) p.notes.push_back(std::move(note));
+        if (img.data.size() <= 1)
+            throw PackError(img.file, img.line, "image '" + img.name + "' holds no program bytes");
         const auto g = GeometryOf(*img.family);
         const std::size_t header = static_cast<std::size_t>(HeaderOffset(*img.family)) + 2;
         if (img.data.size() < header)

@@ -3,7 +3,8 @@
 //   torvane-mkimage --product DIR --out FILE [--identity TEXT | --no-identity]
 //
 // On bad product data it prints "file:line: message" and exits with 1, so the
-// build stops at the line to fix.
+// build stops at the line to fix. What it leaves out of a HEX file on purpose
+// (configuration words and the like) it names on stderr as "file:line: note: ...".
 
 #include <cstring>
 #include <fstream>
@@ -32,6 +33,7 @@ int main(int argc, char** argv) {
     }
     try {
         Product p = LoadProduct(productDir);
+        for (const auto& note : p.notes) std::cerr << note << "\n";
         if (identity) p.identity = *identity;
         const std::string source = GenerateSource(p);
         const std::string tmp = outFile + ".tmp";
