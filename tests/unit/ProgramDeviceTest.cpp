@@ -110,6 +110,9 @@ TEST_F(ProgramFixture, RefusalsComeBeforeAnyFrame) {
         {252, 10, 85761, 6, " Hex too Big !! ", "Warning", Outcome::NoImage},
         // No boot jump is known for K80 parts behind a loader older than 5.
         {71, 4, 2000, 8, " Incompatible Bootloader !! ", "", Outcome::Incompatible},
+        // Scrambled images too short to hold their header codes are not read past their end.
+        {67, 10, 15, 1, " Error !! ", "Found 2580", Outcome::NoImage},
+        {252, 10, 1025, 6, " Error !! ", "Found 33FJ64", Outcome::NoImage},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.result);
