@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <numeric>
 #include <string>
@@ -404,6 +405,134 @@ TEST(BootSim, FaultsChangeTheAnswersOfTheFramesTheyName) {
     }
 }
 
+// A muted frame is one the device never received; a lost answer is one the
+// line dropped after the device had done its work. Either way the updater
+// hears nothing and sends the same bytes again, which must then land.
+TEST(BootSim, AMutedFrameDoesNothingWhileALostAnswerFollowsTheWork) {
+    SimConfig cfg = Pic18(67, 4);
+    cfg.eepromSize = 16;
+    const Bytes program = Pattern(64, 5);
+    const Bytes row = Scrambled(program, Key);  // the row at address 0
+    auto rowWritten = [&](const BootSim& s) { return Bytes(s.flash().begin(), s.flash().begin() + 64) == program; };
+    struct Target {
+        const char* name;
+        Bytes frame;
+        std::function<bool(const BootSim&)> done;
+    };
+    const std::vector<Target> script = {
+        {"wake-up", Bytes{WakeCode194}, [](const BootSim& s) { return s.awake(); }},
+        {"enter programming", Bytes{EnterProgrammingCode}, [](const BootSim& s) { return s.inProgrammingMode(); }},
+        {"block", BlockFrame(0x00, 64, row), rowWritten},
+        {"EEPROM", EepromFrame(9, 0x77), [](const BootSim& s) { return s.eeprom()[9] == 0x77; }},
+    };
+    for (std::size_t target = 0; target < script.size(); ++target) {
+        for (const bool mute : {true, false}) {
+            SCOPED_TRACE(std::string(script[target].name) + (mute ? ", muted" : ", answer lost"));
+            const int number = static_cast<int>(target) + 1;
+            SimConfig c = cfg;
+            (mute ? c.faults.mute : c.faults.loseAnswer) = {number};
+            BootSim faulty(c);
+            BootSim clean(cfg);
+            for (std::size_t i = 0; i < target; ++i) faulty.feed(script[i].frame);
+            const BootSim before = faulty;
+
+            EXPECT_TRUE(faulty.feed(script[target].frame).empty());
+            EXPECT_EQ(script[target].done(faulty), !mute);
+            const FrameRecord& hit = faulty.frames().back();
+            EXPECT_EQ(hit.number, number);
+            EXPECT_EQ(hit.verdict, mute ? Verdict::Muted : Verdict::Accepted);
+            EXPECT_TRUE(hit.answer.empty());
+            EXPECT_EQ(hit.lostAnswer.empty(), mute);
+            if (mute) {
+                EXPECT_EQ(faulty.flash(), before.flash());
+                EXPECT_EQ(faulty.eeprom(), before.eeprom());
+                EXPECT_EQ(faulty.awake(), before.awake());
+                EXPECT_EQ(faulty.wakeBytesSeen(), before.wakeBytesSeen());
+            }
+
+            // The updater's second try is frame number + 1 and is answered
+            // as in a session without the fault; so is everything after it.
+            for (std::size_t i = 0; i < target; ++i) clean.feed(script[i].frame);
+            for (std::size_t i = target; i < script.size(); ++i)
+                EXPECT_EQ(faulty.feed(script[i].frame), clean.feed(script[i].frame)) << script[i].name;
+            EXPECT_EQ(faulty.frames()[target + 1].number, number + 1);
+            EXPECT_TRUE(rowWritten(faulty));
+            EXPECT_EQ(faulty.flash(), clean.flash());
+            EXPECT_EQ(faulty.eeprom(), clean.eeprom());
+        }
+    }
+}
+
+TEST(BootSim, AMutedFrameIsNotCountedByTheOtherFaults) {
+    SimConfig cfg = Pic18(67, 4);
+    cfg.faults.wakeAt = 1;
+    cfg.faults.refuseNext = 1;
+    cfg.faults.mute = {1, 4};
+    BootSim sim(cfg);
+    EXPECT_TRUE(sim.feed(Bytes{WakeCode194}).empty()) << "frame 1: muted";
+    EXPECT_TRUE(sim.feed(Bytes{WakeCode194}).empty()) << "frame 2: the first wake-up the device hears";
+    EXPECT_EQ(sim.feed(Bytes{WakeCode194}).front(), 'V');
+    EXPECT_EQ(sim.wakeBytesSeen(), 2);
+    const Bytes block = BlockFrame(0x40, 64, Pattern(64, 1));
+    EXPECT_TRUE(sim.feed(block).empty()) << "frame 4: muted";
+    EXPECT_EQ(sim.feed(block), Bytes{'N'}) << "the refusal is still due";
+    EXPECT_EQ(sim.feed(block), Bytes{'K'});
+}
+
+// The device keeps the rows touching units S .. S+L-1 of the range its record
+// reports. The updater leaves out each row whose next row starts from S to
+// S+L; every row it does send must be taken.
+TEST(BootSim, KeepsTheProtectedRangeItReportsAndTakesEveryRowTheUpdaterSends) {
+    struct Case {
+        const char* name;
+        SimConfig config;
+        std::uint16_t start, length;
+        std::uint32_t keptFrom, keptTo;  // rows the device keeps: keptFrom <= row < keptTo
+    };
+    const Case cases[] = {
+        {"dsPIC, eight rows", Dspic(), 0x1000, 0x400, 0x1000, 0x1400},
+        {"PIC18, one row", Pic18(), 0x1000, 0x40, 0x1000, 0x1040},
+        {"start inside a row keeps that row", Pic18(), 0x1010, 0x70, 0x1000, 0x1080},
+        {"up to the final block, which stays writable", Pic18(), 0x7000, 0xE40, 0x7000, 0x7E40},
+        {"start 0: nothing kept", Pic18(), 0, 0x400, 0, 0},
+        {"length 0: nothing kept", Pic18(), 0x1000, 0, 0, 0},
+        {"version 5 sends no record: nothing kept", Pic18(67, 5), 0x1000, 0x400, 0, 0},
+    };
+    for (Case c : cases) {
+        SCOPED_TRACE(c.name);
+        c.config.recordRangeStart = c.start;
+        c.config.recordRangeLength = c.length;
+        BootSim sim = Awake(c.config);
+        const ChipGeometry g = sim.geometry();
+        const std::uint32_t rowUnits = g.rowBytes / g.addressUnit;
+
+        const std::uint32_t startRow = c.start / rowUnits * rowUnits;
+        const std::uint32_t from = startRow >= 4 * rowUnits ? startRow - 4 * rowUnits : 0;
+        const std::uint32_t to = std::min(std::uint32_t{c.start} + c.length + 4 * rowUnits, g.finalBlock + rowUnits);
+        for (std::uint32_t a = from; a < to; a += rowUnits) {
+            const bool kept = c.keptFrom <= a && a < c.keptTo;
+            const std::uint32_t next = a + rowUnits;
+            const bool updaterSends = c.start == 0 || next < c.start || next > std::uint32_t{c.start} + c.length;
+            if (updaterSends) {
+                EXPECT_FALSE(kept) << "the updater sends row " << a;
+            }
+            // A short block still rewrites the whole row.
+            const std::size_t n = a % (2 * rowUnits) == 0 ? g.rowBytes : 2;
+            const Bytes answer = sim.feed(BlockFrame(a, g.rowBytes, Pattern(n, 1)));
+            const FrameRecord& r = sim.frames().back();
+            EXPECT_EQ(answer, Bytes{static_cast<std::uint8_t>(kept ? 'N' : 'K')}) << "row " << a;
+            EXPECT_EQ(r.protectedRow, kept) << "row " << a;
+            const auto at = sim.flash().begin() + static_cast<long>(a * g.addressUnit);
+            if (kept) {
+                EXPECT_TRUE(std::all_of(at, at + static_cast<long>(n), [](std::uint8_t b) { return b == ErasedByte; }));
+                EXPECT_NE(FormatFrameRecord(r).find(" refused (row in the protected range 0x"), std::string::npos);
+            }
+        }
+        const std::vector<std::string> summary = SummaryLines(sim.frames(), sim.config());
+        EXPECT_EQ(summary.back().find("REFUSED") != std::string::npos, c.keptTo != 0) << summary.back();
+    }
+}
+
 TEST(BootSim, AnswersTheWakeUpOnlyFromTheGivenTryOn) {
     SimConfig cfg = Pic18();
     cfg.faults.wakeAt = 57;
@@ -415,11 +544,47 @@ TEST(BootSim, AnswersTheWakeUpOnlyFromTheGivenTryOn) {
 }
 
 TEST(BootSim, FrameLogLinesNameKindVerdictAndBytes) {
-    BootSim sim = Awake(Pic18());
+    SimConfig cfg = Pic18();
+    cfg.faults.mute = {3};
+    cfg.faults.loseAnswer = {4};
+    BootSim sim = Awake(cfg);
     sim.feed(BlockFrame(0x41, 64, {0xAB}));
-    EXPECT_EQ(FormatFrameRecord(sim.frames().back()),
-              "2 block addr=0x000041 len=1 refused (address not at the start of a row) answer=4E "
-              "frame=00 00 41 01 AB 13");
+    sim.feed(BlockFrame(0x40, 64, {0xAB}));
+    sim.feed(BlockFrame(0x40, 64, {0xAB}));
+    std::vector<std::string> lines;
+    for (const FrameRecord& r : sim.frames()) lines.push_back(FormatFrameRecord(r));
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + 1, lines.end()),
+              (std::vector<std::string>{
+                  "2 block addr=0x000041 len=1 refused (address not at the start of a row) answer=4E "
+                  "frame=00 00 41 01 AB 13",
+                  "3 block addr=0x000040 len=1 muted (never received: nothing done, no answer) answer=- "
+                  "frame=00 00 40 01 AB 14",
+                  "4 block addr=0x000040 len=1 accepted answer=lost(4B) frame=00 00 40 01 AB 14",
+              }));
+}
+
+TEST(BootSim, TheSummarySaysWhatWasMutedLostAndKeptFromTheProtectedRange) {
+    SimConfig cfg = Pic18();
+    cfg.recordRangeStart = 0x1000;
+    cfg.recordRangeLength = 0x80;
+    cfg.faults.mute = {2};
+    cfg.faults.loseAnswer = {3};
+    BootSim sim = Awake(cfg);
+    sim.feed(BlockFrame(0x0000, 64, Pattern(64, 1)));
+    sim.feed(BlockFrame(0x0000, 64, Pattern(64, 1)));
+    sim.feed(BlockFrame(0x1040, 64, Pattern(64, 1)));
+    sim.feed(Bytes{0x55});
+    EXPECT_EQ(SummaryLines(sim.frames(), sim.config()),
+              (std::vector<std::string>{
+                  "5 frames: 2 accepted, 1 refused, 1 ignored, 1 muted",
+                  "muted, never received (nothing done, no answer): frames 2",
+                  "done but the answer lost: frames 3",
+                  "protected range 0x1000-0x107F: 1 block write(s) into it REFUSED, not written: frames 4",
+              }));
+    cfg.faults = {};
+    EXPECT_EQ(SummaryLines(Awake(cfg).frames(), cfg),
+              (std::vector<std::string>{"1 frames: 1 accepted, 0 refused, 0 ignored, 0 muted",
+                                        "protected range 0x1000-0x107F: kept, no write into it"}));
 }
 
 // --- the runner on a real pseudo-terminal -------------------------------------
@@ -499,6 +664,10 @@ TEST(SimRunner, AnswersOverAPseudoTerminalAndWritesItsReport) {
                                                                              "(the line went quiet in the middle of the frame)",
                                                "3 block addr=0x000080 len=256 accepted",
                                                "4 eeprom index=7 value=0x42 accepted"}));
+    std::ifstream summary(report / "summary.txt");
+    std::string first;
+    std::getline(summary, first);
+    EXPECT_EQ(first, "4 frames: 3 accepted, 0 refused, 1 ignored, 0 muted");
 }
 
 TEST(SimRunner, AnswersLateAtLineSpeedAndHangsUpWhenTold) {

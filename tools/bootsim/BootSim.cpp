@@ -54,6 +54,26 @@ std::uint32_t Address24(const std::vector<std::uint8_t>& p) {
     return (std::uint32_t{p[0]} << 16) | (std::uint32_t{p[1]} << 8) | p[2];
 }
 
+bool Listed(const std::vector<int>& numbers, int number) {
+    return std::find(numbers.begin(), numbers.end(), number) != numbers.end();
+}
+
+std::string RangeText(const AddressRange& r) {
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "0x%X-0x%X", r.first, r.end - 1);
+    return buf;
+}
+
+// A list of frame numbers short enough for one line of the summary.
+constexpr std::size_t ListedNumbersMax = 12;
+std::string NumberList(const std::vector<int>& numbers) {
+    std::string s;
+    for (std::size_t i = 0; i < numbers.size() && i < ListedNumbersMax; ++i)
+        s += (i == 0 ? "" : ", ") + std::to_string(numbers[i]);
+    if (numbers.size() > ListedNumbersMax) s += ", ...";
+    return s;
+}
+
 std::string Hex(std::span<const std::uint8_t> bytes) {
     std::string s;
     s.reserve(bytes.size() * 3);
@@ -92,6 +112,11 @@ ChipGeometry GeometryOfChip(std::uint8_t chip, std::uint8_t version) {
     return g;
 }
 
+std::optional<AddressRange> SimConfig::protectedRange() const {
+    if (!sendsRecord() || recordRangeStart == 0 || recordRangeLength == 0) return std::nullopt;
+    return AddressRange{recordRangeStart, std::uint32_t{recordRangeStart} + recordRangeLength};
+}
+
 const char* KindName(FrameKind k) {
     switch (k) {
         case FrameKind::WakeUp: return "wake-up";
@@ -111,6 +136,7 @@ const char* VerdictName(Verdict v) {
         case Verdict::Accepted: return "accepted";
         case Verdict::Refused: return "refused";
         case Verdict::Ignored: return "ignored";
+        case Verdict::Muted: return "muted";
     }
     return "?";
 }
@@ -142,9 +168,41 @@ std::string FormatFrameRecord(const FrameRecord& r) {
     line += " ";
     line += VerdictName(r.verdict);
     if (!r.reason.empty()) line += " (" + r.reason + ")";
-    line += " answer=" + (r.answer.empty() ? std::string("-") : Hex(r.answer));
+    if (!r.lostAnswer.empty()) line += " answer=lost(" + Hex(r.lostAnswer) + ")";
+    else line += " answer=" + (r.answer.empty() ? std::string("-") : Hex(r.answer));
     line += " frame=" + Hex(r.bytes);
     return line;
+}
+
+std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, const SimConfig& config) {
+    int accepted = 0, refused = 0, ignored = 0;
+    std::vector<int> muted, lost, intoRange;
+    for (const FrameRecord& r : frames) {
+        switch (r.verdict) {
+            case Verdict::Accepted: ++accepted; break;
+            case Verdict::Refused: ++refused; break;
+            case Verdict::Ignored: ++ignored; break;
+            case Verdict::Muted: muted.push_back(r.number); break;
+        }
+        if (!r.lostAnswer.empty()) lost.push_back(r.number);
+        if (r.protectedRow) intoRange.push_back(r.number);
+    }
+    std::vector<std::string> lines;
+    lines.push_back(std::to_string(frames.size()) + " frames: " + std::to_string(accepted) + " accepted, " +
+                    std::to_string(refused) + " refused, " + std::to_string(ignored) + " ignored, " +
+                    std::to_string(muted.size()) + " muted");
+    if (!muted.empty()) lines.push_back("muted, never received (nothing done, no answer): frames " + NumberList(muted));
+    if (!lost.empty()) lines.push_back("done but the answer lost: frames " + NumberList(lost));
+    const auto range = config.protectedRange();
+    if (!range) {
+        lines.push_back("no protected range");
+    } else if (intoRange.empty()) {
+        lines.push_back("protected range " + RangeText(*range) + ": kept, no write into it");
+    } else {
+        lines.push_back("protected range " + RangeText(*range) + ": " + std::to_string(intoRange.size()) +
+                        " block write(s) into it REFUSED, not written: frames " + NumberList(intoRange));
+    }
+    return lines;
 }
 
 BootSim::BootSim(SimConfig config) : config_(std::move(config)) {
@@ -152,6 +210,7 @@ BootSim::BootSim(SimConfig config) : config_(std::move(config)) {
         throw std::invalid_argument("the record text holds at most 24 characters");
     if (config_.eepromSize < 0) throw std::invalid_argument("the EEPROM size cannot be negative");
     geometry_ = GeometryOfChip(config_.chip, config_.layoutVersion());
+    protected_ = config_.protectedRange();
     flash_.assign(std::size_t{geometry_.flashUnits} * geometry_.addressUnit, ErasedByte);
     eeprom_.assign(static_cast<std::size_t>(config_.eepromSize), ErasedByte);
 }
@@ -171,14 +230,7 @@ std::vector<std::uint8_t> BootSim::feed(std::span<const std::uint8_t> bytes) {
             if (IsWakeCode(b)) {
                 complete(handleWakeUp(b), out);
             } else if (b == EnterProgrammingCode) {
-                programming_ = true;
-                FrameRecord r;
-                r.kind = FrameKind::EnterProgramming;
-                r.length = 1;
-                r.bytes = {b};
-                r.verdict = Verdict::Accepted;
-                r.answer = {Ack};
-                complete(std::move(r), out);
+                complete(handleEnterProgramming(b), out);
             } else if (b == 0 || b == 1 || b == EepromCode || b == Command4Code) {
                 pending_.push_back(b);
             } else {
@@ -223,22 +275,56 @@ std::size_t BootSim::expectedLength() const {
     return h + length + 1;
 }
 
+bool BootSim::nextIsMuted() const {
+    return Listed(config_.faults.mute, static_cast<int>(frames_.size()) + 1);
+}
+
+namespace {
+
+// The frame is logged for what it was, but the device never saw it.
+FrameRecord Muted(FrameRecord r) {
+    r.verdict = Verdict::Muted;
+    r.reason = "never received: nothing done, no answer";
+    return r;
+}
+
+}  // namespace
+
 FrameRecord BootSim::handleFrame() {
+    const std::vector<std::uint8_t>& p = pending_;
     FrameRecord r;
-    r.bytes = pending_;
-    r.length = static_cast<std::uint32_t>(pending_.size());
-    if (pending_[0] == EepromCode) {
-        handleEeprom(r);
-    } else if (pending_[0] == Command4Code) {
+    r.bytes = p;
+    r.length = static_cast<std::uint32_t>(p.size());
+    if (p[0] == EepromCode) {
+        r.kind = FrameKind::Eeprom;
+        r.address = p[1];
+    } else if (p[0] == Command4Code) {
         r.kind = FrameKind::Command4;
-        handleSum16Frame(r);
-    } else if (Address24(pending_) == AccessTextAddress) {
+    } else if (Address24(p) == AccessTextAddress) {
         r.kind = FrameKind::AccessText;
-        handleSum16Frame(r);
     } else {
-        handleBlock(r);
+        r.kind = FrameKind::Block;
+        r.address = Address24(p);
+        r.length = geometry_.headerLength() == 4 ? p[3] : (std::uint32_t{p[3]} << 8) | p[4];
     }
+    if (nextIsMuted()) return Muted(std::move(r));
+
+    if (r.kind == FrameKind::Eeprom) handleEeprom(r);
+    else if (r.kind == FrameKind::Block) handleBlock(r);
+    else handleSum16Frame(r);
     r.answer = {r.verdict == Verdict::Accepted ? Ack : Refuse};
+    return r;
+}
+
+FrameRecord BootSim::handleEnterProgramming(std::uint8_t code) {
+    FrameRecord r;
+    r.kind = FrameKind::EnterProgramming;
+    r.length = 1;
+    r.bytes = {code};
+    if (nextIsMuted()) return Muted(std::move(r));
+    programming_ = true;
+    r.verdict = Verdict::Accepted;
+    r.answer = {Ack};
     return r;
 }
 
@@ -251,9 +337,6 @@ bool BootSim::takeRefusal() {
 void BootSim::handleBlock(FrameRecord& r) {
     const std::vector<std::uint8_t>& p = r.bytes;
     const int h = geometry_.headerLength();
-    r.kind = FrameKind::Block;
-    r.address = Address24(p);
-    r.length = h == 4 ? p[3] : (std::uint32_t{p[3]} << 8) | p[4];
     r.verdict = Verdict::Refused;
 
     const std::uint32_t rowUnits = geometry_.rowBytes / geometry_.addressUnit;
@@ -271,6 +354,11 @@ void BootSim::handleBlock(FrameRecord& r) {
         r.reason = "address outside flash";
     } else if (end > std::size_t{geometry_.bootStart()} * geometry_.addressUnit) {
         r.reason = "reaches into the boot loader";
+    } else if (protected_ && protected_->overlaps(r.address, r.address + rowUnits)) {
+        // The boot loader erases and writes whole rows, so a short block
+        // touching the range would still wipe it.
+        r.reason = "row in the protected range " + RangeText(*protected_);
+        r.protectedRow = true;
     } else {
         // Stored images are scrambled row by row with the low byte of the
         // row's address; flash holds the program as the part runs it.
@@ -286,8 +374,6 @@ void BootSim::handleBlock(FrameRecord& r) {
 
 void BootSim::handleEeprom(FrameRecord& r) {
     const std::vector<std::uint8_t>& p = r.bytes;
-    r.kind = FrameKind::Eeprom;
-    r.address = p[1];
     r.verdict = Verdict::Refused;
     if (takeRefusal()) {
         r.reason = "refused on purpose";
@@ -323,6 +409,7 @@ FrameRecord BootSim::handleWakeUp(std::uint8_t code) {
     r.kind = FrameKind::WakeUp;
     r.length = 1;
     r.bytes = {code};
+    if (nextIsMuted()) return Muted(std::move(r));
     r.verdict = Verdict::Ignored;
     const int index = wakeBytes_++;
     const auto& codes = config_.wakeCodes;
@@ -378,9 +465,8 @@ void BootSim::addStray(std::uint8_t b) {
 void BootSim::complete(FrameRecord r, std::vector<std::uint8_t>& out) {
     const SimFaults& f = config_.faults;
     r.number = static_cast<int>(frames_.size()) + 1;
-    const bool muted = f.silent || (f.silentAfter && r.number > *f.silentAfter) ||
-                       std::find(f.mute.begin(), f.mute.end(), r.number) != f.mute.end();
-    if (muted) r.answer.clear();
+    const bool answerLost = f.silent || (f.silentAfter && r.number > *f.silentAfter) || Listed(f.loseAnswer, r.number);
+    if (answerLost) r.lostAnswer = std::exchange(r.answer, {});
     if (f.garbleFrame && *f.garbleFrame == r.number && !r.answer.empty()) r.answer[0] ^= GarbleBit;
     if (f.hangUpAfter && *f.hangUpAfter == r.number) hangUpDue_ = true;
     out.insert(out.end(), r.answer.begin(), r.answer.end());

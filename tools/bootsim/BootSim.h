@@ -3,10 +3,18 @@
 // as a pure model. Bytes go in, the device's answer comes out; there is no
 // I/O and no clock here (SimRunner puts it on a pseudo-terminal).
 //
-// The model holds the device's flash and data EEPROM, enforces the rules a
-// real boot loader does (checksums, row alignment, flash bounds, its own
-// area, the protected range) and can misbehave on purpose for tests and
-// training (refusals, silence, late or garbled answers, hang-ups).
+// The model holds the device's flash and data EEPROM and enforces the rules a
+// real boot loader does: checksums, row alignment, flash bounds, its own area,
+// and the protected range it reports in its record. A block whose row touches
+// that range is not written and is answered 'N', like any other block the
+// device will not take: an updater that honours the range never sends such a
+// row, and one that does cannot go on as if it had been written.
+//
+// It can misbehave on purpose for tests and training (refusals, silence, late
+// or garbled answers, hang-ups). Two faults tell the two halves of a lost
+// exchange apart: a muted frame never reached the device (nothing of it takes
+// effect and nothing is answered), while a frame whose answer is lost was
+// received and acted on, and only the answer went missing on the line.
 
 #include <cstdint>
 #include <optional>
@@ -71,16 +79,30 @@ struct ChipGeometry {
 ChipGeometry GeometryOfChip(std::uint8_t chip, std::uint8_t version);
 
 // Misbehaviour on purpose. Frames are numbered from 1 in the order they
-// arrive, wake-up bytes included: the number is the line of frames.log.
+// arrive on the line, wake-up bytes included: the number is the line of
+// frames.log. Muted frames keep their number, so a frame sent again after
+// one is simply the next number.
 struct SimFaults {
     int refuseNext = 0;                 // answer 'N' to this many block/EEPROM frames; nothing written
-    bool silent = false;                // never answer anything
-    std::optional<int> silentAfter;     // answer frames 1..K only
-    std::vector<int> mute;              // no answer to these frames alone
+    bool silent = false;                // every answer is lost (frames still take effect)
+    std::optional<int> silentAfter;     // answers of frames K+1 on are lost (frames still take effect)
+    // These frames never reach the device: no write, no wake-up, no change of
+    // mode, not counted by refuseNext or wakeAt, and no answer. Wins over
+    // loseAnswer for the same frame.
+    std::vector<int> mute;
+    // These frames are received and take effect; their answer is lost.
+    std::vector<int> loseAnswer;
     int lateMs = 0;                     // the runner delays every answer by this much
     std::optional<int> garbleFrame;     // flip GarbleBit in the first byte of this frame's answer
     int wakeAt = 0;                     // ignore wake-up bytes 0..K-1 (the updater's tries 0..K-1)
     std::optional<int> hangUpAfter;     // the runner closes the line after this frame's answer
+};
+
+// Address units first .. end-1.
+struct AddressRange {
+    std::uint32_t first = 0;
+    std::uint32_t end = 0;
+    bool overlaps(std::uint32_t from, std::uint32_t to) const { return from < end && first < to; }
 };
 
 struct SimConfig {
@@ -102,10 +124,16 @@ struct SimConfig {
     // The version the device's memory layout follows: 0 without identity.
     std::uint8_t layoutVersion() const { return identity ? version : 0; }
     bool sendsRecord() const { return identity && version >= RecordVersionMin && version <= RecordVersionMax; }
+    // The address units the device keeps from block writes: the range of its
+    // record, as the updater reads it. A start of 0 means no range, and a
+    // device that sends no record protects nothing, since no updater could
+    // know to leave the range out.
+    std::optional<AddressRange> protectedRange() const;
 };
 
 enum class FrameKind { WakeUp, EnterProgramming, Block, Eeprom, AccessText, Command4, Stray, Incomplete };
-enum class Verdict { Accepted, Refused, Ignored };
+// Muted: the frame never reached the device (a fault), so nothing came of it.
+enum class Verdict { Accepted, Refused, Ignored, Muted };
 
 const char* KindName(FrameKind k);
 const char* VerdictName(Verdict v);
@@ -117,14 +145,23 @@ struct FrameRecord {
     std::uint32_t address = 0; // block: address units; EEPROM: index; else 0
     std::uint32_t length = 0;  // block: data length field; else the byte count
     Verdict verdict = Verdict::Ignored;
-    std::string reason;        // why refused or ignored; empty when accepted
-    std::vector<std::uint8_t> bytes;   // the frame as received
-    std::vector<std::uint8_t> answer;  // what the device sent back, faults applied
+    std::string reason;        // why refused, ignored or muted; empty when accepted
+    bool protectedRow = false; // a block refused because its row touches the protected range
+    std::vector<std::uint8_t> bytes;       // the frame as it came down the line
+    std::vector<std::uint8_t> answer;      // what the device sent back, faults applied
+    std::vector<std::uint8_t> lostAnswer;  // what it answered but the line lost; then answer is empty
 };
 
 // One line of frames.log: number, kind, address, length, verdict (reason),
-// answer and the frame's bytes in hex.
+// answer and the frame's bytes in hex. The answer reads "-" when there was
+// none and "lost(..)" when the device answered and the line lost it; a frame
+// that never reached the device reads "muted (never received: ...)".
 std::string FormatFrameRecord(const FrameRecord& r);
+
+// A few lines that sum up a session: how many frames and how they fared,
+// which were muted or lost their answer, and whether the protected range was
+// kept and any write into it refused.
+std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, const SimConfig& config);
 
 class BootSim {
 public:
@@ -164,6 +201,9 @@ private:
     void complete(FrameRecord record, std::vector<std::uint8_t>& out);
     FrameRecord handleFrame();
     FrameRecord handleWakeUp(std::uint8_t code);
+    FrameRecord handleEnterProgramming(std::uint8_t code);
+    // Whether the frame now completing is one the line swallows.
+    bool nextIsMuted() const;
     void handleBlock(FrameRecord& r);
     void handleEeprom(FrameRecord& r);
     void handleSum16Frame(FrameRecord& r);
@@ -173,6 +213,7 @@ private:
 
     SimConfig config_;
     ChipGeometry geometry_;
+    std::optional<AddressRange> protected_;
     std::vector<std::uint8_t> flash_;
     std::vector<std::uint8_t> eeprom_;
     std::vector<FrameRecord> frames_;

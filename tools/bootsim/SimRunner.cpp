@@ -132,6 +132,14 @@ void SimRunner::writeReport(const std::filesystem::path& dir) const {
     std::string log;
     for (const FrameRecord& r : sim_.frames()) log += FormatFrameRecord(r) + "\n";
     WriteFile(dir / "frames.log", log.data(), log.size());
+    std::string summary;
+    for (const std::string& line : SummaryLines(sim_.frames(), sim_.config())) summary += line + "\n";
+    WriteFile(dir / "summary.txt", summary.data(), summary.size());
+}
+
+std::vector<std::string> SimRunner::summary() const {
+    std::lock_guard lock(mutex_);
+    return SummaryLines(sim_.frames(), sim_.config());
 }
 
 std::chrono::microseconds SimRunner::wireTime(std::size_t bytes) const {

@@ -66,8 +66,12 @@ public:
     // Faults take effect from the next frame.
     void setFaults(const SimFaults& faults);
 
-    // Writes flash.bin, eeprom.bin and frames.log (one line per frame) into
-    // `dir`, creating it. Throws std::runtime_error naming what failed.
+    // SummaryLines of the session so far.
+    std::vector<std::string> summary() const;
+
+    // Writes flash.bin, eeprom.bin, frames.log (one line per frame) and
+    // summary.txt (the summary lines) into `dir`, creating it. Throws
+    // std::runtime_error naming what failed.
     void writeReport(const std::filesystem::path& dir) const;
 
 private:

@@ -1,10 +1,11 @@
 // torvane-bootsim: a simulated boot loader on a pseudo-terminal, for training,
 // demonstrations and end-to-end tests. Prints the device path on the first
 // line of standard output, answers until SIGINT/SIGTERM (or its own hang-up
-// fault), then writes its report and exits 0.
+// fault), then prints a summary, writes its report and exits 0.
 
 #include <signal.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -36,12 +37,13 @@ volatile std::sig_atomic_t g_stopSignal = 0;
 
 extern "C" void OnStopSignal(int) { g_stopSignal = 1; }
 
-constexpr const char* HelpText = R"(Usage: torvane-bootsim [options]
+constexpr const char* HelpText = R"HELP(Usage: torvane-bootsim [options]
 
 A simulated boot loader at the far end of a pseudo-terminal. The first line of
 standard output is the device path to open as the serial port. It answers
-until SIGINT or SIGTERM (or its hang-up fault), then writes its report (with
---report) and exits 0. Numbers may be decimal or 0x-prefixed hexadecimal.
+until SIGINT or SIGTERM (or its hang-up fault), then prints a summary on
+standard error, writes its report (with --report) and exits 0. Numbers may be
+decimal or 0x-prefixed hexadecimal.
 
 The device:
   --chip N              chip code (default 252). Known: 66-72 and 199 (PIC18,
@@ -54,20 +56,39 @@ The device:
   --no-identity         answer a wake-up with the chip code and 'K' only
   --record-text TXT     record text, at most 24 characters (default "TORVANE BOOTSIM")
   --record-range S,L    protected range in the record: start and length in
-                        address units (default 0,0)
+                        address units (default 0,0: none). When the device
+                        sends its record (version 8 to 31) and S is not 0, it
+                        keeps units S to S+L-1: a block whose row touches
+                        them is not written and is answered 'N', so an
+                        updater that writes there ends in refusals instead of
+                        a false success. frames.log marks each such frame
+                        "refused (row in the protected range ...)" and the
+                        summary counts them. The updater leaves out every row
+                        whose end (the next row's address) lies from S to
+                        S+L; with S+L on a row boundary that is every row the
+                        device keeps.
   --wake LIST           wake-up codes it answers, comma-separated
                         (default 194,197,198)
   --eeprom-size N       data EEPROM bytes, 0 to 1024 (default 256)
   --key N               scramble key (default: this product's)
   --plain               store program data as received, never unscrambled
 
-Faults (frames are numbered from 1 in the order received, wake-up bytes
-included; the number is the line of frames.log):
+Faults (frames are numbered from 1 in the order they come down the line,
+wake-up bytes included; the number is the line of frames.log. A muted frame
+keeps its number, so a frame sent again after it simply has the next one):
   --refuse N            answer 'N' to the first N block and EEPROM frames,
                         writing nothing
-  --silent              never answer anything
-  --silent-after K      answer frames 1 to K only (later frames still written)
-  --mute LIST           give no answer to these frames alone
+  --silent              lose every answer (the frames still take effect)
+  --silent-after K      answer frames 1 to K only (later frames still take
+                        effect; their answers are lost)
+  --mute LIST           these frames never reach the device: nothing of them
+                        takes effect (no row written, no wake-up, not counted
+                        by --refuse or --wake-at) and nothing is answered.
+                        frames.log marks them "muted (never received: ...)"
+  --lose-answer LIST    these frames reach the device and take effect (the
+                        row is written) but their answer is lost on the line.
+                        frames.log shows "answer=lost(..)" with the answer.
+                        A frame cannot be in both lists
   --late MS             send every answer MS milliseconds late
   --garble K            flip bit 5 of the first byte of frame K's answer
                         ('K' arrives as 'k')
@@ -80,13 +101,14 @@ Line and report:
                         (11 bits a byte); off by default
   --com COMn            map the COM name to the device in the port map
                         ($TORVANE_CONFIG_DIR/ports)
-  --report DIR          at the end write DIR/flash.bin, DIR/eeprom.bin and
-                        DIR/frames.log (one line per frame)
+  --report DIR          at the end write DIR/flash.bin, DIR/eeprom.bin,
+                        DIR/frames.log (one line per frame) and
+                        DIR/summary.txt (the summary)
   --expect-image HEX    at the end check that flash holds this Intel HEX image
                         past the boot jump bytes (the updater writes those);
                         exit 1 when it does not
   --help                show this text
-)";
+)HELP";
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
@@ -191,6 +213,8 @@ Options ParseOptions(int argc, char** argv) {
         else if (arg == "--silent-after") f.silentAfter = FrameNumber(arg, value());
         else if (arg == "--mute") {
             for (long k : ParseList(arg, value(), 1, 1'000'000'000)) f.mute.push_back(static_cast<int>(k));
+        } else if (arg == "--lose-answer") {
+            for (long k : ParseList(arg, value(), 1, 1'000'000'000)) f.loseAnswer.push_back(static_cast<int>(k));
         } else if (arg == "--late") f.lateMs = static_cast<int>(ParseNumber(arg, value(), 0, 600'000));
         else if (arg == "--garble") f.garbleFrame = FrameNumber(arg, value());
         else if (arg == "--wake-at") f.wakeAt = static_cast<int>(ParseNumber(arg, value(), 0, 1'000'000'000));
@@ -203,6 +227,11 @@ Options ParseOptions(int argc, char** argv) {
         } else if (arg == "--expect-image") {
             o.expectImage = value();
         } else throw UsageError("unknown option '" + arg + "' (see --help)");
+    }
+    for (int k : f.loseAnswer) {
+        if (std::find(f.mute.begin(), f.mute.end(), k) != f.mute.end())
+            throw UsageError("frame " + std::to_string(k) +
+                             " cannot be both muted (never received) and have its answer lost (received)");
     }
     return o;
 }
@@ -244,7 +273,18 @@ std::string Describe(const SimConfig& c, const ChipGeometry& g) {
     std::string s = buf;
     std::snprintf(buf, sizeof buf, "; %u-byte rows, boot loader from 0x%X%s", g.rowBytes, g.bootStart(),
                   g.known ? "" : " (unknown chip: stand-in layout)");
-    return s + buf;
+    s += buf;
+    if (const auto range = c.protectedRange()) {
+        std::snprintf(buf, sizeof buf, "; protected range 0x%X-0x%X", range->first, range->end - 1);
+        s += buf;
+        // The updater judges a row by the address just past it, so the row
+        // holding the range's end would be sent and refused.
+        if (range->end % (g.rowBytes / g.addressUnit) != 0)
+            s += " (it ends inside a row: an updater sends that row and it is refused)";
+    } else if (c.recordRangeStart != 0 && c.recordRangeLength != 0) {
+        s += "; no protected range (this version sends no record to report it)";
+    }
+    return s;
 }
 
 }  // namespace
@@ -288,6 +328,8 @@ int main(int argc, char** argv) {
         }
         runner.stop();
         if (runner.hungUp()) std::cerr << "torvane-bootsim: hung up the line as told" << std::endl;
+        for (const std::string& line : runner.summary()) std::cerr << "torvane-bootsim: " << line << "\n";
+        std::cerr.flush();
 
         if (options.reportDir) runner.writeReport(*options.reportDir);
         if (options.expectImage && !FlashHolds(runner, *options.expectImage)) return ExitFailure;
