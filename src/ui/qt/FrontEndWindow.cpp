@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QMenuBar>
 #include <QMetaObject>
+#include <QShowEvent>
 #include <QTimer>
 
 #include <exception>
@@ -110,6 +111,12 @@ void FrontEndWindow::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     emit closed();
+}
+
+void FrontEndWindow::showEvent(QShowEvent* event) {
+    // A window the system restores stays where the user left it.
+    if (!event->spontaneous()) KeepOnScreen(this);
+    QMainWindow::showEvent(event);
 }
 
 void SetApplicationTitle(const std::string& title) {

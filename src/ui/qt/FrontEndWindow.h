@@ -66,6 +66,7 @@ protected:
     // The window's own close step; runs once, when the close is accepted.
     virtual void FormClose() = 0;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
     Context& ctx_;
     GuiServices& services_;

@@ -19,6 +19,9 @@ constexpr FontStyle Plain{};
 constexpr FontStyle Bold{.bold = true, .italic = false};
 constexpr int CaptionHeight = 32;  // cell heights in pixels
 constexpr int ValueHeight = 25;
+// The progress bar's place and the unused strip below it: room for a reason
+// of three lines, the fix included.
+constexpr QRect ReasonArea{8, 203, 617, 52};
 
 void DesignLabel(QtLabel& label, const char* caption, Alignment alignment, int height, FontStyle style) {
     label.setCaption(caption);
@@ -44,7 +47,8 @@ TForm6::TForm6(Context& ctx, GuiServices& services, const GuiOptions& options)
       Label1(client(), "Label1", {8, 165, 617, 32}, "Tahoma"),
       ProgressBar1(client(), "ProgressBar1", {8, 203, 617, 33}),
       StatusBar1(client(), "StatusBar1", {0, 242, 635, 13}, {50, 220, 100, 140, 20}),
-      ChangePort1(addMenuEntry("ChangePort1", "&Change Port")) {
+      ChangePort1(addMenuEntry("ChangePort1", "&Change Port")),
+      PortReason(new QLabel(client())) {
     setFont(MapFont("Tahoma", -11));
     Button1.setCaption("Update FW");
     Button2.setCaption("Abort");
@@ -64,6 +68,20 @@ TForm6::TForm6(Context& ctx, GuiServices& services, const GuiOptions& options)
     Image1->setPixmap(QPixmap(QString::fromLatin1(LoaderLogoResource)));
     ProgressBar1.setSmooth(true);
     StatusBar1.setVisible(false);
+    Place(PortReason, "PortReason", ReasonArea);
+    PortReason->setTextFormat(Qt::PlainText);
+    PortReason->setWordWrap(true);
+    PortReason->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // The fix is a command to type: let the user copy it.
+    PortReason->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    PortReason->hide();
+    // The run explains an unusable port in the detail panel of the status
+    // bar, which this window never shows; the other detail texts stay unseen
+    // as they always were.
+    StatusBar1.setPanelTextHook([this](int index, const std::string& text) {
+        if (index == ctx_.presenter.PanelIndex[DetailPanel] && ctx_.outcome == Outcome::PortUnusable)
+            showPortReason(FromSystemText(text));
+    });
 
     connect(Button1.widget(), &QPushButton::clicked, this, &TForm6::Button1Click);
     connect(Button2.widget(), &QPushButton::clicked, this, &TForm6::Button2Click);
@@ -90,10 +108,16 @@ TForm6::TForm6(Context& ctx, GuiServices& services, const GuiOptions& options)
     BuildImageTable(ctx.images);
 }
 
-void TForm6::ResetLoaderDisplay() { ::torvane::ResetLoaderDisplay(*ctx_.presenter.loader); }
+void TForm6::ResetLoaderDisplay() {
+    ::torvane::ResetLoaderDisplay(*ctx_.presenter.loader);
+    showPortReason({});
+}
 
 void TForm6::Button1Click() {
-    RunExclusive([this] { LoaderUpdateClick(ctx_); });
+    RunExclusive([this] {
+        showPortReason({});
+        LoaderUpdateClick(ctx_);
+    });
 }
 
 void TForm6::Button2Click() { LoaderAbortClick(ctx_); }
@@ -111,5 +135,11 @@ void TForm6::ChangePort1Click() {
 }
 
 void TForm6::FormClose() { StorePort(BrandLoader); }
+
+void TForm6::showPortReason(const QString& reason) {
+    PortReason->setText(reason);
+    PortReason->setVisible(!reason.isEmpty());
+    ProgressBar1.setVisible(reason.isEmpty());
+}
 
 }  // namespace torvane

@@ -2,7 +2,7 @@
 // The compact front end: "Update FW" and "Abort", a large message line, the
 // firmware, hardware and boot-loader lines, a logo, a wide progress bar and
 // "&Change Port". Its status bar receives a run's panel texts but is never
-// shown.
+// shown; why a port cannot be used is shown beneath the message line instead.
 
 #include "ui/qt/FrontEndWindow.h"
 #include "ui/qt/GuiOptions.h"
@@ -34,8 +34,12 @@ public:
     QtProgressBar ProgressBar1;
     QtStatusBar StatusBar1;
     QAction* ChangePort1;  // "&Change Port"
+    // Why the chosen port cannot be used and how to fix it, beneath the
+    // message line; hidden while there is nothing to explain.
+    QLabel* PortReason;
 
-    // Puts the message line back into its waiting state and empties the values.
+    // Puts the message line back into its waiting state, empties the values
+    // and drops the explanation of an earlier port failure.
     void ResetLoaderDisplay();
 
 public slots:
@@ -45,6 +49,12 @@ public slots:
 
 protected:
     void FormClose() override;
+
+private:
+    // Shows `reason` beneath the message line in the progress bar's place
+    // (a port that cannot be opened has no progress to show); an empty
+    // reason brings the bar back.
+    void showPortReason(const QString& reason);
 };
 
 using LoaderWindow = TForm6;

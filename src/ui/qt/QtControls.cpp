@@ -1,9 +1,13 @@
 #include "ui/qt/QtControls.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPalette>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QStringList>
+#include <QUtf8StringView>
 
 #include <algorithm>
 #include <cmath>
@@ -50,7 +54,13 @@ constexpr const char* BarPausedColour = "#e0b800";
 constexpr const char* BarErrorColour = "#d42020";
 constexpr int BarBlockWidth = 8;  // stepped bars are drawn in blocks of this width
 
-QString Text(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString Text(const std::string& s) { return FromSystemText(s); }
+
+// Moves `start` (of a window `length` long) into [low, low + room) as far as it fits.
+int PlacedOnAxis(int start, int length, int low, int room) {
+    if (length >= room || start < low) return low;
+    return std::min(start, low + room - length);
+}
 
 Qt::Alignment ToQtAlignment(Alignment a) {
     switch (a) {
@@ -93,6 +103,31 @@ QFont MapFont(std::string_view family, int height, FontStyle style) {
     font.setBold(style.bold);
     font.setItalic(style.italic);
     return font;
+}
+
+QString FromSystemText(std::string_view text) {
+    const auto size = static_cast<qsizetype>(text.size());
+    if (QUtf8StringView(text.data(), size).isValidUtf8()) return QString::fromUtf8(text.data(), size);
+    return QString::fromLatin1(text.data(), size);
+}
+
+QPoint PlacedOnScreen(QRect frame, QRect available) {
+    return {PlacedOnAxis(frame.left(), frame.width(), available.left(), available.width()),
+            PlacedOnAxis(frame.top(), frame.height(), available.top(), available.height())};
+}
+
+void KeepOnScreen(QWidget* window) {
+    // move() places the frame's corner, which pos() gives even before the
+    // window system has told the frame's size (frameGeometry() may then sit
+    // a border off).
+    const QRect frame(window->pos(), window->frameGeometry().size());
+    // The screen that holds most of the window decides; one it has left
+    // altogether falls back to the screen Qt gave it.
+    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    if (screen == nullptr) screen = window->screen();
+    if (screen == nullptr) return;
+    const QPoint placed = PlacedOnScreen(frame, screen->availableGeometry());
+    if (placed != frame.topLeft()) window->move(placed);
 }
 
 void FillBackground(QWidget* widget, Colour colour) {
@@ -224,7 +259,7 @@ QtStatusBar::QtStatusBar(QWidget* parent, const char* name, QRect geometry, cons
     row->setContentsMargins(0, 2, 0, 0);
     row->setSpacing(2);
     for (std::size_t i = 0; i < widths.size(); ++i) {
-        auto* panel = new QLabel(widget_);
+        auto* panel = new StatusPanelLabel(widget_);
         panel->setObjectName(QStringLiteral("%1Panel%2").arg(QLatin1String(name)).arg(i));
         panel->setTextFormat(Qt::PlainText);
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -234,13 +269,15 @@ QtStatusBar::QtStatusBar(QWidget* parent, const char* name, QRect geometry, cons
         panel->setMinimumWidth(0);
         const bool last = i + 1 == widths.size();
         if (!last) panel->setFixedWidth(widths[i]);
-        panel->setSizePolicy(last ? QSizePolicy::Expanding : QSizePolicy::Fixed, QSizePolicy::Preferred);
+        // The last panel takes the rest whatever its text: a long text is cut
+        // to the panel, it never widens the panel.
+        panel->setSizePolicy(last ? QSizePolicy::Ignored : QSizePolicy::Fixed, QSizePolicy::Preferred);
         row->addWidget(panel, last ? 1 : 0);
         panels_.push_back(panel);
     }
 }
 
-QLabel* QtStatusBar::panelWidget(int index) const {
+StatusPanelLabel* QtStatusBar::panelWidget(int index) const {
     return index >= 0 && static_cast<std::size_t>(index) < panels_.size() ? panels_[static_cast<std::size_t>(index)] : nullptr;
 }
 
@@ -250,7 +287,28 @@ void QtStatusBar::repaint() { StatusBar::repaint(); if (widget_->isVisible()) wi
 
 void QtStatusBar::setPanelText(int index, const std::string& text) {
     StatusBar::setPanelText(index, text);
-    if (QLabel* panel = panelWidget(index)) panel->setText(Text(text));
+    if (StatusPanelLabel* panel = panelWidget(index)) panel->setFullText(Text(text));
+    if (hook_) hook_(index, text);
+}
+
+void StatusPanelLabel::setFullText(const QString& text) {
+    fullText_ = text;
+    setToolTip(text);
+    showFitting();
+}
+
+void StatusPanelLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    showFitting();
+}
+
+void StatusPanelLabel::showFitting() {
+    // As QLabel lays out its text: a framed label with a negative indent
+    // indents it by half an 'x', less the margin.
+    int indentation = std::max(indent(), 0);
+    if (indent() < 0 && frameWidth() > 0) indentation = fontMetrics().horizontalAdvance(QLatin1Char('x')) / 2 - margin();
+    const int room = contentsRect().width() - 2 * margin() - indentation;
+    setText(fontMetrics().elidedText(fullText_, Qt::ElideRight, std::max(room, 0)));
 }
 
 QFrame* MakeBevel(QWidget* parent, const char* name, QRect geometry) {

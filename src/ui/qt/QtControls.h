@@ -11,8 +11,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QPoint>
 #include <QRect>
+#include <QString>
 #include <QWidget>
+
+#include <functional>
 
 #include <string>
 #include <string_view>
@@ -30,6 +34,21 @@ QColor ToQColor(Colour colour);
 // a sans font, "Times" a serif, "Courier" a monospace. A negative height is
 // the character height in pixels, a positive one the cell height.
 QFont MapFont(std::string_view family, int height, FontStyle style = {});
+
+// A text from the system or the product as Qt text: UTF-8 when the bytes are
+// valid UTF-8 (device paths, port and adapter names), else one character per
+// byte, so that an 8-bit product text never turns into replacement marks.
+QString FromSystemText(std::string_view text);
+
+// Where a window whose frame is `frame` goes so that it lies on `available`:
+// moved as little as possible; a window larger than the area keeps its
+// top-left corner on the area's top-left corner.
+QPoint PlacedOnScreen(QRect frame, QRect available);
+
+// Moves a top-level window onto the available area of the screen it is on
+// (a small or scaled screen may cut off a design position). Every window
+// calls it when the program shows it.
+void KeepOnScreen(QWidget* window);
 
 // Fills a widget's background with a window-system colour.
 void FillBackground(QWidget* widget, Colour colour);
@@ -128,12 +147,33 @@ private:
     QProgressBar* widget_;
 };
 
+// One panel of a status bar. Panels are narrow and some texts are long (the
+// reason a port cannot be used): a text that does not fit is shown cut with
+// an ellipsis, and the whole text is always the panel's tooltip.
+class StatusPanelLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+    void setFullText(const QString& text);
+    const QString& fullText() const { return fullText_; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void showFitting();
+    QString fullText_;
+};
+
 // A status bar of panels with fixed widths; the last panel takes what is left.
 class QtStatusBar : public StatusBar {
 public:
     QtStatusBar(QWidget* parent, const char* name, QRect geometry, const std::vector<int>& widths);
     QWidget* widget() const { return widget_; }
-    QLabel* panelWidget(int index) const;
+    StatusPanelLabel* panelWidget(int index) const;
+    // Called after every text written into a panel, with the panel's index.
+    using PanelTextHook = std::function<void(int index, const std::string& text)>;
+    void setPanelTextHook(PanelTextHook hook) { hook_ = std::move(hook); }
 
     void setVisible(bool v) override;
     void setEnabled(bool e) override;
@@ -142,7 +182,8 @@ public:
 
 private:
     QWidget* widget_;
-    std::vector<QLabel*> panels_;
+    std::vector<StatusPanelLabel*> panels_;
+    PanelTextHook hook_;
 };
 
 // A sunken frame (the forms' bevels).

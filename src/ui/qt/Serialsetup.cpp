@@ -11,6 +11,7 @@
 #include "bootloader/DeviceSearch.h"
 #include "serial/PortChannel.h"
 #include "serial/PortDiscovery.h"
+#include "ui/Presenter.h"
 #include "ui/qt/QtControls.h"
 
 namespace torvane {
@@ -21,7 +22,12 @@ constexpr QSize ClientArea{456, 94};
 constexpr QPoint ScreenPosition{136, 107};
 constexpr std::string_view PortNameSeparators = "COM";  // upper case only
 
-QString Latin1(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+// The status bar of the front end that drives the update.
+StatusBar* FrontStatusBar(Presenter& p) {
+    if (p.loader) return p.loader->StatusBar1;
+    if (p.upgrade) return p.upgrade->StatusBar1;
+    return p.main.StatusBar1;
+}
 
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -97,8 +103,8 @@ void TForm3::FillPortLists() {
     std::string portName;
     std::string friendlyName;
     while (NextComPort(set, portName, friendlyName) == 1) {
-        ComboBox1->addItem(Latin1(friendlyName));
-        ComboBox2->addItem(Latin1(portName));
+        ComboBox1->addItem(FromSystemText(friendlyName));
+        ComboBox2->addItem(FromSystemText(portName));
     }
     ClosePortDeviceSet(set);
 }
@@ -112,7 +118,7 @@ int TForm3::EntryOfPort(std::int16_t portIndex) const {
 
 std::int16_t TForm3::PortIndexOfEntry(int position) const {
     if (position < 0 || position >= ComboBox2->count()) return 0;
-    return PortIndexOfName(ComboBox2->itemText(position).toLatin1().toStdString());
+    return PortIndexOfName(ComboBox2->itemText(position).toStdString());
 }
 
 void TForm3::FormShow() {
@@ -122,7 +128,10 @@ void TForm3::FormShow() {
 
 void TForm3::showEvent(QShowEvent* event) {
     // A dialog restored by the system is not refilled; a showing by the program is.
-    if (!event->spontaneous()) FormShow();
+    if (!event->spontaneous()) {
+        FormShow();
+        KeepOnScreen(this);
+    }
     QDialog::showEvent(event);
 }
 
@@ -130,6 +139,9 @@ void TForm3::Button1Click() {
     const std::int16_t index = PortIndexOfEntry(ComboBox1->currentIndex());
     if (index != ctx_.port.CurrentPort) {
         ctx_.port.CurrentPort = index;
+        // The port panel names the new port before anything can be said
+        // about it, so that a failure to open it stands beside its own name.
+        if (StatusBar* bar = FrontStatusBar(ctx_.presenter)) ShowPort(ctx_, *bar);
         ReopenPort(ctx_);  // the new port is opened at once
     }
     hide();

@@ -56,7 +56,10 @@ void TForm4::FormShow() {
 void TForm4::showEvent(QShowEvent* event) {
     // A window restored from the task bar is shown again by the system; only
     // a showing by the program lists afresh.
-    if (!event->spontaneous()) FormShow();
+    if (!event->spontaneous()) {
+        FormShow();
+        KeepOnScreen(this);
+    }
     QDialog::showEvent(event);
 }
 
