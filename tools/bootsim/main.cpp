@@ -66,7 +66,8 @@ The device:
                         summary counts them. The updater leaves out every row
                         whose end (the next row's address) lies from S to
                         S+L; with S+L on a row boundary that is every row the
-                        device keeps.
+                        device keeps, plus the row just below S, which
+                        --expect-image then finds never written.
   --wake LIST           wake-up codes it answers, comma-separated
                         (default 194,197,198)
   --eeprom-size N       data EEPROM bytes, 0 to 1024 (default 256)
@@ -105,8 +106,10 @@ Line and report:
                         DIR/frames.log (one line per frame) and
                         DIR/summary.txt (the summary)
   --expect-image HEX    at the end check that flash holds this Intel HEX image
-                        past the boot jump bytes (the updater writes those);
-                        exit 1 when it does not
+                        past the boot jump bytes (the updater writes those)
+                        and outside the rows kept for the protected range;
+                        exit 1 when it does not, naming the first byte that
+                        differs and whether its row was ever written
   --help                show this text
 )HELP";
 
@@ -237,29 +240,48 @@ Options ParseOptions(int argc, char** argv) {
 }
 
 // Compares flash with a plain image past the boot jump bytes (4 on PIC18
-// parts, 8 on dsPIC33/PIC24 parts), which the updater replaces on purpose.
-bool FlashHolds(const SimRunner& runner, const std::string& hexPath) {
+// parts, 8 on dsPIC33/PIC24 parts), which the updater replaces on purpose,
+// and past the rows the device keeps for its protected range, which can never
+// hold the image (a write there is reported as refused instead).
+bool FlashHolds(const SimRunner& runner, const SimConfig& config, const std::string& hexPath) {
     std::ifstream in(hexPath);
     if (!in) throw std::runtime_error("cannot read " + hexPath);
     std::stringstream text;
     text << in.rdbuf();
     const auto image = torvane::mkimage::ParseIntelHex(text.str(), hexPath);
     const auto flash = runner.flash();
-    const std::size_t skip = runner.geometry().rowBytes > 255 ? 8 : 4;
+    const ChipGeometry g = runner.geometry();
+    const std::size_t skip = g.rowBytes > 255 ? 8 : 4;
     if (image.size() > flash.size()) {
         std::cerr << "torvane-bootsim: check: " << hexPath << " (" << image.size() << " bytes) does not fit this device's flash\n";
         return false;
     }
-    for (std::size_t i = skip; i < image.size(); ++i) {
-        if (flash[i] != image[i]) {
-            char where[96];
-            std::snprintf(where, sizeof where, "byte 0x%zX holds 0x%02X, the image 0x%02X", i, flash[i], image[i]);
-            std::cerr << "torvane-bootsim: check FAILED: flash differs from " << hexPath << " at " << where << "\n";
-            return false;
-        }
+    const std::uint32_t rowUnits = g.rowBytes / g.addressUnit;
+    std::size_t keptFrom = 0, keptTo = 0;  // image bytes of the rows the device keeps
+    if (const auto range = config.protectedRange()) {
+        keptFrom = std::size_t{range->first / rowUnits} * g.rowBytes;
+        keptTo = std::size_t{(range->end + rowUnits - 1) / rowUnits} * g.rowBytes;
     }
-    std::cerr << "torvane-bootsim: check passed: flash holds " << hexPath << ", all " << image.size() - skip
-              << " bytes past the boot jump\n";
+    const auto frames = runner.frames();
+    std::size_t compared = 0;
+    for (std::size_t i = skip; i < image.size(); ++i) {
+        if (i >= keptFrom && i < keptTo) continue;
+        ++compared;
+        if (flash[i] == image[i]) continue;
+        const auto row = static_cast<std::uint32_t>(i / g.rowBytes * rowUnits);
+        const bool written = std::any_of(frames.begin(), frames.end(), [&](const FrameRecord& f) {
+            return f.kind == FrameKind::Block && f.verdict == Verdict::Accepted && f.address == row;
+        });
+        char where[160];
+        std::snprintf(where, sizeof where, "byte 0x%zX holds 0x%02X, the image 0x%02X (row 0x%X %s)", i, flash[i],
+                      image[i], row, written ? "was written" : "was never written");
+        std::cerr << "torvane-bootsim: check FAILED: flash differs from " << hexPath << " at " << where << "\n";
+        return false;
+    }
+    std::cerr << "torvane-bootsim: check passed: flash holds " << hexPath << ", all " << compared
+              << " bytes past the boot jump";
+    if (keptTo > keptFrom) std::cerr << " and outside the protected rows";
+    std::cerr << "\n";
     return true;
 }
 
@@ -332,7 +354,7 @@ int main(int argc, char** argv) {
         std::cerr.flush();
 
         if (options.reportDir) runner.writeReport(*options.reportDir);
-        if (options.expectImage && !FlashHolds(runner, *options.expectImage)) return ExitFailure;
+        if (options.expectImage && !FlashHolds(runner, options.config, *options.expectImage)) return ExitFailure;
         return ExitOk;
     } catch (const std::exception& e) {
         std::cerr << "torvane-bootsim: " << e.what() << "\n";
