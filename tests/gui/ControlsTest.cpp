@@ -69,5 +69,48 @@ TEST(QtControls, ProgressBarShowsItsStateInColour) {
     }
 }
 
+// A window is moved only as far as it takes to bring it onto the area.
+TEST(QtControls, WindowsArePlacedOnTheAvailableArea) {
+    const QRect desktop{0, 0, 1280, 1024};
+    const QRect belowTopPanel{0, 30, 1280, 994};
+    const QRect secondScreen{1280, 0, 1024, 768};
+    const struct {
+        const char* name;
+        QRect frame;
+        QRect available;
+        QPoint placed;
+    } cases[] = {
+        {"fits", {183, 150, 641, 300}, desktop, {183, 150}},
+        {"off right and bottom", {1000, 900, 641, 300}, desktop, {639, 724}},
+        {"off left and top", {-40, -10, 641, 300}, desktop, {0, 0}},
+        {"under a panel", {183, 10, 641, 300}, belowTopPanel, {183, 30}},
+        {"on a second screen", {2000, 600, 641, 300}, secondScreen, {1663, 468}},
+        {"wider than the screen", {183, 150, 1400, 300}, desktop, {0, 150}},
+    };
+    for (const auto& c : cases) {
+        const QPoint placed = PlacedOnScreen(c.frame, c.available);
+        EXPECT_EQ(placed, c.placed) << c.name << ": " << placed.x() << "," << placed.y();
+    }
+}
+
+// A panel too narrow for its text shows it cut with an ellipsis; the whole
+// text is its tooltip. A text that fits is shown as it is.
+TEST(QtControls, StatusPanelsCutLongTextsAndKeepThemWholeAsTooltip) {
+    QWidget parent;
+    parent.resize(300, 20);
+    QtStatusBar bar(&parent, "StatusBar1", {0, 0, 300, 20}, {50, 250});
+    parent.show();
+    const std::string reason = "COM7: permission denied on /dev/ttyUSB0";
+    for (const auto& [text, cut] : {std::pair{std::string("COM10"), false}, {reason, true}, {std::string(), false}}) {
+        bar.setPanelText(0, text);
+        const StatusPanelLabel* panel = bar.panelWidget(0);
+        EXPECT_EQ(panel->toolTip().toStdString(), text);
+        EXPECT_EQ(panel->text() != panel->toolTip(), cut) << panel->text().toStdString();
+        if (cut) {
+            EXPECT_TRUE(panel->text().endsWith(QChar(0x2026))) << panel->text().toStdString();
+        }
+    }
+}
+
 }  // namespace
 }  // namespace torvane::test

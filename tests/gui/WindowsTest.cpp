@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "GuiFixture.h"
@@ -194,6 +195,26 @@ TEST_F(GuiTest, FrontEndsHaveTheirFixedLayout) {
         const auto entries = w.menuBar()->actions();
         ASSERT_EQ(entries.size(), 1);
         EXPECT_EQ(entries[0]->text(), l.menuEntry);
+    }
+}
+
+// A position that lies partly off the screen (one smaller or more scaled than
+// the windows were laid out for) is given up for the nearest one on it.
+TEST_F(GuiTest, WindowsPartlyOffTheScreenAreShownWhollyOnIt) {
+    for (const std::string& identity : {MainIdentity, LoaderIdentity, UpgradeIdentity}) {
+        auto s = openSession(identity);
+        for (QWidget* w : {static_cast<QWidget*>(&s->frontWindow()), static_cast<QWidget*>(&s->portDialog()),
+                           static_cast<QWidget*>(&s->versionDialog())}) {
+            SCOPED_TRACE(identity + " " + w->objectName().toStdString());
+            const QRect available = w->screen()->availableGeometry();
+            for (const QPoint corner : {available.bottomRight() - QPoint(100, 50), QPoint(-200, -80)}) {
+                w->hide();
+                w->move(corner);
+                w->show();
+                EXPECT_TRUE(available.contains(w->frameGeometry())) << corner.x() << "," << corner.y();
+            }
+            w->hide();
+        }
     }
 }
 
