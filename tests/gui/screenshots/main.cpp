@@ -1,7 +1,8 @@
 // torvane-screenshots: PNG pictures of the five windows, taken from real
 // runs against the simulated boot loader: the MainWindow with its verdict,
 // the LoaderWindow busy programming, the UpgradeWindow busy and with its
-// verdict, the port dialog listing the simulated port, the version list.
+// verdict, both with a port that cannot be used, the port dialog listing the
+// simulated port, the version list.
 //
 // usage: torvane-screenshots <folder>
 
@@ -15,6 +16,7 @@
 #include <string>
 
 #include "GuiFixture.h"
+#include "platform/posix/PortMap.h"
 #include "platform/posix/SettingsFile.h"
 
 namespace {
@@ -25,6 +27,7 @@ using namespace torvane::test;
 constexpr int ExitOk = 0;
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
+constexpr int GonePort = 3;  // COM4, mapped to a device that is not there
 
 QDir g_out;
 int g_failures = 0;
@@ -76,11 +79,12 @@ int main(int argc, char** argv) {
     }
     try {
         TempConfigDir config;
-        {
+        const auto RememberPort = [](const std::string& port) {
             posix::SettingsFile file;
             SettingsStore store{file, {}};
-            for (BrandIndex b : {BrandMain, BrandUpgrade, BrandLoader}) WriteSetting(store, PortSettingName, "6", b);
-        }
+            for (BrandIndex b : {BrandMain, BrandUpgrade, BrandLoader}) WriteSetting(store, PortSettingName, port, b);
+        };
+        RememberPort(std::to_string(DevicePort));
         bootsim::SimRunner sim{bootsim::SimConfig{}};
         if (const std::string failure = sim.mapPort(DevicePort); !failure.empty())
             throw std::runtime_error("cannot map the simulated device: " + failure);
@@ -111,6 +115,20 @@ int main(int argc, char** argv) {
             w.show();
             RunAndCatch(w.Button1.widget(), sim, 60, [&] { Save(w, "upgrade-window-busy"); });
             Save(w, "upgrade-window-verdict");
+        }
+
+        // A remembered port whose device has gone: the verdict and, beside
+        // it, why and what to do.
+        if (const std::string failure = posix::MapPort(GonePort, config.path() / "dev" / "ttyUSB3"); !failure.empty())
+            throw std::runtime_error("cannot map the missing device: " + failure);
+        RememberPort(std::to_string(GonePort));
+        for (const auto& [identity, name] : {std::pair<std::string, const char*>{"TOLVA 1.2", "loader-window-port-unusable"},
+                                             {UpgradeIdentity, "upgrade-window-port-unusable"}}) {
+            GuiSession s(Options(identity));
+            FrontEndWindow& w = s.frontWindow();
+            w.show();
+            StartButton(s).widget()->click();
+            Save(w, name);
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "torvane-screenshots: %s\n", e.what());
