@@ -121,8 +121,8 @@ void KeepOnScreen(QWidget* window) {
     // window system has told the frame's size (frameGeometry() may then sit
     // a border off).
     const QRect frame(window->pos(), window->frameGeometry().size());
-    // The screen that holds most of the window decides; one it has left
-    // altogether falls back to the screen Qt gave it.
+    // The screen under the window's centre decides; a window whose centre
+    // is on no screen at all goes onto the screen Qt gave it.
     QScreen* screen = QGuiApplication::screenAt(frame.center());
     if (screen == nullptr) screen = window->screen();
     if (screen == nullptr) return;
