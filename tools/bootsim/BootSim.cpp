@@ -74,6 +74,13 @@ std::string NumberList(const std::vector<int>& numbers) {
     return s;
 }
 
+// The frame is logged for what it was, but the device never saw it.
+FrameRecord Muted(FrameRecord r) {
+    r.verdict = Verdict::Muted;
+    r.reason = "never received: nothing done, no answer";
+    return r;
+}
+
 std::string Hex(std::span<const std::uint8_t> bytes) {
     std::string s;
     s.reserve(bytes.size() * 3);
@@ -278,17 +285,6 @@ std::size_t BootSim::expectedLength() const {
 bool BootSim::nextIsMuted() const {
     return Listed(config_.faults.mute, static_cast<int>(frames_.size()) + 1);
 }
-
-namespace {
-
-// The frame is logged for what it was, but the device never saw it.
-FrameRecord Muted(FrameRecord r) {
-    r.verdict = Verdict::Muted;
-    r.reason = "never received: nothing done, no answer";
-    return r;
-}
-
-}  // namespace
 
 FrameRecord BootSim::handleFrame() {
     const std::vector<std::uint8_t>& p = pending_;

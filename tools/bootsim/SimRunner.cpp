@@ -171,6 +171,20 @@ bool SimRunner::writeAll(const std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
+bool SimRunner::sendAnswer(const std::vector<std::uint8_t>& answer) {
+    if (options_.baud <= 0) {
+        writeAll(answer);
+        return pause(std::chrono::microseconds{0});
+    }
+    // On a real line the answer arrives a byte at a time: the updater may
+    // read its first bytes while the rest are still on the way.
+    for (const std::uint8_t b : answer) {
+        if (!pause(wireTime(1))) return false;
+        writeAll({b});
+    }
+    return true;
+}
+
 void SimRunner::run() {
     std::array<std::uint8_t, ReadChunk> buf{};
     auto lastByte = std::chrono::steady_clock::now();
@@ -198,8 +212,7 @@ void SimRunner::run() {
                 }
                 if (!answer.empty()) {
                     if (!pause(std::chrono::milliseconds{lateMs})) return;
-                    if (!pause(wireTime(answer.size()))) return;
-                    writeAll(answer);
+                    if (!sendAnswer(answer)) return;
                 }
                 if (hangUp) {
                     pollfd p{pty_.controllerFd(), POLLIN, 0};

@@ -80,6 +80,9 @@ private:
     bool pause(std::chrono::microseconds d);
     std::chrono::microseconds wireTime(std::size_t bytes) const;
     bool writeAll(const std::vector<std::uint8_t>& bytes);
+    // Writes the device's answer, at wire speed when a baud rate is set;
+    // false when stop() came first.
+    bool sendAnswer(const std::vector<std::uint8_t>& answer);
 
     posix::PseudoTerminal pty_;
     RunnerOptions options_;
