@@ -130,6 +130,14 @@ TEST_F(CliUpdate, CtrlCStopsTheRunAsStopWould) {
     EXPECT_NE(r.out.find("User Abort !!"), std::string::npos) << r.out;
 }
 
+TEST_F(CliUpdate, CtrlCDuringTheWaitAfter204StopsTheRun) {
+    Module({"--mute", "2"});  // found at once, then silent to the 204 for 2 s
+    const Result r = Update({"--port", "COM7", "--as", "main"}, 700);
+    EXPECT_EQ(r.exitCode, 5) << r.out;
+    EXPECT_NE(r.out.find("User Abort !!"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Program Ok"), std::string::npos) << r.out;
+}
+
 TEST(CliHelp, DocumentsTheCommandsAndExitCodes) {
     const Result r = [] {
         Process p = Spawn({TORVANE_CLI, "update", "--help"});

@@ -87,6 +87,17 @@ TEST_F(LinkFixture, APortThatIsOpenCannotBeOpenedAgain) {
     EXPECT_NE(second.reason.find("in use"), std::string::npos) << second.reason;
 }
 
+TEST_F(LinkFixture, ChoosingAnotherPortAfterARunReleasesTheFirst) {
+    Start({});
+    MainUpdateClick(ctx);
+    ASSERT_EQ(ctx.outcome, Outcome::Programmed) << main.Label2.caption();
+    ctx.port.CurrentPort = 0;  // COM1, as the port dialog sets it
+    ReopenPort(ctx);
+    posix::PosixSerialPorts other;
+    const auto second = other.open(ModulePort);
+    EXPECT_NE(second.device, nullptr) << second.reason;
+}
+
 TEST_F(LinkFixture, AnUnmappedPortIsInvalidWithItsReasonBeside) {
     Start({});
     ctx.port.CurrentPort = 199;  // COM200: no device behind it

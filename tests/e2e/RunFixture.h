@@ -79,8 +79,8 @@ protected:
 
     // Starts a module and builds an updater of the given front end, as its
     // window's construction would, with this build's product.
-    void Start(bootsim::SimConfig module, FrontEnd front = FrontEnd::MainWindow) {
-        sim = StartModule(std::move(module));
+    void Start(bootsim::SimConfig module, FrontEnd front = FrontEnd::MainWindow, bootsim::RunnerOptions line = {}) {
+        sim = StartModule(std::move(module), line);
         ctx.port.system = &ports;
         ctx.port.host = &box;
         ctx.pump = &pump;
@@ -94,8 +94,8 @@ protected:
         BuildImageTable(ctx.images);
     }
 
-    static std::unique_ptr<bootsim::SimRunner> StartModule(bootsim::SimConfig module) {
-        auto s = std::make_unique<bootsim::SimRunner>(std::move(module));
+    static std::unique_ptr<bootsim::SimRunner> StartModule(bootsim::SimConfig module, bootsim::RunnerOptions line = {}) {
+        auto s = std::make_unique<bootsim::SimRunner>(std::move(module), line);
         const auto why = s->mapPort(ModulePort);
         if (!why.empty()) throw std::runtime_error(why);
         s->start();
