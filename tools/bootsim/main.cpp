@@ -109,7 +109,9 @@ Line and report:
                         past the boot jump bytes (the updater writes those)
                         and outside the rows kept for the protected range;
                         exit 1 when it does not, naming the first byte that
-                        differs and whether its row was ever written
+                        differs and whether its row was ever written. A
+                        compiler's HEX file will do: configuration words are
+                        left out, and PIC18 data EEPROM in it is checked too
   --help                show this text
 )HELP";
 
@@ -248,9 +250,20 @@ bool FlashHolds(const SimRunner& runner, const SimConfig& config, const std::str
     if (!in) throw std::runtime_error("cannot read " + hexPath);
     std::stringstream text;
     text << in.rdbuf();
-    const auto image = torvane::mkimage::ParseIntelHex(text.str(), hexPath);
-    const auto flash = runner.flash();
     const ChipGeometry g = runner.geometry();
+    // A HEX file straight from the compiler also carries configuration words
+    // (no boot loader writes them) and, on PIC18 parts, data EEPROM.
+    const auto family = g.addressUnit == 2 ? torvane::ChipFamily::Dspic : torvane::ChipFamily::Pic18;
+    const auto content =
+        torvane::mkimage::SortHexRecords(torvane::mkimage::ReadHexRecords(text.str(), hexPath), family, hexPath);
+    const auto& image = content.program;
+    const auto flash = runner.flash();
+    const auto eeprom = runner.eeprom();
+    for (std::size_t i = 0; i < content.eeprom.size(); ++i) {
+        if (i < eeprom.size() && eeprom[i] == content.eeprom[i]) continue;
+        std::cerr << "torvane-bootsim: check FAILED: data EEPROM differs from " << hexPath << " at index " << i << "\n";
+        return false;
+    }
     const std::size_t skip = g.rowBytes > 255 ? 8 : 4;
     if (image.size() > flash.size()) {
         std::cerr << "torvane-bootsim: check: " << hexPath << " (" << image.size() << " bytes) does not fit this device's flash\n";
