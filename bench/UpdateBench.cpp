@@ -13,7 +13,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "bootloader/Context.h"
+#include "ui/Context.h"
 #include "images/ImageTable.h"
 #include "platform/posix/PortMap.h"
 #include "platform/posix/PosixSerial.h"

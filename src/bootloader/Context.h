@@ -1,9 +1,9 @@
 #pragma once
-// Everything one updater holds while it runs: the port channel, the receiver,
-// the identity the device reported, the image catalogue, the transmit buffer,
-// the memory layout, and the Presenter's views. The free functions of the
-// update run take it by reference; a GUI owns exactly one, a test builds a
-// fresh one per case.
+// Everything one update run holds: the port channel, the receiver, the
+// identity the device reported, the image catalogue, the transmit buffer, the
+// memory layout, the pump it waits with and the view it reports to. The free
+// functions of the update run take it by reference. A front end owns one
+// (ui/Context.h adds its windows' controls); a test builds a fresh one per case.
 
 #include <array>
 #include <cstdint>
@@ -13,7 +13,7 @@
 #include "bootloader/MemoryLayout.h"
 #include "images/ImageTable.h"
 #include "serial/PortChannel.h"
-#include "ui/Views.h"
+#include "bootloader/RunView.h"
 
 namespace torvane {
 
@@ -36,7 +36,12 @@ enum class Outcome {
     NotSuitable,
 };
 
-struct Context {
+struct RunContext {
+    RunContext() = default;
+    RunContext(const RunContext&) = delete;
+    RunContext& operator=(const RunContext&) = delete;
+    virtual ~RunContext() = default;
+
     PortChannel port;
     ReceiverState receiver;
     DeviceIdentity identity;
@@ -45,9 +50,13 @@ struct Context {
     MemoryLayout layout;
     std::uint8_t WakeVariant = 0;
     std::uint8_t SequenceMode = 0;
-    Presenter presenter;
     EventPump* pump = nullptr;
     Outcome outcome = Outcome::None;
+
+    // The view the run reports to. Precondition for every run operation: a
+    // view is installed (`view`), or a derived context supplies one.
+    virtual RunView& runView() { return *view; }
+    RunView* view = nullptr;
 };
 
 }  // namespace torvane

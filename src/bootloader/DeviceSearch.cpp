@@ -2,30 +2,22 @@
 
 #include "bootloader/Frames.h"
 #include "bootloader/Receiver.h"
-#include "ui/Presenter.h"
 
 namespace torvane {
 
 namespace {
 
-StatusBar& ActiveStatusBar(Context& ctx) {
-    auto& p = ctx.presenter;
-    if (p.loader) return *p.loader->StatusBar1;
-    if (p.upgrade) return *p.upgrade->StatusBar1;
-    return *p.main.StatusBar1;
-}
-
 // Why CurrentPort cannot be used, beside the short message, never in its place.
-void ExplainUnusablePort(Context& ctx) {
+void ExplainUnusablePort(RunContext& ctx) {
     const auto& ch = ctx.port;
     const std::string why = ch.lastOpenFailure.empty() ? ComName(ch.CurrentPort) + " cannot be opened"
                                                        : ComName(ch.CurrentPort) + ": " + ch.lastOpenFailure;
-    SetPanelText(ctx, ActiveStatusBar(ctx), DetailPanel, why);
+    ctx.runView().portReason(why);
 }
 
 }  // namespace
 
-void ReopenPort(Context& ctx) {
+void ReopenPort(RunContext& ctx) {
     auto& ch = ctx.port;
     if (ch.CurrentPort == ch.OpenedPort) return;
     ch.OpenedPort = ch.CurrentPort;
@@ -38,33 +30,33 @@ void ReopenPort(Context& ctx) {
     SetControlLines(ch, ch.CurrentPort, 1);
     if (FlushPort(ch, ch.CurrentPort) < 0) {
         ctx.outcome = Outcome::PortUnusable;
-        ShowResult(ctx, "Invalid Port Com", ClRed, 0);
+        ctx.runView().failed("Invalid Port Com");
         ExplainUnusablePort(ctx);
     }
 }
 
-std::uint8_t WakeCode(const Context& ctx) {
-    if (ActiveFrontEnd(ctx.presenter) == FrontEnd::UpgradeWindow) return WakeCodeUpgrade;
-    switch (ctx.WakeVariant) {
+std::uint8_t WakeCode(std::uint8_t wakeVariant) {
+    switch (wakeVariant) {
     case 1: return WakeCodeVariant;
     case 2: return WakeCodeUpgrade;
     default: return WakeCodeStandard;
     }
 }
 
-std::int16_t SearchDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
+std::int16_t SearchDevice(RunContext& ctx) {
     auto& ch = ctx.port;
+    RunView& view = ctx.runView();
     ctx.outcome = Outcome::None;
     ch.OpenedPort = -1;
-    ctx.presenter.main.Label2->setVisible(false);
-    bar.setPosition(0);
-    bar.setSmooth(true);
+    view.searchStarted();
+    view.progress(0);
+    view.progressSmooth(true);
     ReopenPort(ctx);
-    ShowPort(ctx, status);
-    ShowBusy(ctx);
+    view.showPort(ch.CurrentPort);
+    view.busy();
     if (FlushPort(ch, ch.CurrentPort) < 0) {
         ctx.outcome = Outcome::PortUnusable;
-        ShowIdle(ctx);
+        view.idle();
         ExplainUnusablePort(ctx);  // the busy state took the UpgradeWindow's shared panel
         return SearchPortUnusable;
     }
@@ -73,44 +65,28 @@ std::int16_t SearchDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
     ctx.layout.protectedRange = {};
     ClearIdentity(ctx);
 
-    bar.setState(BarState::Paused);
-    ctx.FrameBuffer[0] = WakeCode(ctx);
-    bar.setMaximum(WakeTries);
-    const FrontEnd front = ActiveFrontEnd(ctx.presenter);
+    ctx.FrameBuffer[0] = view.wakeCode(ctx.WakeVariant);
+    view.wakeUpsStarted(WakeTries);
     bool found = false;
     for (int i = 0; i < WakeTries && !found; ++i) {
         DrainInput(ch);
         ClearIdentity(ctx);
-        switch (front) {
-        case FrontEnd::LoaderWindow:
-            ShowProgress(ctx, "Search Device", ClBlack);
-            bar.setPosition(WakeTries - i);
-            break;
-        case FrontEnd::UpgradeWindow:
-            bar.setPosition(WakeTries - i);
-            SetPanelText(ctx, status, StatusPanel, "Search Device");
-            break;
-        case FrontEnd::MainWindow:
-            SetPanelText(ctx, status, StatusPanel, "Try " + std::to_string(i));
-            break;
-        }
+        view.wakeUpTry(i, WakeTries);
         ctx.receiver.ack = 0;
         ctx.receiver.refusal = 0;
         WritePort(ch, ch.CurrentPort, ctx.FrameBuffer.data(), 1);
         const auto r = WaitForReply(ctx, WakeReplyMs);
         if (r == WaitAborted) {
             ShowErrorCode(ctx, SendUserAbort);
-            bar.setPosition(0);
+            view.progress(0);
             return SearchAborted;
         }
         found = r == WaitAcknowledged;
     }
-    bar.setState(BarState::Normal);
-    bar.setPosition(0);
+    view.wakeUpsEnded();
     if (!found) {
         ctx.outcome = Outcome::NotFound;
-        SetPanelText(ctx, status, StatusPanel, "Device not Found");
-        ShowIdle(ctx);
+        view.notFound();
         return SearchNotFound;
     }
     return SearchFound;

@@ -19,13 +19,14 @@ inline constexpr std::int16_t SearchAborted = -3;
 
 // Reopens CurrentPort with the boot loaders' line setting when it differs from
 // OpenedPort; shows "Invalid Port Com" when the port cannot be used.
-void ReopenPort(Context& ctx);
+void ReopenPort(RunContext& ctx);
 
-// The wake-up code of the active front end and WakeVariant.
-std::uint8_t WakeCode(const Context& ctx);
+// The wake-up code of a product's wake variant: 198 for 1, 197 for 2, 194
+// otherwise. (The START/STOP front end always wakes with 197.)
+std::uint8_t WakeCode(std::uint8_t wakeVariant);
 
 // 0 found (the front end stays busy), -1 port unusable, -2 no answer in 100
-// tries, -3 stopped by the user. The bar and status bar are the active front end's.
-std::int16_t SearchDevice(Context& ctx, ProgressBar& bar, StatusBar& status);
+// tries, -3 stopped by the user. Shown through the context's view.
+std::int16_t SearchDevice(RunContext& ctx);
 
 }  // namespace torvane

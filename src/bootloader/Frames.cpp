@@ -5,7 +5,6 @@
 #include <string>
 
 #include "bootloader/Receiver.h"
-#include "ui/Presenter.h"
 
 namespace torvane {
 
@@ -86,7 +85,7 @@ int BuildEepromFrame(std::span<std::uint8_t> buffer, int index, std::uint8_t val
     return EepromFrameLength;
 }
 
-std::int16_t SendAcked(Context& ctx, std::uint8_t* buffer, int count) {
+std::int16_t SendAcked(RunContext& ctx, std::uint8_t* buffer, int count) {
     const auto n = static_cast<std::size_t>(count);
     buffer[n] = Checksum8({buffer, n});
     for (int transmission = 0;; ++transmission) {
@@ -102,17 +101,12 @@ std::int16_t SendAcked(Context& ctx, std::uint8_t* buffer, int count) {
         default:
             return SendNoResponse;  // silence is never answered by a resend
         }
-        // The counter goes to the MainWindow whatever front end is active: it
-        // is the one window that always exists.
-        if (StatusBar* bar = ctx.presenter.main.StatusBar1) {
-            SetPanelText(ctx, *bar, StatusPanel, "Resend " + std::to_string(transmission));
-            bar->repaint();
-        }
+        ctx.runView().resending(transmission);
         if (transmission + 1 >= MaxTransmissions) return SendRefused;
     }
 }
 
-void SendAccessTextFrame(Context& ctx) {
+void SendAccessTextFrame(RunContext& ctx) {
     std::array<std::uint8_t, AccessTextFrameLength> frame{};
     frame[0] = AccessTextCommand;
     frame[1] = static_cast<std::uint8_t>(AccessText.size());
@@ -123,7 +117,7 @@ void SendAccessTextFrame(Context& ctx) {
     WritePort(ctx.port, ctx.port.CurrentPort, frame.data(), AccessTextFrameLength);
 }
 
-int SendCommand4Frame(Context& ctx) {
+int SendCommand4Frame(RunContext& ctx) {
     std::array<std::uint8_t, Command4FrameLength> frame{Command4, 0, 0, 0};
     const std::uint16_t sum = Sum16({frame.data(), 2});
     frame[2] = static_cast<std::uint8_t>(sum >> 8);
@@ -131,7 +125,7 @@ int SendCommand4Frame(Context& ctx) {
     return WritePort(ctx.port, ctx.port.CurrentPort, frame.data(), Command4FrameLength);
 }
 
-void ShowErrorCode(Context& ctx, std::int16_t code) {
+void ShowErrorCode(RunContext& ctx, std::int16_t code) {
     struct Verdict {
         std::int16_t code;
         const char* text;
@@ -147,7 +141,7 @@ void ShowErrorCode(Context& ctx, std::int16_t code) {
     for (const Verdict& v : Verdicts) {
         if (v.code != code) continue;
         ctx.outcome = v.outcome;
-        ShowResult(ctx, v.text, ClRed, NotifyFailure);
+        ctx.runView().failed(v.text);
         return;
     }
 }

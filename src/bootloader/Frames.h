@@ -82,17 +82,17 @@ int BuildEepromFrame(std::span<std::uint8_t> buffer, int index, std::uint8_t val
 // Appends the checksum at buffer[count] and writes the count + 1 bytes to
 // CurrentPort until the device acknowledges: 0 acknowledged, -1 no reply
 // within 2000 ms (never resent), -2 stop requested, -3 refused five times.
-// Each refusal shows "Resend %d" in the MainWindow's status panel.
+// Each refusal is reported to the view as a resend (numbered from 0).
 // The buffer holds at least count + 1 bytes.
-std::int16_t SendAcked(Context& ctx, std::uint8_t* buffer, int count);
+std::int16_t SendAcked(RunContext& ctx, std::uint8_t* buffer, int count);
 
 // The access-text frame (0, 15, the text, 16-bit sum high byte first); no reply awaited.
-void SendAccessTextFrame(Context& ctx);
+void SendAccessTextFrame(RunContext& ctx);
 // The command-4 frame 04 00 00 04; returns WritePort's result.
-int SendCommand4Frame(Context& ctx);
+int SendCommand4Frame(RunContext& ctx);
 
-// Shows the verdict for -1..-4 in red through the Presenter (notification
-// code 0); any other code shows nothing.
-void ShowErrorCode(Context& ctx, std::int16_t code);
+// Reports the failure verdict for -1..-4 to the view and records the
+// outcome; any other code shows nothing.
+void ShowErrorCode(RunContext& ctx, std::int16_t code);
 
 }  // namespace torvane

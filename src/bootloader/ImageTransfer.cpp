@@ -1,10 +1,7 @@
 #include "bootloader/ImageTransfer.h"
 
-#include <cstdio>
-
 #include "bootloader/Frames.h"
 #include "images/Scramble.h"
-#include "ui/Presenter.h"
 
 namespace torvane {
 
@@ -20,7 +17,7 @@ bool InProtectedRange(const ProtectedRange& r, std::uint32_t address) {
 // gone away (then every resend would wait in vain). Whatever is still waiting
 // on the line is discarded before the resend, so that a late answer to the
 // first sending is never counted for a later frame.
-std::int16_t SendInnerBlock(Context& ctx, std::span<std::uint8_t> frame, int count) {
+std::int16_t SendInnerBlock(RunContext& ctx, std::span<std::uint8_t> frame, int count) {
     auto r = SendAcked(ctx, frame.data(), count);
     for (int resend = 0; r == SendNoResponse && resend < SilentBlockResends; ++resend) {
         if (CurrentPortGone(ctx.port)) break;
@@ -32,7 +29,7 @@ std::int16_t SendInnerBlock(Context& ctx, std::span<std::uint8_t> frame, int cou
 
 }  // namespace
 
-bool TransferInvariantsHold(const Context& ctx) {
+bool TransferInvariantsHold(const RunContext& ctx) {
     const auto& img = ctx.images.active;
     const auto& l = ctx.layout;
     return img.data != nullptr && img.tailBytes != nullptr && img.tailCount >= 0 &&
@@ -42,13 +39,12 @@ bool TransferInvariantsHold(const Context& ctx) {
            (img.eepromCount == 0 || img.eepromBytes != nullptr);
 }
 
-std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status) {
+std::int16_t TransferImage(RunContext& ctx) {
     auto& img = ctx.images.active;
     const auto& l = ctx.layout;
     const std::uint32_t U = l.addressUnit, R = l.rowSize, T = l.finalBlockAddress, C = l.byteCount;
     const bool plain = img.plain != 0;
-    const bool showsCounters = ActiveFrontEnd(ctx.presenter) != FrontEnd::LoaderWindow;
-    const bool showsBlocks = ActiveFrontEnd(ctx.presenter) == FrontEnd::MainWindow;
+    RunView& view = ctx.runView();
     std::span<std::uint8_t> frame(ctx.FrameBuffer);
 
     // The device must restart into its boot loader: the image's reset jump is
@@ -56,8 +52,8 @@ std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status) {
     for (std::uint32_t k = 0; k < l.bootJumpCount; ++k)
         img.data[k] = plain ? l.bootJump[k] : static_cast<std::uint8_t>(l.bootJump[k] ^ ScrambleByte(0));
 
-    bar.setPosition(0);
-    bar.setMaximum(static_cast<int>(C / U));
+    view.progress(0);
+    view.progressMaximum(static_cast<int>(C / U));
     const int h = FrameHeaderLength(R);
     const int fullFrame = h + static_cast<int>(R);
     std::uint32_t i = 0, a = 0;
@@ -65,11 +61,7 @@ std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status) {
     while (i < C) {
         if (k == 0) {
             a = i / U;
-            if (showsBlocks) {
-                char text[32];
-                std::snprintf(text, sizeof text, "Program %05u (%05x)", a, a);
-                SetPanelText(ctx, status, StatusPanel, text);
-            }
+            view.blockStarted(a);
             k = StartBlockFrame(frame, a, R);
         }
         if (k < fullFrame) {
@@ -77,11 +69,11 @@ std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status) {
             continue;
         }
         const std::uint32_t next = i / U;  // the range test looks at the address past the block
-        bar.setPosition(static_cast<int>(next));
+        view.progress(static_cast<int>(next));
         if (!InProtectedRange(l.protectedRange, next)) {
             if (const auto r = SendInnerBlock(ctx, frame, k); r != SendOk) {
                 ShowErrorCode(ctx, r);
-                if (CurrentPortGone(ctx.port)) SetPanelText(ctx, status, DetailPanel, DisconnectedText);
+                if (CurrentPortGone(ctx.port)) view.panel(DetailPanel, DisconnectedText);
                 return r;
             }
         }
@@ -100,7 +92,7 @@ std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status) {
     }
 
     // The final block, just below the boot loader, ends with the tail bytes.
-    if (showsCounters) SetPanelText(ctx, status, StatusPanel, "Fix Program");
+    view.finalBlock();
     const std::uint8_t mask = plain ? 0 : ScrambleByte(Low(T));
     const int finalLength = BuildFinalBlockFrame(frame, T, R, static_cast<std::uint8_t>(FrameFill ^ mask),
                                                  {img.tailBytes, static_cast<std::size_t>(img.tailCount)}, mask);
@@ -110,16 +102,16 @@ std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status) {
     }
 
     if (img.eepromCount > 0) {
-        bar.setPosition(0);
-        bar.setMaximum(img.eepromCount);
+        view.progress(0);
+        view.progressMaximum(img.eepromCount);
         for (int j = 0; j < img.eepromCount; ++j) {
-            if (showsCounters) SetPanelText(ctx, status, StatusPanel, "Program EEP " + std::to_string(j));
+            view.eepromByte(j);
             const int n = BuildEepromFrame(frame, j, img.eepromBytes[j]);
             if (const auto r = SendAcked(ctx, frame.data(), n); r < 0) {
                 ShowErrorCode(ctx, r);
                 return r;
             }
-            bar.setPosition(j);
+            view.progress(j);
         }
     }
     return SendOk;

@@ -13,7 +13,7 @@ namespace torvane {
 // True when the active image and layout keep the invariants the transfer
 // relies on: tail no longer than a row, image at least as long as the boot
 // jump bytes. The run refuses other images before it sends anything.
-bool TransferInvariantsHold(const Context& ctx);
+bool TransferInvariantsHold(const RunContext& ctx);
 
 // Beside " not Response " when the device went away in the middle of the transfer.
 inline constexpr std::string_view DisconnectedText = "the device was disconnected";
@@ -27,6 +27,6 @@ inline constexpr int SilentBlockResends = 1;
 // ShowErrorCode. Success means every frame sent was acknowledged: a block
 // inside the loop that gets no reply is sent again (SilentBlockResends), and
 // silence after that ends the transfer with -1 like silence anywhere else.
-std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status);
+std::int16_t TransferImage(RunContext& ctx);
 
 }  // namespace torvane

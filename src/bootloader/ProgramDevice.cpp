@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 #include "bootloader/Frames.h"
 #include "bootloader/ImageTransfer.h"
 #include "bootloader/Receiver.h"
 #include "bootloader/Suitability.h"
-#include "ui/Presenter.h"
 
 namespace torvane {
 
@@ -66,26 +64,9 @@ bool BootJumpKnown(std::uint8_t chipCode, std::uint8_t version) {
     return !((chipCode == 71 || chipCode == 72) && version < FirstModernVersion);
 }
 
-void Verdict(Context& ctx) {
-    switch (ActiveFrontEnd(ctx.presenter)) {
-    case FrontEnd::LoaderWindow:
-        ShowProgress(ctx, "Successfully updated", ClGreen);
-        ShowIdle(ctx);
-        break;
-    case FrontEnd::UpgradeWindow:
-        SetPanelText(ctx, *ctx.presenter.upgrade->StatusBar1, StatusPanel, "Program OK");
-        ShowIdle(ctx);
-        break;
-    case FrontEnd::MainWindow:
-        ShowResult(ctx, " Program Ok ", ClGreen, 1);
-        ShowIdle(ctx);
-        break;
-    }
-}
-
 // A Stop pressed during a wait that listens for no reply: the run ends here
 // with the verdict a Stop gets anywhere else.
-bool StopRequested(Context& ctx) {
+bool StopRequested(RunContext& ctx) {
     if (ctx.receiver.abort == 0) return false;
     ctx.receiver.abort = 0;
     ShowErrorCode(ctx, SendUserAbort);
@@ -102,7 +83,7 @@ std::optional<ChipInfo> FindChip(std::uint8_t chipCode) {
     return std::nullopt;
 }
 
-void SetMemoryLayout(Context& ctx, std::uint8_t chipCode, std::uint8_t biosVersion) {
+void SetMemoryLayout(RunContext& ctx, std::uint8_t chipCode, std::uint8_t biosVersion) {
     auto& l = ctx.layout;
     l.addressUnit = 1;
     l.j10Reservation = J10Reservation;
@@ -123,15 +104,16 @@ void SetMemoryLayout(Context& ctx, std::uint8_t chipCode, std::uint8_t biosVersi
     }
 }
 
-std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
+std::int32_t ProgramDevice(RunContext& ctx) {
+    RunView& view = ctx.runView();
     auto& id = ctx.identity;
     auto& l = ctx.layout;
     auto& images = ctx.images;
-    bar.setPosition(0);
-    bar.setSmooth(false);
+    view.progress(0);
+    view.progressSmooth(false);
 
     if (id.biosVersion >= FirstRefusedVersion) {
-        ShowIdentity(ctx);
+        view.identity();
         ShowErrorCode(ctx, IncompatibleBootloader);
         return 0;
     }
@@ -170,12 +152,12 @@ std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
     const auto chip = FindChip(id.chipCode);
     if (!chip) {
         ctx.outcome = Outcome::UnknownDevice;
-        ShowResult(ctx, " Error !! ", ClRed, 0);
-        SetPanelText(ctx, status, DevicePanel, "Unknow Device");
+        view.failed(" Error !! ");
+        view.panel(DevicePanel, "Unknow Device");
         return 0;
     }
     if (!BootJumpKnown(chip->chipCode, id.biosVersion)) {
-        ShowIdentity(ctx);
+        view.identity();
         ShowErrorCode(ctx, IncompatibleBootloader);
         return 0;
     }
@@ -186,7 +168,7 @@ std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
         l.finalBlockAddress = chip->flashTop - DspicReservation;
         if (size > 2 * l.finalBlockAddress) {
             ctx.outcome = Outcome::NoImage;
-            ShowImageTooBig(ctx);
+            view.imageTooBig();
             return 0;
         }
         l.byteCount = size;
@@ -202,17 +184,17 @@ std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
     }
     if (images.active.size <= 1) {
         ctx.outcome = Outcome::NoImage;
-        ShowNoImage(ctx);
+        view.noImage();
         return 0;
     }
-    SetPanelText(ctx, status, DevicePanel, chip->panelText);
+    view.panel(DevicePanel, chip->panelText);
 
     const ChipFamily family = chip->dspic ? ChipFamily::Dspic : ChipFamily::Pic18;
     if (!HoldsImageCodes(family, images.active) || !TransferInvariantsHold(ctx)) {
         // Product data that breaks these rules is never read past its end, nor sent.
         ctx.outcome = Outcome::NoImage;
-        ShowResult(ctx, " Error !! ", ClRed, 0);
-        SetPanelText(ctx, status, DetailPanel, "image data not usable");
+        view.failed(" Error !! ");
+        view.panel(DetailPanel, "image data not usable");
         return 0;
     }
     const auto codes = ReadImageCodes(family, images.active);
@@ -221,18 +203,13 @@ std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
     if (chip->dspic && HasRecord(id.biosVersion))
         l.protectedRange = {id.recordRangeStart, id.recordRangeLength};
 
-    SetHighlight(ctx, images.active.plain != 0);
-    ShowIdentity(ctx);
-    if (!CheckSuitability(ctx, status)) return 0;
+    view.highlight(images.active.plain != 0);
+    view.identity();
+    if (!CheckSuitability(ctx)) return 0;
 
-    if (ActiveFrontEnd(ctx.presenter) == FrontEnd::MainWindow) {
-        char text[64];
-        std::snprintf(text, sizeof text, "Loaded %d bytes (%04X to %04X)", static_cast<int>(size / l.addressUnit), 0,
-                      static_cast<unsigned>(l.byteCount / l.addressUnit));
-        SetPanelText(ctx, status, DetailPanel, text);
-    }
+    view.imageLoaded(size / l.addressUnit, 0, l.byteCount / l.addressUnit);
     if (id.identitySeen && id.biosVersion >= FirstModernVersion) {
-        SetPanelText(ctx, status, StatusPanel, "Entry in PrgMode");
+        view.panel(StatusPanel, "Entry in PrgMode");
         ctx.receiver.ack = 0;
         ctx.receiver.refusal = 0;
         ctx.FrameBuffer[0] = EnterProgramming;
@@ -244,12 +221,12 @@ std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status) {
             return 0;
         }
     }
-    ShowProgress(ctx, " Programming... ", ClBtnFace);
-    if (TransferImage(ctx, bar, status) != SendOk) return 0;
+    view.programming();
+    if (TransferImage(ctx) != SendOk) return 0;
 
-    bar.setPosition(0);
+    view.progress(0);
     ctx.outcome = Outcome::Programmed;
-    Verdict(ctx);
+    view.programmed();
     MarkImageProgrammed(images, slot);
     if (ctx.SequenceMode) {
         if (slot == 9) {

@@ -36,11 +36,11 @@ struct ChipInfo {
 std::optional<ChipInfo> FindChip(std::uint8_t chipCode);
 
 // Address unit, reservations and boot jump bytes for a chip and boot loader version.
-void SetMemoryLayout(Context& ctx, std::uint8_t chipCode, std::uint8_t biosVersion);
+void SetMemoryLayout(RunContext& ctx, std::uint8_t chipCode, std::uint8_t biosVersion);
 
 // Result: 0 for any failure (already shown) and for success outside sequence
 // mode; 1 when a repeat action was carried out; after a success in sequence
 // mode, the number of images still pending.
-std::int32_t ProgramDevice(Context& ctx, ProgressBar& bar, StatusBar& status);
+std::int32_t ProgramDevice(RunContext& ctx);
 
 }  // namespace torvane

@@ -5,18 +5,18 @@
 namespace torvane {
 
 // Without a pump installed (a bare context) the waits still pass real time.
-EventPump& PumpOf(Context& ctx) {
+EventPump& PumpOf(RunContext& ctx) {
     static WaitingPump fallback;
     return ctx.pump != nullptr ? *ctx.pump : fallback;
 }
 
-std::uint16_t PollReceiver(Context& ctx) {
+std::uint16_t PollReceiver(RunContext& ctx) {
     const std::uint16_t n = ReadCurrentPort(ctx.port);
     for (std::uint16_t i = 0; i < n; ++i) FeedReplyByte(ctx.receiver, ctx.identity, ctx.port.ReceiveBuffer[i]);
     return n;
 }
 
-std::int16_t WaitForReply(Context& ctx, int timeoutMs) {
+std::int16_t WaitForReply(RunContext& ctx, int timeoutMs) {
     if (timeoutMs < StepMs) return WaitNothing;
     EventPump& pump = PumpOf(ctx);
     // A step ends early when the port has input, so a reply is seen as soon
@@ -45,7 +45,7 @@ std::int16_t WaitForReply(Context& ctx, int timeoutMs) {
     return WaitNothing;
 }
 
-void PumpWait(Context& ctx, int ms) {
+void PumpWait(RunContext& ctx, int ms) {
     EventPump& pump = PumpOf(ctx);
     while (ms > 0) {
         pump.step(Step, nullptr);
@@ -53,7 +53,7 @@ void PumpWait(Context& ctx, int ms) {
     }
 }
 
-void ClearIdentity(Context& ctx) {
+void ClearIdentity(RunContext& ctx) {
     DeviceIdentity& id = ctx.identity;
     id.chipCode = 0;
     id.biosVersion = 0;
@@ -61,7 +61,7 @@ void ClearIdentity(Context& ctx) {
     id.preparationCode = 0;
 }
 
-void ResetRecord(Context& ctx) {
+void ResetRecord(RunContext& ctx) {
     ctx.receiver.recordState = RecordIdle;
     ctx.identity.recordText.fill('\0');
     ctx.identity.recordRangeStart = 0;

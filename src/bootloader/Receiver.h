@@ -24,28 +24,28 @@ inline constexpr std::int16_t WaitAborted = -2;
 // One non-blocking read of CurrentPort into ReceiveBuffer; every byte read is
 // decoded. Returns the number of bytes read, 0 when the port is closed or the
 // read failed (the receiver state is then unchanged).
-std::uint16_t PollReceiver(Context& ctx);
+std::uint16_t PollReceiver(RunContext& ctx);
 
 // Waits for the device's answer: 1 acknowledgement, -1 refusal, -2 the user
 // asked to stop, 0 nothing within timeoutMs. Flags are tested after each step
 // in that order (abort, ack, refusal) and the one reported is cleared. Never
 // returns 0 before timeoutMs has passed; below one step it returns 0 at once
 // without reading.
-std::int16_t WaitForReply(Context& ctx, int timeoutMs);
+std::int16_t WaitForReply(RunContext& ctx, int timeoutMs);
 
 // The context's pump, or a plain waiting one when none is installed.
-EventPump& PumpOf(Context& ctx);
+EventPump& PumpOf(RunContext& ctx);
 
 // Lets ms milliseconds pass in 5 ms steps with window messages processed in
 // between; 1..5 ms is one step, 0 or less none.
-void PumpWait(Context& ctx, int ms);
+void PumpWait(RunContext& ctx, int ms);
 
 // Sets chipCode, biosVersion, hardwareCode and preparationCode to 0;
 // identitySeen and the record are left alone.
-void ClearIdentity(Context& ctx);
+void ClearIdentity(RunContext& ctx);
 
 // Forgets the device record before a search: record state idle, recordText
 // empty, protected range start and length 0.
-void ResetRecord(Context& ctx);
+void ResetRecord(RunContext& ctx);
 
 }  // namespace torvane

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "ui/Presenter.h"
 
 namespace torvane {
 
@@ -43,7 +42,7 @@ bool ImageSuitsBoard(std::uint8_t ih, std::uint8_t ip, std::uint8_t dh, std::uin
     return hardwareSuits && PreparationSuits(dp, ip);
 }
 
-bool CheckSuitability(Context& ctx, StatusBar& status) {
+bool CheckSuitability(RunContext& ctx) {
     const auto& img = ctx.images.active;
     const auto& id = ctx.identity;
     if (ImageSuitsBoard(img.hardwareCode, img.preparationCode, id.hardwareCode, id.preparationCode,
@@ -53,9 +52,10 @@ bool CheckSuitability(Context& ctx, StatusBar& status) {
     std::snprintf(text, sizeof text, "%s - Preparation %x", HardwareName(img.hardwareCode).c_str(),
                   img.preparationCode);
     ctx.outcome = Outcome::NotSuitable;
-    ShowResult(ctx, text, ClRed, 0);
-    SetPanelText(ctx, status, DevicePanel, "Warning!!");
-    SetPanelText(ctx, status, DetailPanel, "not suitable apparatus");
+    RunView& view = ctx.runView();
+    view.failed(text);
+    view.panel(DevicePanel, "Warning!!");
+    view.panel(DetailPanel, "not suitable apparatus");
     return false;
 }
 

@@ -15,6 +15,6 @@ bool ImageSuitsBoard(std::uint8_t imageHardware, std::uint8_t imagePreparation, 
 // Applies the rule to the active image and the device identity. When they do
 // not suit, shows the warning ("%s - Preparation %x", "Warning!!",
 // "not suitable apparatus") and returns false; nothing has been sent then.
-bool CheckSuitability(Context& ctx, StatusBar& status);
+bool CheckSuitability(RunContext& ctx);
 
 }  // namespace torvane

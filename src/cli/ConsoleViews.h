@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "bootloader/Context.h"
+#include "ui/Context.h"
 
 namespace torvane::cli {
 

@@ -7,7 +7,7 @@
 #include <iostream>
 #include <string>
 
-#include "bootloader/Context.h"
+#include "ui/Context.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleViews.h"
 #include "images/ImageTable.h"

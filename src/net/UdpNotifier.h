@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "net/Notification.h"
 #include "platform/UdpListener.h"
-#include "ui/Views.h"
 
 namespace torvane {
 

@@ -53,16 +53,15 @@ void ShowLoaderPortInvalid(LoaderWindowView& v) { WaitingStyle(*v.Label1, Loader
 bool SequenceModeFor(std::string_view identity) { return HasTag(identity, "KEW"); }
 
 void MainUpdateClick(Context& ctx) {
-    auto& v = ctx.presenter.main;
-    if (SearchDevice(ctx, *v.ProgressBar1, *v.StatusBar1) == SearchFound) ProgramDevice(ctx, *v.ProgressBar1, *v.StatusBar1);
+    if (SearchDevice(ctx) == SearchFound) ProgramDevice(ctx);
 }
 
 void LoaderUpdateClick(Context& ctx) {
     auto& v = *ctx.presenter.loader;
     ResetLoaderDisplay(v);
-    switch (SearchDevice(ctx, *v.ProgressBar1, *v.StatusBar1)) {
+    switch (SearchDevice(ctx)) {
     case SearchFound:
-        ProgramDevice(ctx, *v.ProgressBar1, *v.StatusBar1);
+        ProgramDevice(ctx);
         break;
     case SearchNotFound:
         ShowProgress(ctx, std::string(LoaderNotFoundText), ClBlack);
@@ -83,8 +82,8 @@ void UpgradeStartClick(Context& ctx) {
     std::int32_t m = 0;
     do {
         m = 0;
-        if (SearchDevice(ctx, *v.ProgressBar1, *v.StatusBar1) == SearchFound) {
-            m = ProgramDevice(ctx, *v.ProgressBar1, *v.StatusBar1);
+        if (SearchDevice(ctx) == SearchFound) {
+            m = ProgramDevice(ctx);
             v.ProgressBar2->setPosition(v.ProgressBar2->maximum() - static_cast<std::int8_t>(m & 0xFF));
         }
     } while ((m & 0xFF) != 0);

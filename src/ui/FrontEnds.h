@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "bootloader/Context.h"
+#include "ui/Context.h"
 
 namespace torvane {
 

@@ -10,13 +10,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "bootloader/Context.h"
+#include "ui/Context.h"
 
 namespace torvane {
-
-// Notification codes handed to the hook.
-inline constexpr std::uint8_t NotifyFailure = 0;
-inline constexpr std::uint8_t NotifySuccess = 1;
 
 // Hands the code to the notification hook (if any) first, then shows the
 // verdict and restores the idle buttons of the front end.

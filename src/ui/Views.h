@@ -9,6 +9,8 @@
 #include <memory>
 #include <optional>
 
+#include "bootloader/RunView.h"
+#include "net/Notification.h"
 #include "shell/ProductIdentity.h"
 #include "ui/Controls.h"
 
@@ -43,11 +45,6 @@ struct UpgradeWindowView {
     ProgressBar* ProgressBar2 = nullptr;
     StatusBar* StatusBar1 = nullptr;
 };
-
-enum PanelRole { PortPanel = 0, StatusPanel = 1, DevicePanel = 2, DetailPanel = 3 };
-
-// Receives 1 for a success verdict and 0 for a failure (the UDP notifier).
-using NotificationHook = std::function<void(std::uint8_t code)>;
 
 struct Presenter {
     MainWindowView main;                    // always present

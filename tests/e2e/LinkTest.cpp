@@ -19,7 +19,7 @@ protected:
     // A found module, ready for frames; returns the length of a full block frame.
     int Ready(bootsim::SimFaults faults) {
         Start({});
-        EXPECT_EQ(SearchDevice(ctx, *main.view().ProgressBar1, *main.view().StatusBar1), SearchFound);
+        EXPECT_EQ(SearchDevice(ctx), SearchFound);
         sim->setFaults(faults);
         const Bytes row(256, 0x42);
         return BuildBlockFrame(ctx.FrameBuffer, 0x0100, 256, row);
@@ -101,7 +101,7 @@ TEST_F(LinkFixture, ChoosingAnotherPortAfterARunReleasesTheFirst) {
 TEST_F(LinkFixture, AnUnmappedPortIsInvalidWithItsReasonBeside) {
     Start({});
     ctx.port.CurrentPort = 199;  // COM200: no device behind it
-    EXPECT_EQ(SearchDevice(ctx, *main.view().ProgressBar1, *main.view().StatusBar1), SearchPortUnusable);
+    EXPECT_EQ(SearchDevice(ctx), SearchPortUnusable);
     EXPECT_EQ(main.Label2.caption(), "Invalid Port Com");
     EXPECT_NE(main.recorded.panelText(DetailPanel).find("COM200"), std::string::npos);
     EXPECT_EQ(ctx.outcome, Outcome::PortUnusable);

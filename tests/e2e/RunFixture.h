@@ -14,7 +14,7 @@
 #include "RecordingStatusBar.h"
 #include "ScriptedPump.h"
 #include "TempConfigDir.h"
-#include "bootloader/Context.h"
+#include "ui/Context.h"
 #include "images/ImageTable.h"
 #include "platform/posix/PosixSerial.h"
 #include "tools/bootsim/SimRunner.h"

@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "FakeSerial.h"
-#include "bootloader/Context.h"
+#include "ui/Context.h"
 
 namespace torvane::test {
 

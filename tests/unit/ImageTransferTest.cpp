@@ -47,7 +47,7 @@ protected:
         l.bootJumpCount = unit == 2 ? 8 : 4;
     }
 
-    std::int16_t Run() { return TransferImage(t.ctx, *t.main.view().ProgressBar1, *t.main.view().StatusBar1); }
+    std::int16_t Run() { return TransferImage(t.ctx); }
 
     // Address and length fields of each frame sent, without the final block.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> Blocks(int headerLength) {
@@ -134,7 +134,7 @@ TEST_F(TransferFixture, ProtectedRangeSkipsBlocksByTheAddressPastThem) {
         fresh.ctx.layout.finalBlockAddress = 0xA780;
         fresh.ctx.layout.byteCount = 0x3000;
         fresh.ctx.layout.protectedRange = {c.start, c.length};
-        ASSERT_EQ(TransferImage(fresh.ctx, *fresh.main.view().ProgressBar1, *fresh.main.view().StatusBar1), SendOk);
+        ASSERT_EQ(TransferImage(fresh.ctx), SendOk);
         std::vector<std::uint32_t> sent;
         for (const auto& w : fresh.line().writes) sent.push_back((std::uint32_t{w[0]} << 16) | (w[1] << 8) | w[2]);
         for (std::uint32_t a = 0; a < 0x1800; a += 128) {

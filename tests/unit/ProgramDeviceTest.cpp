@@ -42,7 +42,7 @@ protected:
         t.ctx.identity.recordDone = 1;
     }
     void Product(std::initializer_list<ProductCell> cells) { BuildImageTable(t.ctx.images, std::vector<ProductCell>(cells)); }
-    std::int32_t Run() { return ProgramDevice(t.ctx, *t.main.view().ProgressBar1, *t.main.view().StatusBar1); }
+    std::int32_t Run() { return ProgramDevice(t.ctx); }
     bool Sent204() const {
         const auto& w = const_cast<ProgramFixture*>(this)->t.line().writes;
         return std::any_of(w.begin(), w.end(), [](const Bytes& b) { return b == Bytes{EnterProgramming}; });
@@ -82,7 +82,7 @@ TEST_F(ProgramFixture, LayoutFollowsTheChipAndTheBootLoaderVersion) {
         fresh.ctx.identity.biosVersion = c.version;
         fresh.ctx.identity.identitySeen = 1;
         fresh.ctx.identity.recordDone = 1;
-        ProgramDevice(fresh.ctx, *fresh.main.view().ProgressBar1, *fresh.main.view().StatusBar1);
+        ProgramDevice(fresh.ctx);
         EXPECT_EQ(fresh.ctx.outcome, Outcome::Programmed);
         EXPECT_EQ(fresh.ctx.layout.finalBlockAddress, c.finalAddress);
         EXPECT_EQ(fresh.ctx.layout.byteCount, c.byteCount);
@@ -125,7 +125,7 @@ TEST_F(ProgramFixture, RefusalsComeBeforeAnyFrame) {
         fresh.ctx.identity.biosVersion = c.version;
         fresh.ctx.identity.identitySeen = 1;
         fresh.ctx.identity.recordDone = 1;
-        EXPECT_EQ(ProgramDevice(fresh.ctx, *fresh.main.view().ProgressBar1, *fresh.main.view().StatusBar1), 0);
+        EXPECT_EQ(ProgramDevice(fresh.ctx), 0);
         EXPECT_TRUE(fresh.line().writes.empty());
         EXPECT_EQ(fresh.main.Label2.caption(), c.result);
         EXPECT_EQ(fresh.main.StatusBar1.panelText(DevicePanel), c.devicePanel);

@@ -17,7 +17,7 @@
 
 #include <functional>
 
-#include "bootloader/Context.h"
+#include "ui/Context.h"
 #include "ui/qt/GuiServices.h"
 
 class QAction;

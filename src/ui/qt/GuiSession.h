@@ -9,7 +9,7 @@
 
 #include <memory>
 
-#include "bootloader/Context.h"
+#include "ui/Context.h"
 #include "platform/posix/PosixSerial.h"
 #include "platform/posix/SettingsFile.h"
 #include "platform/posix/SysfsPorts.h"

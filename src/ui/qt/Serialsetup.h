@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "bootloader/Context.h"
+#include "ui/Context.h"
 
 class QComboBox;
 class QLabel;
