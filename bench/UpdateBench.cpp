@@ -52,8 +52,7 @@ Figures RunOnce(std::uint8_t chip, std::uint8_t hardware, std::uint8_t preparati
     ctx.port.system = &ports;
     ctx.pump = &pump;
     ctx.presenter.main = main.view();
-    SetPortsFromSetting(ctx, FrontEnd::MainWindow, "6");
-    BuildImageTable(ctx.images);
+    SetUpFrontEnd(ctx, "6", "");  // COM7, no product tags
 
     const auto start = std::chrono::steady_clock::now();
     MainUpdateClick(ctx);

@@ -182,17 +182,7 @@ int RunUpdate(const Args& args) {
             std::cerr << "torvane-cli: " << e.what() << "; using COM1\n";
         }
     }
-    const bool noPortRemembered = SetPortsFromSetting(ctx, front, remembered);
-    if (front == FrontEnd::LoaderWindow) {
-        ResetLoaderDisplay(*ctx.presenter.loader);
-        if (noPortRemembered) ShowLoaderPortInvalid(*ctx.presenter.loader);
-        ctx.WakeVariant = LoaderTags(identity).wakeVariant;
-    }
-    if (front == FrontEnd::UpgradeWindow) {
-        ctx.presenter.PanelIndex[DevicePanel] = DetailPanel;
-        ctx.SequenceMode = SequenceModeFor(identity) ? 1 : 0;
-    }
-    BuildImageTable(ctx.images);
+    SetUpFrontEnd(ctx, remembered, identity);
 
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);

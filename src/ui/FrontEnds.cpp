@@ -52,6 +52,26 @@ void ShowLoaderPortInvalid(LoaderWindowView& v) { WaitingStyle(*v.Label1, Loader
 
 bool SequenceModeFor(std::string_view identity) { return HasTag(identity, "KEW"); }
 
+void SetUpFrontEnd(Context& ctx, std::string_view rememberedPort, std::string_view identity) {
+    const FrontEnd front = ActiveFrontEnd(ctx.presenter);
+    if (front == FrontEnd::LoaderWindow) ResetLoaderDisplay(*ctx.presenter.loader);
+    const bool noPortRemembered = SetPortsFromSetting(ctx, front, rememberedPort);
+    switch (front) {
+    case FrontEnd::LoaderWindow:
+        if (noPortRemembered) ShowLoaderPortInvalid(*ctx.presenter.loader);
+        ctx.WakeVariant = LoaderTags(identity).wakeVariant;
+        break;
+    case FrontEnd::UpgradeWindow:
+        // Device texts and their details share the fourth panel here.
+        ctx.presenter.PanelIndex[DevicePanel] = DetailPanel;
+        ctx.SequenceMode = SequenceModeFor(identity) ? 1 : 0;
+        break;
+    case FrontEnd::MainWindow:
+        break;
+    }
+    BuildImageTable(ctx.images);
+}
+
 void MainUpdateClick(Context& ctx) {
     if (SearchDevice(ctx) == SearchFound) ProgramDevice(ctx);
 }

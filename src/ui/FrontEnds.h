@@ -37,6 +37,15 @@ void ShowLoaderPortInvalid(LoaderWindowView& v);
 // Sequence mode for the UpgradeWindow: the identity carries KEW.
 bool SequenceModeFor(std::string_view identity);
 
+// The set-up every front end makes for its runs when it is built, whoever
+// draws it (a window, the console, a test, the bench): the remembered port,
+// the product's tags and the image table. The front end's controls are in
+// ctx.presenter already and decide which front end this is. `rememberedPort`
+// is the "com" setting, empty when none; `identity` the product identity,
+// whose tags choose the LoaderWindow's wake-up variant and the
+// UpgradeWindow's sequence mode.
+void SetUpFrontEnd(Context& ctx, std::string_view rememberedPort, std::string_view identity);
+
 // Start buttons: one search and, when a device answered, one programming
 // (the UpgradeWindow repeats while images are pending in sequence mode).
 void MainUpdateClick(Context& ctx);

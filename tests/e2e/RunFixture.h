@@ -24,6 +24,8 @@
 namespace torvane::test {
 
 inline constexpr int ModulePort = 6;  // COM7
+// A product identity without tags: no wake-up variant, no sequence mode.
+inline constexpr std::string_view NoTags = "";
 
 inline std::string ProductImageFile(const std::string& name, std::string& path) {
     path = (std::filesystem::path(TORVANE_SOURCE_DIR) / "product" / "images" / name).string();
@@ -86,12 +88,8 @@ protected:
         ctx.pump = &pump;
         ctx.presenter.main = main.view();
         if (front == FrontEnd::LoaderWindow) ctx.presenter.loader = loader.emplace().view();
-        if (front == FrontEnd::UpgradeWindow) {
-            ctx.presenter.upgrade = upgrade.emplace().view();
-            ctx.presenter.PanelIndex[DevicePanel] = DetailPanel;
-        }
-        SetPortsFromSetting(ctx, front, std::to_string(ModulePort));
-        BuildImageTable(ctx.images);
+        if (front == FrontEnd::UpgradeWindow) ctx.presenter.upgrade = upgrade.emplace().view();
+        SetUpFrontEnd(ctx, std::to_string(ModulePort), NoTags);
     }
 
     static std::unique_ptr<bootsim::SimRunner> StartModule(bootsim::SimConfig module, bootsim::RunnerOptions line = {}) {

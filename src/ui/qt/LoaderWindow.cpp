@@ -94,18 +94,13 @@ TForm6::TForm6(Context& ctx, GuiServices& services, const GuiOptions& options)
     const QString caption = QString::fromLatin1(LoaderTitle(identity, options.buildDate).c_str());
     setCaptionAndHint(caption);
     SetApplicationTitle(identity);
-    ResetLoaderDisplay();
     Label5.setCaption(identity);
 
-    const std::string remembered = ReadSetting(services.settings, PortSettingName, BrandLoader);
-    if (SetPortsFromSetting(ctx, FrontEnd::LoaderWindow, remembered)) ShowLoaderPortInvalid(*ctx.presenter.loader);
-
+    SetUpFrontEnd(ctx, ReadSetting(services.settings, PortSettingName, BrandLoader), identity);
     const LoaderTagSetup tags = LoaderTags(identity);
-    ctx.WakeVariant = tags.wakeVariant;
     Image1->setVisible(tags.showLogo);
     // The hint keeps the caption without the suffix.
     setWindowTitle(caption + QString::fromLatin1(tags.captionSuffix.c_str()));
-    BuildImageTable(ctx.images);
 }
 
 void TForm6::ResetLoaderDisplay() {

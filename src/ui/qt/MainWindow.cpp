@@ -78,8 +78,7 @@ TForm1::TForm1(Context& ctx, GuiServices& services, const GuiOptions& options)
     SetApplicationTitle(identity);
     Label1.setCaption(identity);
 
-    SetPortsFromSetting(ctx, FrontEnd::MainWindow, ReadSetting(services.settings, PortSettingName, BrandMain));
-    BuildImageTable(ctx.images);
+    SetUpFrontEnd(ctx, ReadSetting(services.settings, PortSettingName, BrandMain), identity);
     ShowPort(ctx, StatusBar1);
 }
 

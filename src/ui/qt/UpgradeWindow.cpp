@@ -53,13 +53,8 @@ TForm5::TForm5(Context& ctx, GuiServices& services, const GuiOptions& options)
     setCaptionAndHint(QString::fromLatin1(UpgradeTitle(identity, options.buildDate).c_str()));
     SetApplicationTitle(identity);
 
-    SetPortsFromSetting(ctx, FrontEnd::UpgradeWindow, ReadSetting(services.settings, PortSettingName, BrandUpgrade));
-    BuildImageTable(ctx.images);
+    SetUpFrontEnd(ctx, ReadSetting(services.settings, PortSettingName, BrandUpgrade), identity);
     ShowPort(ctx, StatusBar1);
-    // Device texts and their details share the fourth panel here.
-    ctx.presenter.PanelIndex[DevicePanel] = 3;
-
-    ctx.SequenceMode = SequenceModeFor(identity) ? 1 : 0;
     if (ctx.SequenceMode != 0) {
         QWidget* bar = ProgressBar1.widget();
         bar->resize(bar->width() - (ProgressBar2.widget()->width() + BarGap), bar->height());
