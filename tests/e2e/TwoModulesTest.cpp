@@ -1,0 +1,76 @@
+// Two updaters in one process, each with its own context, port and simulated
+// module: what a production station does with several ports at once.
+
+#include <algorithm>
+#include <thread>
+
+#include "RunFixture.h"
+
+using namespace torvane;
+using namespace torvane::test;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+// One port of the station: a module on it and an updater for it.
+struct Station {
+    explicit Station(int portIndex, std::uint8_t chip) : port(portIndex) {
+        bootsim::SimConfig module;
+        module.chip = chip;
+        sim = std::make_unique<bootsim::SimRunner>(module);
+        const auto why = sim->mapPort(port);
+        if (!why.empty()) throw std::runtime_error(why);
+        sim->start();
+        ctx.port.system = &ports;
+        ctx.port.host = &box;
+        ctx.pump = &pump;
+        ctx.presenter.main = main.view();
+        SetUpFrontEnd(ctx, std::to_string(port), NoTags);
+    }
+    ~Station() { ClosePortsOnExit(ctx); }
+
+    // The module's flash holds the image past the boot jump, and the jump.
+    void ExpectProgrammed(const Bytes& plain, const Bytes& jump) {
+        SCOPED_TRACE(ComName(port));
+        EXPECT_EQ(ctx.outcome, Outcome::Programmed) << main.Label2.caption();
+        const Bytes flash = sim->flash();
+        ASSERT_GE(flash.size(), plain.size());
+        EXPECT_TRUE(std::equal(plain.begin() + static_cast<long>(jump.size()), plain.end(),
+                               flash.begin() + static_cast<long>(jump.size())));
+        EXPECT_TRUE(std::equal(jump.begin(), jump.end(), flash.begin()));
+    }
+
+    int port;
+    std::unique_ptr<bootsim::SimRunner> sim;
+    posix::PosixSerialPorts ports;
+    RecordingBox box;
+    ScriptedPump pump;
+    HeadlessMainWindow main;
+    Context ctx;
+};
+
+// 252 and 254 take the same image (slot 6): both runs patch their boot jump
+// into it, each into its own copy.
+TEST(TwoModules, AreProgrammedOneAfterTheOtherAndAtTheSameTime) {
+    TempConfigDir config;
+    const Bytes plain = PlainImage("kbv7e-33fj64.hex");
+    const Bytes jump{0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};
+    {
+        Station a(6, 252), b(7, 254);
+        MainUpdateClick(a.ctx);
+        MainUpdateClick(b.ctx);
+        a.ExpectProgrammed(plain, jump);
+        b.ExpectProgrammed(plain, jump);
+    }
+    {
+        Station a(6, 252), b(7, 254);
+        std::thread first([&] { MainUpdateClick(a.ctx); });
+        std::thread second([&] { MainUpdateClick(b.ctx); });
+        first.join();
+        second.join();
+        a.ExpectProgrammed(plain, jump);
+        b.ExpectProgrammed(plain, jump);
+    }
+}
+
+}  // namespace
