@@ -9,7 +9,7 @@
 
 #include "TempConfigDir.h"
 #include "platform/posix/SettingsFile.h"
-#include "shell/RegistryDocument.h"
+#include "formats/RegistryDocument.h"
 #include "shell/SettingsStore.h"
 
 using namespace torvane;
