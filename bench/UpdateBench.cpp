@@ -15,8 +15,7 @@
 
 #include "ui/Context.h"
 #include "images/ImageTable.h"
-#include "platform/posix/PortMap.h"
-#include "platform/posix/PosixSerial.h"
+#include "platform/Platform.h"
 #include "tools/bootsim/SimRunner.h"
 #include "ui/FrontEnds.h"
 
@@ -46,10 +45,10 @@ Figures RunOnce(std::uint8_t chip, std::uint8_t hardware, std::uint8_t preparati
     sim.mapPort(6);
     sim.start();
 
-    posix::PosixSerialPorts ports;
     HeadlessMainWindow main;
     Context ctx;
-    ctx.port.system = &ports;
+    ctx.port.system = &HostPlatform().serialPorts();
+    ctx.port.clock = &HostPlatform().clock();
     ctx.pump = &pump;
     ctx.presenter.main = main.view();
     SetUpFrontEnd(ctx, "6", "");  // COM7, no product tags

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "platform/Terminal.h"
+#include "platform/Platform.h"
 
 namespace torvane::cli {
 
@@ -13,7 +13,7 @@ namespace {
 // the next text or bar update redraws.
 class Console {
 public:
-    Console() : terminal_(StdoutIsTerminal()) {}
+    Console() : terminal_(HostPlatform().terminal().stdoutIsTerminal()) {}
 
     void text(const std::string& what, const std::string& value) {
         clearBar();

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/Commands.h"
-#include "platform/posix/SysfsPorts.h"
+#include "platform/Platform.h"
 #include "serial/PortDiscovery.h"
 
 namespace torvane::cli {
@@ -27,7 +27,7 @@ constexpr const char* PortsHelp =
 }  // namespace
 
 int RunPorts(const Args& args) {
-    std::string sysfs = "/sys", dev = "/dev";
+    PortSearchRoots roots;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
@@ -35,15 +35,15 @@ int RunPorts(const Args& args) {
             return 0;
         }
         if ((a == "--sysfs" || a == "--dev") && i + 1 < args.size()) {
-            (a == "--sysfs" ? sysfs : dev) = args[++i];
+            (a == "--sysfs" ? roots.systemInfo : roots.devices) = args[++i];
             continue;
         }
         std::cerr << "torvane-cli ports: unexpected argument '" << a << "'\n\n" << PortsHelp;
         return 2;
     }
 
-    posix::SysfsPorts system(sysfs, dev);
-    const auto ports = ListComPorts(system);
+    const auto system = HostPlatform().portEnumerator(roots);
+    const auto ports = ListComPorts(*system);
     if (ports.empty()) {
         std::cout << "No serial ports found.\n";
         return 0;

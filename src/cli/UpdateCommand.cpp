@@ -11,9 +11,8 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleViews.h"
 #include "images/ImageTable.h"
-#include "platform/posix/PosixSerial.h"
+#include "platform/Platform.h"
 #include "shell/ProductIdentity.h"
-#include "platform/posix/SettingsFile.h"
 #include "shell/SettingsStore.h"
 #include "ui/FrontEnds.h"
 
@@ -147,10 +146,11 @@ int RunUpdate(const Args& args) {
     const std::string_view identity = ProductIdentityOrDefault();
 
     Context ctx;
-    posix::PosixSerialPorts ports;
+    Platform& platform = HostPlatform();
     ConsoleMessageBox box;
     ConsolePump pump(ctx, front);
-    ctx.port.system = &ports;
+    ctx.port.system = &platform.serialPorts();
+    ctx.port.clock = &platform.clock();
     ctx.port.host = &box;
     ctx.pump = &pump;
     ConsoleFrontEnd console(ctx, front);
@@ -174,8 +174,8 @@ int RunUpdate(const Args& args) {
     if (port) {
         remembered = std::to_string(*port);
     } else {
-        posix::SettingsFile file;
-        SettingsStore store{file, [](const std::string& m) { std::cerr << "torvane-cli: " << m << "\n"; }};
+        const auto settings = platform.settings();
+        SettingsStore store{*settings, [](const std::string& m) { std::cerr << "torvane-cli: " << m << "\n"; }};
         try {
             remembered = ReadSetting(store, PortSettingName, BrandOf(front));
         } catch (const SettingsError& e) {

@@ -1,7 +1,10 @@
 #pragma once
 // The operating system's serial device, one small operation per call, so the
 // port channel can run its open sequence step by step and a test can fail any
-// single step. One implementation per OS (posix/ today), plus a test fake.
+// single step. The settings are the line's own terms (baud, frame, flow
+// control, control lines), not any one system's structures; each
+// implementation maps them onto its system. One implementation per OS
+// (posix/ today), plus a test fake.
 
 #include <chrono>
 #include <cstdint>
@@ -11,41 +14,32 @@
 
 namespace torvane {
 
-// Line settings as the channel reads, edits and writes them back.
-struct LineSettings {
+enum class Parity { None, Odd, Even, Mark, Space };
+enum class StopBits { One, OneAndHalf, Two };
+enum class FlowControl { None, RtsCts, XonXoff };
+
+// How bytes are framed on the line, and the driver queues behind it.
+struct LineConfig {
     std::uint32_t baudRate = 0;
-    bool binary = false;
-    bool parityCheck = false;
-    bool ctsFlow = false;
-    bool dsrFlow = false;
-    bool dtrControl = false;      // driver raises DTR by itself
-    bool dsrSensitivity = false;
-    bool txContinueOnXoff = false;
-    bool outX = false;            // software flow control, output
-    bool inX = false;             // software flow control, input
-    bool errorChar = false;
-    bool nullStrip = false;
-    bool rtsControl = false;      // driver drives RTS by itself (handshake)
-    bool abortOnError = false;
-    std::uint8_t byteSize = 8;
-    std::uint8_t parity = 0;      // 0 none
-    std::uint8_t stopBits = 0;    // 0 one, 1 one and a half, 2 two
+    std::uint8_t dataBits = 8;  // 5..8
+    Parity parity = Parity::None;
+    StopBits stopBits = StopBits::One;
+    FlowControl flow = FlowControl::None;
+    // Queue sizes the driver is asked for; a system that sizes its own
+    // queues leaves them to itself.
+    std::uint32_t inputQueueBytes = 0;
+    std::uint32_t outputQueueBytes = 0;
 };
 
-// Read and write time-outs in milliseconds. ReadInterval = MAXDWORD with both
-// read totals 0 means "a read returns at once with what is there". Write
-// totals both 0 mean a write is not bounded in time.
-inline constexpr std::uint32_t ReadIntervalReturnAtOnce = 0xFFFFFFFF;
-
-struct Timeouts {
-    std::uint32_t readInterval = 0;
-    std::uint32_t readTotalMultiplier = 0;
-    std::uint32_t readTotalConstant = 0;
-    std::uint32_t writeTotalMultiplier = 0;
-    std::uint32_t writeTotalConstant = 0;
+// Reads never wait: read() hands over what has arrived, possibly nothing.
+// A write may take up to writePerByteMs for each byte plus writeConstantMs;
+// both 0 leave a write unbounded in time.
+struct SerialTimeouts {
+    std::uint32_t writePerByteMs = 0;
+    std::uint32_t writeConstantMs = 0;
 };
 
-enum class ModemLine { Dtr, Rts };
+enum class ControlLine { Dtr, Rts };
 
 enum class LineResult { Done, NotSupported, Failed };
 
@@ -55,15 +49,14 @@ public:
 
     // Returns once every byte written so far has left the driver.
     virtual bool drain() = 0;
-    virtual bool readLineSettings(LineSettings& out) = 0;
-    virtual bool writeLineSettings(const LineSettings& settings) = 0;
-    // Driver queue sizes; a no-op success where the OS has no such setting.
-    virtual bool setQueueSizes(std::uint32_t input, std::uint32_t output) = 0;
-    virtual bool readTimeouts(Timeouts& out) = 0;
-    virtual bool writeTimeouts(const Timeouts& timeouts) = 0;
-    // One modem line at a time. A device without modem lines (a
+    // Raw bytes in both directions with the given frame, nothing translated
+    // or echoed; false for a setting the device cannot run (and then the
+    // line is as it was, or at least not claimed to be what was asked).
+    virtual bool configure(const LineConfig& config) = 0;
+    virtual bool setTimeouts(const SerialTimeouts& timeouts) = 0;
+    // One control line at a time. A device without control lines (a
     // pseudo-terminal) answers NotSupported, which is not a failure.
-    virtual LineResult setModemLine(ModemLine line, bool on) = 0;
+    virtual LineResult setControlLine(ControlLine line, bool on) = 0;
     // Writes the bytes, bounded by the write time-outs. A write cut short by
     // its time-out still counts as done (true); false when the device failed.
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;

@@ -3,7 +3,11 @@
 
 namespace torvane {
 
-// True when standard output is an interactive terminal (a progress bar can be drawn).
-bool StdoutIsTerminal();
+class Terminal {
+public:
+    virtual ~Terminal() = default;
+    // True when standard output is an interactive terminal (a progress bar can be drawn).
+    virtual bool stdoutIsTerminal() const = 0;
+};
 
 }  // namespace torvane

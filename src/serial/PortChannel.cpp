@@ -1,7 +1,7 @@
 #include "serial/PortChannel.h"
 
 #include <algorithm>
-#include <thread>
+#include <iterator>
 
 namespace torvane {
 
@@ -46,28 +46,23 @@ std::size_t ReadSome(PortChannel& ch, SerialDevice& device, std::span<std::uint8
 // The half-duplex line direction lives on RTS.
 void SetDirection(bool transmit, SerialDevice& device) {
     const bool rtsOn = (RtsOnTransmit && transmit) || (!RtsOnTransmit && !transmit);
-    device.setModemLine(ModemLine::Rts, rtsOn);
+    device.setControlLine(ControlLine::Rts, rtsOn);
 }
 
-void ApplyLineSetting(LineSettings& s, std::uint32_t baudRate, std::uint8_t parity, std::uint8_t stopBits,
-                      std::uint8_t byteSize) {
-    s.baudRate = baudRate;
-    s.binary = true;
-    s.parityCheck = false;
-    s.ctsFlow = false;
-    s.dsrFlow = false;
-    s.dtrControl = false;
-    s.dsrSensitivity = false;
-    s.txContinueOnXoff = false;
-    s.outX = false;
-    s.inX = false;
-    s.errorChar = false;
-    s.nullStrip = false;
-    s.rtsControl = false;
-    s.abortOnError = false;
-    s.byteSize = byteSize;
-    s.parity = parity;
-    s.stopBits = stopBits;
+// The channel's parity and stop-bit codes (0 none, 1 odd, 2 even, 3 mark,
+// 4 space; 0 one, 1 one and a half, 2 two) in the line's own terms.
+std::optional<LineConfig> LineConfigOf(std::uint32_t baudRate, std::uint8_t parity, std::uint8_t stopBits,
+                                       std::uint8_t byteSize) {
+    constexpr Parity Parities[] = {Parity::None, Parity::Odd, Parity::Even, Parity::Mark, Parity::Space};
+    constexpr StopBits Stops[] = {StopBits::One, StopBits::OneAndHalf, StopBits::Two};
+    if (parity >= std::size(Parities) || stopBits >= std::size(Stops)) return std::nullopt;
+    return LineConfig{.baudRate = baudRate,
+                      .dataBits = byteSize,
+                      .parity = Parities[parity],
+                      .stopBits = Stops[stopBits],
+                      .flow = FlowControl::None,
+                      .inputQueueBytes = InputQueueBytes,
+                      .outputQueueBytes = OutputQueueBytes};
 }
 
 PortSlot* FailOpen(PortChannel& ch, PortSlot& slot, std::string reason) {
@@ -77,22 +72,6 @@ PortSlot* FailOpen(PortChannel& ch, PortSlot& slot, std::string reason) {
 }
 
 }  // namespace
-
-std::string ComName(int portIndex) { return "COM" + std::to_string(portIndex + 1); }
-
-std::optional<int> PortIndexOfComName(std::string_view name) {
-    constexpr std::string_view Prefix = "COM";
-    constexpr std::size_t MostDigits = 3;  // COM257
-    if (!name.starts_with(Prefix) || name.size() == Prefix.size() || name.size() > Prefix.size() + MostDigits)
-        return std::nullopt;
-    int n = 0;
-    for (char c : name.substr(Prefix.size())) {
-        if (c < '0' || c > '9') return std::nullopt;
-        n = n * 10 + (c - '0');
-    }
-    if (n < 1 || n - 1 > MaxPortIndex) return std::nullopt;
-    return n - 1;
-}
 
 int ShowMessageBox(PortChannel& ch, std::string_view text, std::string_view caption, unsigned flags) {
     return ch.host ? ch.host->ShowMessageBox(text, caption, flags) : 0;
@@ -119,28 +98,13 @@ PortSlot* OpenPort(PortChannel& ch, int index, std::uint32_t baudRate, std::uint
 
     device.drain();
 
-    LineSettings settings;
-    if (!device.readLineSettings(settings))
-        return FailOpen(ch, slot, "cannot read the line settings of " + ComName(index));
-    ApplyLineSetting(settings, baudRate, parity, stopBits, byteSize);
-    if (!device.writeLineSettings(settings)) {
+    const std::optional<LineConfig> config = LineConfigOf(baudRate, parity, stopBits, byteSize);
+    if (!config || !device.configure(*config)) {
         ShowMessageBox(ch, ConfigureFailedText, ErrorCaption, MessageBoxOk);
         return FailOpen(ch, slot, std::string(ConfigureFailedText) + " " + ComName(index));
     }
 
-    if (!device.setQueueSizes(InputQueueBytes, OutputQueueBytes))
-        return FailOpen(ch, slot, "cannot size the driver queues of " + ComName(index));
-
-    // Every field is replaced below, so a failed read of the old values
-    // changes nothing; only the write decides.
-    Timeouts timeouts;
-    device.readTimeouts(timeouts);
-    timeouts.readInterval = ReadIntervalReturnAtOnce;
-    timeouts.readTotalMultiplier = 0;
-    timeouts.readTotalConstant = 0;
-    timeouts.writeTotalMultiplier = WriteTimeoutPerByteMs;
-    timeouts.writeTotalConstant = WriteTimeoutConstantMs;
-    if (!device.writeTimeouts(timeouts)) {
+    if (!device.setTimeouts({.writePerByteMs = WriteTimeoutPerByteMs, .writeConstantMs = WriteTimeoutConstantMs})) {
         ShowMessageBox(ch, TimeoutsFailedText, ErrorCaption, MessageBoxOk);
         return FailOpen(ch, slot, std::string(TimeoutsFailedText) + " of " + ComName(index));
     }
@@ -160,8 +124,8 @@ int SetControlLines(PortChannel& ch, int index, int clear) {
     // lines were set: nothing downstream depends on them.
     if (PortSlot* slot = OpenSlot(ch, index)) {
         const bool on = clear == 0;
-        slot->handle->setModemLine(ModemLine::Dtr, on);
-        slot->handle->setModemLine(ModemLine::Rts, on);
+        slot->handle->setControlLine(ControlLine::Dtr, on);
+        slot->handle->setControlLine(ControlLine::Rts, on);
     }
     return 0;
 }
@@ -187,7 +151,7 @@ int WritePort(PortChannel& ch, int index, const std::uint8_t* bytes, std::uint32
     std::array<std::uint8_t, EchoScratchSize> scratch{};
     std::uint32_t remaining = count;
     for (int attempt = 0; attempt < EchoAttempts && remaining > 0; ++attempt) {
-        std::this_thread::sleep_for(EchoStep);
+        if (ch.clock) ch.clock->sleep(EchoStep);
         const std::size_t want = std::min<std::size_t>(remaining, scratch.size());
         remaining -= static_cast<std::uint32_t>(ReadSome(ch, device, std::span(scratch.data(), want)));
     }

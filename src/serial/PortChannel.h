@@ -13,11 +13,12 @@
 #include <string>
 #include <string_view>
 
+#include "formats/ComName.h"
+#include "platform/Clock.h"
 #include "platform/SerialDevice.h"
 
 namespace torvane {
 
-inline constexpr int MaxPortIndex = 256;                 // COM1..COM257
 inline constexpr std::uint32_t PortBaudRate = 115200;
 inline constexpr std::uint8_t NoParity = 0;
 inline constexpr std::uint8_t TwoStopBits = 2;
@@ -60,6 +61,9 @@ enum class TraceDirection { Sent, Received };
 
 struct PortChannel {
     SerialPorts* system = nullptr;
+    // Lets the echo of a half-duplex write arrive; without one the echo is
+    // read back at once, unwaited.
+    Clock* clock = nullptr;
     MessageBoxHost* host = nullptr;
     torvane::PortTable PortTable;  // qualified: the member shares the type's name
     std::int16_t CurrentPort = 0;
@@ -73,7 +77,8 @@ struct PortChannel {
 
 // The slot, open and configured, or nullptr with lastOpenFailure saying why.
 // Reopening an open slot closes its old handle first. Shows a message box when
-// the line settings or the time-outs cannot be applied.
+// the line settings (a parity or stop-bit code outside 0..4 / 0..2 included)
+// or the time-outs cannot be applied.
 PortSlot* OpenPort(PortChannel& ch, int index, std::uint32_t baudRate, std::uint8_t parity,
                    std::uint8_t stopBits, std::uint8_t byteSize, std::uint8_t halfDuplex);
 void ClosePort(PortChannel& ch, int index);
@@ -94,10 +99,5 @@ SerialDevice* CurrentDevice(PortChannel& ch);
 // True when CurrentPort is open but its device has gone away (unplugged).
 bool CurrentPortGone(PortChannel& ch);
 int ShowMessageBox(PortChannel& ch, std::string_view text, std::string_view caption, unsigned flags);
-
-// "COM" + (index + 1).
-std::string ComName(int portIndex);
-// The port index of a COM name ("COM1" to "COM257", digits only), or nothing.
-std::optional<int> PortIndexOfComName(std::string_view name);
 
 }  // namespace torvane

@@ -1,8 +1,5 @@
 #include "shell/SettingsStore.h"
 
-
-#include "shell/RegistryDocument.h"
-
 namespace torvane {
 
 namespace {
@@ -24,10 +21,6 @@ std::string FullKeyPath(std::uint8_t brand) {
 
 std::string Quoted(std::string_view name) { return "'" + std::string(name) + "'"; }
 
-void Tell(const SettingsStore& store, const std::string& message) {
-    if (store.notice) store.notice(message);
-}
-
 }  // namespace
 
 std::string_view SettingsKeyPath(std::uint8_t brand) {
@@ -37,59 +30,21 @@ std::string_view SettingsKeyPath(std::uint8_t brand) {
 }
 
 std::string ReadSetting(SettingsStore& store, std::string_view name, std::uint8_t brand) {
-    const SettingsText stored = store.backend.load();
-    if (stored.status != SettingsLoad::Loaded) return {};
-    ParsedRegistry parsed = ParseRegistryText(stored.text);
-    if (!parsed.error.empty()) {
-        Tell(store, "The settings file " + store.backend.location() + " cannot be read (" + parsed.error +
-                        "); its settings are ignored.");
-        return {};
+    const StoredSetting stored = store.backend.read(FullKeyPath(brand), name, store.notice);
+    switch (stored.status) {
+    case SettingStatus::Found: return stored.text;
+    case SettingStatus::Absent: return {};
+    case SettingStatus::NotText: break;
     }
-    RegKey* key = parsed.document.findKey(FullKeyPath(brand));
-    if (!key) return {};
-    const RegValue* value = FindValue(*key, name);
-    if (!value || value->dataSize() == 0) return {};
-    if (!value->isString()) throw SettingsError("Invalid data type for " + Quoted(name));
-    return value->stringText();
+    throw SettingsError("Invalid data type for " + Quoted(name));
 }
 
 void WriteSetting(SettingsStore& store, std::string_view name, std::string_view text, std::uint8_t brand) {
-    const SettingsText stored = store.backend.load();
-    // Settings that exist but cannot be read cannot be carried over either:
-    // writing now would lose them, so the write is skipped like any other
-    // write that cannot happen.
-    if (stored.status == SettingsLoad::Unreadable) return;
-
-    RegistryDocument document;
-    if (stored.status == SettingsLoad::Loaded) {
-        ParsedRegistry parsed = ParseRegistryText(stored.text);
-        if (parsed.error.empty()) {
-            document = std::move(parsed.document);
-        } else {
-            // Never overwrite what we cannot read without keeping it first.
-            const SettingsCopy copy = store.backend.keepCopy(stored.text);
-            if (copy.status == SettingsSave::NotWritable) return;
-            if (copy.status != SettingsSave::Saved) throw SettingsError("Failed to set data for " + Quoted(name));
-            Tell(store, "The settings file " + store.backend.location() + " could not be read (" + parsed.error +
-                            "); it was kept as " + copy.name + " and new settings were started.");
-        }
-    }
-
-    if (!IsWritableValueName(name)) throw SettingsError("Failed to set data for " + Quoted(name));
-    RegKey& key = document.createKey(FullKeyPath(brand));
-    RegValue value = StringValue(name, text);
-    if (RegValue* old = FindValue(key, name)) {
-        value.name = old->name;  // the stored spelling of the name stays
-        *old = std::move(value);
-    } else {
-        key.values.push_back(std::move(value));
-    }
-
-    switch (store.backend.save(FormatRegistryText(document))) {
-    case SettingsSave::Saved:
-    case SettingsSave::NotWritable:
+    switch (store.backend.write(FullKeyPath(brand), name, text, store.notice)) {
+    case SettingWrite::Written:
+    case SettingWrite::NotWritable:
         return;
-    case SettingsSave::Failed:
+    case SettingWrite::Failed:
         break;
     }
     throw SettingsError("Failed to set data for " + Quoted(name));

@@ -1,6 +1,6 @@
 #pragma once
 // The remembered settings: named text values under one registry key per front
-// end, kept in the registry's text export format by a SettingsBackend.
+// end, kept by the platform's SettingsBackend.
 
 #include <cstdint>
 #include <functional>
@@ -22,14 +22,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Told, in a sentence for the user, when the stored settings cannot be read
-// as an export: the settings are then ignored, and the next write keeps a
-// copy of them before it starts afresh.
-using SettingsNotice = std::function<void(const std::string& message)>;
-
 struct SettingsStore {
     SettingsBackend& backend;
-    SettingsNotice notice;  // may be empty
+    SettingsNotice notice;  // may be empty; hears of damaged settings
 };
 
 // Key below the root for a brand index; any index but 1 and 2 uses key 0's.

@@ -16,37 +16,21 @@ public:
         note("drain");
         return !fails(Step::Drain);
     }
-    bool readLineSettings(LineSettings& out) override {
-        if (fails(Step::ReadSettings)) return false;
-        out = line_->settings;
+    bool configure(const LineConfig& c) override {
+        if (fails(Step::Configure)) return false;
+        line_->config = c;
         return true;
     }
-    bool writeLineSettings(const LineSettings& s) override {
-        if (fails(Step::WriteSettings)) return false;
-        line_->settings = s;
-        return true;
-    }
-    bool setQueueSizes(std::uint32_t input, std::uint32_t output) override {
-        if (fails(Step::QueueSizes)) return false;
-        line_->inputQueue = input;
-        line_->outputQueue = output;
-        return true;
-    }
-    bool readTimeouts(Timeouts& out) override {
-        if (fails(Step::ReadTimeouts)) return false;
-        out = line_->timeouts;
-        return true;
-    }
-    bool writeTimeouts(const Timeouts& t) override {
-        if (fails(Step::WriteTimeouts)) return false;
+    bool setTimeouts(const SerialTimeouts& t) override {
+        if (fails(Step::Timeouts)) return false;
         line_->timeouts = t;
         return true;
     }
-    LineResult setModemLine(ModemLine l, bool on) override {
-        if (fails(Step::ModemLine)) return LineResult::Failed;
-        if (!line_->modemLinesSupported) return LineResult::NotSupported;
+    LineResult setControlLine(ControlLine l, bool on) override {
+        if (fails(Step::ControlLine)) return LineResult::Failed;
+        if (!line_->controlLinesSupported) return LineResult::NotSupported;
         line_->lineOps.emplace_back(l, on);
-        note(std::string(l == ModemLine::Dtr ? "dtr" : "rts") + (on ? "+" : "-"));
+        note(std::string(l == ControlLine::Dtr ? "dtr" : "rts") + (on ? "+" : "-"));
         return LineResult::Done;
     }
     bool write(std::span<const std::uint8_t> bytes) override {

@@ -14,25 +14,24 @@
 
 namespace torvane::test {
 
-enum class Step { Open, Drain, ReadSettings, WriteSettings, QueueSizes, ReadTimeouts, WriteTimeouts, ModemLine, Write, Read };
+enum class Step { Open, Drain, Configure, Timeouts, ControlLine, Write, Read };
 
 struct FakeLine {
     std::set<Step> failing;            // steps that fail
-    bool modemLinesSupported = true;
+    bool controlLinesSupported = true;
     bool gone = false;                 // the device went away
     std::vector<std::vector<std::uint8_t>> writes;
     std::deque<std::uint8_t> input;    // bytes waiting to be read
     std::size_t readChunk = 0;         // 0: a read takes all it may; else at most this many
     // Called after each accepted write: a scripted device answers here.
     std::function<void(FakeLine&, const std::vector<std::uint8_t>&)> onWrite;
-    LineSettings settings;             // as last written
-    Timeouts timeouts;
-    std::vector<std::pair<ModemLine, bool>> lineOps;
+    LineConfig config;                 // as last configured
+    SerialTimeouts timeouts;
+    std::vector<std::pair<ControlLine, bool>> lineOps;
     std::vector<long> reads;           // result of every read
     // Every device call in order: "drain", "rts+", "dtr-", "write 10",
     // "read 3", "close" ... so a test can check the order of a sequence.
     std::vector<std::string> journal;
-    std::uint32_t inputQueue = 0, outputQueue = 0;  // as last set
     int opens = 0, closes = 0, drains = 0, openDevices = 0;
     std::set<int> absentPorts;         // indices whose open fails as absent
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,10 +28,23 @@ public:
     std::vector<ShownBox> shown;
 };
 
+// Time that passes only on paper: the sleeps asked for are counted.
+class CountingClock : public Clock {
+public:
+    TimePoint now() const override { return TimePoint{} + slept; }
+    void sleep(std::chrono::nanoseconds d) override {
+        ++sleeps;
+        if (d > d.zero()) slept += d;
+    }
+    int sleeps = 0;
+    std::chrono::nanoseconds slept{0};
+};
+
 class PortChannelTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ch.system = &ports;
+        ch.clock = &clock;
         ch.host = &boxes;
         ch.trace = [this](TraceDirection d, std::span<const std::uint8_t> bytes) {
             auto& seen = d == TraceDirection::Sent ? sent : received;
@@ -55,17 +69,15 @@ protected:
     std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
     FakeSerialPorts ports{line};
     BoxRecorder boxes;
+    CountingClock clock;
     PortChannel ch;
     std::vector<std::uint8_t> sent, received;
 };
 
 TEST_F(PortChannelTest, OpenAppliesTheUpdateLineSettingOverWhateverWasThere) {
-    // A line left in some other program's state: every flag the channel owns is on.
-    line->settings = LineSettings{.baudRate = 9600, .binary = false, .parityCheck = true, .ctsFlow = true,
-                                  .dsrFlow = true, .dtrControl = true, .dsrSensitivity = true,
-                                  .txContinueOnXoff = true, .outX = true, .inX = true, .errorChar = true,
-                                  .nullStrip = true, .rtsControl = true, .abortOnError = true,
-                                  .byteSize = 7, .parity = 2, .stopBits = 0};
+    // A line left in some other program's state.
+    line->config = LineConfig{.baudRate = 9600, .dataBits = 7, .parity = Parity::Even, .stopBits = StopBits::One,
+                              .flow = FlowControl::RtsCts, .inputQueueBytes = 1, .outputQueueBytes = 1};
     ch.lastOpenFailure = "an earlier failure";
 
     PortSlot* s = openPort(3);
@@ -77,23 +89,16 @@ TEST_F(PortChannelTest, OpenAppliesTheUpdateLineSettingOverWhateverWasThere) {
     EXPECT_TRUE(ch.lastOpenFailure.empty());
     EXPECT_TRUE(boxes.shown.empty());
 
-    const LineSettings& l = line->settings;
+    const LineConfig& l = line->config;
     EXPECT_EQ(l.baudRate, 115200u);
-    EXPECT_EQ(l.byteSize, 8);
-    EXPECT_EQ(l.parity, 0);
-    EXPECT_EQ(l.stopBits, 2);
-    EXPECT_TRUE(l.binary);
-    for (bool off : {l.parityCheck, l.ctsFlow, l.dsrFlow, l.dtrControl, l.dsrSensitivity, l.txContinueOnXoff, l.outX,
-                     l.inX, l.errorChar, l.nullStrip, l.rtsControl, l.abortOnError})
-        EXPECT_FALSE(off);
-
-    EXPECT_EQ(line->timeouts.readInterval, 0xFFFFFFFFu);
-    EXPECT_EQ(line->timeouts.readTotalMultiplier, 0u);
-    EXPECT_EQ(line->timeouts.readTotalConstant, 0u);
-    EXPECT_EQ(line->timeouts.writeTotalMultiplier, 10u);
-    EXPECT_EQ(line->timeouts.writeTotalConstant, 1000u);
-    EXPECT_EQ(line->inputQueue, 32768u);
-    EXPECT_EQ(line->outputQueue, 9216u);
+    EXPECT_EQ(l.dataBits, 8);
+    EXPECT_EQ(l.parity, Parity::None);
+    EXPECT_EQ(l.stopBits, StopBits::Two);
+    EXPECT_EQ(l.flow, FlowControl::None);
+    EXPECT_EQ(l.inputQueueBytes, 32768u);
+    EXPECT_EQ(l.outputQueueBytes, 9216u);
+    EXPECT_EQ(line->timeouts.writePerByteMs, 10u);
+    EXPECT_EQ(line->timeouts.writeConstantMs, 1000u);
     EXPECT_EQ(line->journal.front(), "open 3");
     EXPECT_EQ(line->journal.at(1), "drain");  // what an earlier user wrote leaves first
     EXPECT_EQ(FlushPort(ch, 3), PortUsable);
@@ -103,12 +108,12 @@ TEST_F(PortChannelTest, ControlLinesDropOrRaiseDtrThenRts) {
     ASSERT_NE(openPort(0), nullptr);
     EXPECT_EQ(SetControlLines(ch, 0, 1), 0);
     EXPECT_EQ(SetControlLines(ch, 0, 0), 0);
-    using Op = std::pair<ModemLine, bool>;
-    EXPECT_EQ(line->lineOps, (std::vector<Op>{{ModemLine::Dtr, false}, {ModemLine::Rts, false},
-                                              {ModemLine::Dtr, true}, {ModemLine::Rts, true}}));
+    using Op = std::pair<ControlLine, bool>;
+    EXPECT_EQ(line->lineOps, (std::vector<Op>{{ControlLine::Dtr, false}, {ControlLine::Rts, false},
+                                              {ControlLine::Dtr, true}, {ControlLine::Rts, true}}));
 
     // A line without modem control (a pseudo-terminal) is still a usable port.
-    line->modemLinesSupported = false;
+    line->controlLinesSupported = false;
     EXPECT_EQ(SetControlLines(ch, 0, 1), 0);
     EXPECT_EQ(slot(0).open, 1);
     EXPECT_EQ(FlushPort(ch, 0), PortUsable);
@@ -149,13 +154,42 @@ TEST_P(OpenFailureTest, LeavesTheSlotClosedAndTellsWhy) {
 INSTANTIATE_TEST_SUITE_P(
     Steps, OpenFailureTest,
     ::testing::Values(OpenFailureCase{"Absent", Step::Open, nullptr, false},
-                      OpenFailureCase{"ReadSettings", Step::ReadSettings, nullptr, false},
-                      OpenFailureCase{"WriteSettings", Step::WriteSettings, "Unable to configure the serial port", false},
-                      OpenFailureCase{"QueueSizes", Step::QueueSizes, nullptr, false},
-                      // every time-out field is replaced, so the old values do not matter
-                      OpenFailureCase{"ReadTimeouts", Step::ReadTimeouts, nullptr, true},
-                      OpenFailureCase{"WriteTimeouts", Step::WriteTimeouts, "Unable to set the time-out parameters", false}),
+                      OpenFailureCase{"Configure", Step::Configure, "Unable to configure the serial port", false},
+                      OpenFailureCase{"Timeouts", Step::Timeouts, "Unable to set the time-out parameters", false},
+                      // only the outcome of the writes counts: a failing drain opens all the same
+                      OpenFailureCase{"Drain", Step::Drain, nullptr, true}),
     [](const auto& param) { return std::string(param.param.name); });
+
+TEST_F(PortChannelTest, ParityAndStopCodesBecomeTheLinesFrameOrAreRefused) {
+    const struct {
+        std::uint8_t parity, stopBits;
+        std::optional<Parity> wantParity;  // nothing: refused like a setting the device cannot run
+        StopBits wantStop;
+    } cases[] = {
+        {0, 0, Parity::None, StopBits::One},  {1, 1, Parity::Odd, StopBits::OneAndHalf},
+        {2, 2, Parity::Even, StopBits::Two},  {3, 2, Parity::Mark, StopBits::Two},
+        {4, 2, Parity::Space, StopBits::Two}, {5, 2, std::nullopt, {}},
+        {0, 3, std::nullopt, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << int(c.parity) << "/" << int(c.stopBits));
+        line->config = {};
+        boxes.shown.clear();
+        PortSlot* s = OpenPort(ch, 1, 9600, c.parity, c.stopBits, 7, 0);
+        EXPECT_EQ(s != nullptr, c.wantParity.has_value());
+        if (c.wantParity) {
+            EXPECT_EQ(line->config.parity, *c.wantParity);
+            EXPECT_EQ(line->config.stopBits, c.wantStop);
+            EXPECT_EQ(line->config.baudRate, 9600u);
+            EXPECT_EQ(line->config.dataBits, 7);
+        } else {
+            EXPECT_EQ(line->config.baudRate, 0u);  // nothing reached the device
+            ASSERT_EQ(boxes.shown.size(), 1u);
+            EXPECT_EQ(boxes.shown[0].text, "Unable to configure the serial port");
+            EXPECT_EQ(ch.lastOpenFailure, "Unable to configure the serial port COM2");
+        }
+    }
+}
 
 TEST_F(PortChannelTest, AbsentPortKeepsTheSystemsReason) {
     line->absentPorts.insert(7);
@@ -293,14 +327,14 @@ TEST_F(PortChannelTest, EchoAbsorptionGivesUpAfterAHundredSteps) {
     const std::uint8_t frame[10] = {};
     line->answer({1, 2});  // only part of the echo ever comes back
 
-    const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(WritePort(ch, 0, frame, 10), WriteAccepted);
-    const auto took = std::chrono::steady_clock::now() - start;
 
     ASSERT_EQ(line->reads.size(), 100u);
     EXPECT_EQ(line->reads[0], 2);
     EXPECT_EQ(std::count(line->reads.begin() + 1, line->reads.end(), 0), 99);
-    EXPECT_GE(took, 100 * EchoStep);
+    // The steps pass on the channel's clock, not the wall's.
+    EXPECT_EQ(clock.sleeps, 100);
+    EXPECT_EQ(clock.slept, 100 * EchoStep);
 }
 
 TEST_F(PortChannelTest, DrainOnceClearsTheFirst3000BytesThenReadsOnce) {

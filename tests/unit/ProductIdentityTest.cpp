@@ -63,10 +63,4 @@ TEST(BuildStamp, HasTheDateAndTimeShapes) {
     EXPECT_EQ(BuildDate().find("  "), std::string::npos);
 }
 
-TEST(BrandIndex, FollowsTheFrontEnd) {
-    EXPECT_EQ(BrandOf(FrontEnd::MainWindow), 0);
-    EXPECT_EQ(BrandOf(FrontEnd::UpgradeWindow), 1);
-    EXPECT_EQ(BrandOf(FrontEnd::LoaderWindow), 2);
-}
-
 }  // namespace

@@ -1,9 +1,5 @@
 #include "tools/bootsim/SimRunner.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
-
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -12,7 +8,7 @@
 #include <system_error>
 #include <utility>
 
-#include "platform/posix/PortMap.h"
+#include "platform/Platform.h"
 
 namespace torvane::bootsim {
 
@@ -21,14 +17,14 @@ namespace {
 constexpr std::size_t ReadChunk = 4096;
 // How often the thread looks at the line when nothing arrives, to notice a
 // frame left unfinished.
-constexpr int IdlePollMs = 20;
+constexpr std::chrono::milliseconds IdlePoll{20};
 // A full pseudo-terminal (nobody reading the updater's side) gets this long
 // before an answer is dropped; the updater has stopped waiting by then.
 constexpr std::chrono::milliseconds WriteGiveUp{2000};
-constexpr int WritePollMs = 50;
+constexpr std::chrono::milliseconds WritePoll{50};
 // Closing the line throws away what the updater has not read yet, so the
 // hang-up waits until the updater moves on (sends more) or this long.
-constexpr int HangUpGraceMs = 500;
+constexpr std::chrono::milliseconds HangUpGrace{500};
 // When the device side reports a hang-up, look again after this long.
 constexpr std::chrono::milliseconds HangUpRetry{20};
 
@@ -40,29 +36,17 @@ void WriteFile(const std::filesystem::path& path, const void* data, std::size_t 
 
 }  // namespace
 
-SimRunner::SimRunner(SimConfig config, RunnerOptions options) : options_(options), sim_(std::move(config)) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
-        throw std::runtime_error(std::string("cannot create the runner's wake pipe: ") + std::strerror(errno));
-    wakeRead_ = fds[0];
-    wakeWrite_ = fds[1];
-}
+SimRunner::SimRunner(SimConfig config, RunnerOptions options)
+    : line_(HostPlatform().openFarEnd()), options_(options), sim_(std::move(config)) {}
 
-SimRunner::~SimRunner() {
-    stop();
-    ::close(wakeRead_);
-    ::close(wakeWrite_);
-}
+SimRunner::~SimRunner() { stop(); }
 
-std::string SimRunner::mapPort(int portIndex) const { return posix::MapPort(portIndex, devicePath()); }
+std::string SimRunner::mapPort(int portIndex) const { return HostPlatform().assignPort(portIndex, devicePath()); }
 
 void SimRunner::start() {
     std::lock_guard lock(mutex_);
     if (thread_.joinable() || hungUp_) return;
     stop_ = false;
-    char drain[16];
-    while (::read(wakeRead_, drain, sizeof drain) > 0) {
-    }
     thread_ = std::thread(&SimRunner::run, this);
 }
 
@@ -72,8 +56,7 @@ void SimRunner::stop() {
         stop_ = true;
     }
     changed_.notify_all();
-    const char poke = 1;
-    [[maybe_unused]] const auto ignored = ::write(wakeWrite_, &poke, 1);
+    line_->interrupt();
     if (thread_.joinable()) thread_.join();
 }
 
@@ -157,16 +140,14 @@ bool SimRunner::writeAll(const std::vector<std::uint8_t>& bytes) {
     std::size_t done = 0;
     const auto giveUp = std::chrono::steady_clock::now() + WriteGiveUp;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(pty_.controllerFd(), bytes.data() + done, bytes.size() - done);
+        const long n = line_->write({bytes.data() + done, bytes.size() - done});
         if (n > 0) {
             done += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) return false;
+        if (n < 0) return false;
         if (std::chrono::steady_clock::now() >= giveUp || !pause(std::chrono::microseconds{0})) return false;
-        pollfd p{pty_.controllerFd(), POLLOUT, 0};
-        ::poll(&p, 1, WritePollMs);
+        line_->waitWritable(WritePoll);
     }
     return true;
 }
@@ -189,13 +170,12 @@ void SimRunner::run() {
     std::array<std::uint8_t, ReadChunk> buf{};
     auto lastByte = std::chrono::steady_clock::now();
     for (;;) {
-        std::array<pollfd, 2> fds{{{pty_.controllerFd(), POLLIN, 0}, {wakeRead_, POLLIN, 0}}};
-        const int ready = ::poll(fds.data(), fds.size(), IdlePollMs);
+        const FarEndWait ready = line_->waitInput(IdlePoll);
         if (!pause(std::chrono::microseconds{0})) return;
-        if (ready < 0 && errno != EINTR) return;
+        if (ready == FarEndWait::Failed) return;
 
-        if (ready > 0 && (fds[0].revents & POLLIN)) {
-            const ssize_t got = ::read(pty_.controllerFd(), buf.data(), buf.size());
+        if (ready == FarEndWait::Input) {
+            const long got = line_->read(buf);
             if (got > 0) {
                 const auto count = static_cast<std::size_t>(got);
                 // The bytes would still be on the wire.
@@ -215,17 +195,16 @@ void SimRunner::run() {
                     if (!sendAnswer(answer)) return;
                 }
                 if (hangUp) {
-                    pollfd p{pty_.controllerFd(), POLLIN, 0};
-                    ::poll(&p, 1, HangUpGraceMs);
+                    line_->waitInput(HangUpGrace);
                     std::lock_guard lock(mutex_);
-                    pty_.hangUp();
+                    line_->hangUp();
                     hungUp_ = true;
                     changed_.notify_all();
                     return;
                 }
                 continue;
             }
-        } else if (ready > 0 && (fds[0].revents & (POLLHUP | POLLERR))) {
+        } else if (ready == FarEndWait::NoPeer) {
             // Nobody holds the device side at the moment; do not spin.
             if (!pause(HangUpRetry)) return;
         }

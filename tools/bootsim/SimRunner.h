@@ -1,5 +1,6 @@
 #pragma once
-// Puts a simulated boot loader on the far end of a pseudo-terminal: a thread
+// Puts a simulated boot loader on the far end of a line (a pseudo-terminal
+// on POSIX): a thread
 // reads what the updater writes, feeds the device model and writes its answer
 // back, late when the device is told to be, and closes the line when the
 // hang-up fault fires. Optionally it lets real wire time pass, so figures
@@ -14,7 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/posix/PseudoTerminal.h"
+#include <memory>
+
+#include "platform/FarEnd.h"
 #include "tools/bootsim/BootSim.h"
 
 namespace torvane::bootsim {
@@ -33,8 +36,8 @@ struct RunnerOptions {
 
 class SimRunner {
 public:
-    // Creates the pseudo-terminal and the device. Throws std::runtime_error
-    // when no pseudo-terminal can be had, std::invalid_argument for a bad config.
+    // Creates the line and the device. Throws std::runtime_error when no
+    // line can be had, std::invalid_argument for a bad config.
     explicit SimRunner(SimConfig config, RunnerOptions options = {});
     // Stops the thread (stop()).
     ~SimRunner();
@@ -42,7 +45,7 @@ public:
     SimRunner& operator=(const SimRunner&) = delete;
 
     // The path the updater opens, e.g. /dev/pts/7.
-    const std::string& devicePath() const { return pty_.devicePath(); }
+    const std::string& devicePath() const { return line_->devicePath(); }
     // Points COM<portIndex+1> of the port map at the device. Empty on
     // success, else why it failed.
     std::string mapPort(int portIndex) const;
@@ -84,15 +87,13 @@ private:
     // false when stop() came first.
     bool sendAnswer(const std::vector<std::uint8_t>& answer);
 
-    posix::PseudoTerminal pty_;
+    std::unique_ptr<FarEnd> line_;
     RunnerOptions options_;
     mutable std::mutex mutex_;  // guards sim_, stop_, hungUp_
     mutable std::condition_variable changed_;
     BootSim sim_;
     bool stop_ = false;
     bool hungUp_ = false;
-    int wakeRead_ = -1;  // a pipe that interrupts the thread's poll on stop()
-    int wakeWrite_ = -1;
     std::thread thread_;
 };
 

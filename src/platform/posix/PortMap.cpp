@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <system_error>
 
-#include "serial/PortChannel.h"
+#include "formats/ComName.h"
 
 namespace torvane::posix {
 

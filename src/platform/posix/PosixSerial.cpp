@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/posix/PortMap.h"
-#include "serial/PortChannel.h"
+#include "formats/ComName.h"
 
 namespace torvane::posix {
 
@@ -39,13 +39,8 @@ constexpr SpeedCode Speeds[] = {
 };
 
 constexpr tcflag_t FrameBits = CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS | CLOCAL | CREAD | HUPCL;
-constexpr std::uint8_t OddParity = 1;
-constexpr std::uint8_t EvenParity = 2;
-constexpr std::uint8_t OneStopBit = 0;
-constexpr std::uint8_t TwoStopBitsCode = 2;
 constexpr std::uint8_t FewestDataBits = 5;
 constexpr std::uint8_t MostDataBits = 8;
-constexpr long MsPerDecisecond = 100;
 
 std::optional<speed_t> SpeedOf(std::uint32_t baud) {
     for (const auto& s : Speeds)
@@ -53,27 +48,12 @@ std::optional<speed_t> SpeedOf(std::uint32_t baud) {
     return std::nullopt;
 }
 
-std::uint32_t BaudOf(speed_t code) {
-    for (const auto& s : Speeds)
-        if (s.code == code) return s.baud;
-    return 0;
-}
-
-tcflag_t SizeBits(std::uint8_t byteSize) {
-    switch (byteSize) {
+tcflag_t SizeBits(std::uint8_t dataBits) {
+    switch (dataBits) {
         case 5: return CS5;
         case 6: return CS6;
         case 7: return CS7;
         default: return CS8;
-    }
-}
-
-std::uint8_t ByteSizeOf(tcflag_t cflag) {
-    switch (cflag & CSIZE) {
-        case CS5: return 5;
-        case CS6: return 6;
-        case CS7: return 7;
-        default: return 8;
     }
 }
 
@@ -137,59 +117,36 @@ bool PosixSerialDevice::drain() {
     return r == 0;
 }
 
-bool PosixSerialDevice::readLineSettings(LineSettings& out) {
-    termios t{};
-    if (fd_ < 0 || ::tcgetattr(fd_, &t) != 0) return false;
-    out = LineSettings{};
-    out.baudRate = BaudOf(::cfgetospeed(&t));
-    out.binary = (t.c_lflag & ICANON) == 0 && (t.c_oflag & OPOST) == 0;
-    out.parityCheck = (t.c_iflag & INPCK) != 0;
-    out.ctsFlow = (t.c_cflag & CRTSCTS) != 0;
-    out.rtsControl = out.ctsFlow;
-    out.dtrControl = (t.c_cflag & HUPCL) != 0;
-    out.outX = (t.c_iflag & IXON) != 0;
-    out.inX = (t.c_iflag & IXOFF) != 0;
-    out.byteSize = ByteSizeOf(t.c_cflag);
-    out.parity = (t.c_cflag & PARENB) == 0 ? NoParity : (t.c_cflag & PARODD) != 0 ? OddParity : EvenParity;
-    out.stopBits = (t.c_cflag & CSTOPB) != 0 ? TwoStopBitsCode : OneStopBit;
-    return true;
-}
-
-bool PosixSerialDevice::writeLineSettings(const LineSettings& s) {
+bool PosixSerialDevice::configure(const LineConfig& c) {
     if (fd_ < 0) return false;
-    const auto speed = SpeedOf(s.baudRate);
-    if (!speed || s.byteSize < FewestDataBits || s.byteSize > MostDataBits || s.parity > EvenParity ||
-        (s.stopBits != OneStopBit && s.stopBits != TwoStopBitsCode))
+    const auto speed = SpeedOf(c.baudRate);
+    // A terminal has no mark or space parity and no one and a half stop bits.
+    if (!speed || c.dataBits < FewestDataBits || c.dataBits > MostDataBits || c.parity == Parity::Mark ||
+        c.parity == Parity::Space || c.stopBits == StopBits::OneAndHalf)
         return false;
-    // Nothing here can watch DSR, replace bad bytes or stop on an error.
-    if (s.dsrFlow || s.dsrSensitivity || s.errorChar || s.nullStrip || s.abortOnError) return false;
 
     termios t{};
     if (::tcgetattr(fd_, &t) != 0) return false;
-    // Raw resets the read timing, which belongs to the time-outs: keep it.
-    const cc_t vmin = t.c_cc[VMIN];
-    const cc_t vtime = t.c_cc[VTIME];
     ::cfmakeraw(&t);
-    t.c_cc[VMIN] = vmin;
-    t.c_cc[VTIME] = vtime;
+    // Reads return at once with what is there, whatever the line.
+    t.c_cc[VMIN] = 0;
+    t.c_cc[VTIME] = 0;
 
     t.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
-    if (s.outX) t.c_iflag |= IXON;
-    if (s.inX) t.c_iflag |= IXOFF;
-    if (s.parityCheck) t.c_iflag |= INPCK;
+    if (c.flow == FlowControl::XonXoff) t.c_iflag |= IXON | IXOFF;
 
-    // HUPCL stays off unless asked: closing must not drop DTR behind our back.
+    // HUPCL stays off: closing must not drop DTR behind our back.
     t.c_cflag &= ~FrameBits;
-    t.c_cflag |= CLOCAL | CREAD | SizeBits(s.byteSize);
-    if (s.stopBits == TwoStopBitsCode) t.c_cflag |= CSTOPB;
-    if (s.parity == OddParity) t.c_cflag |= PARENB | PARODD;
-    if (s.parity == EvenParity) t.c_cflag |= PARENB;
-    if (s.ctsFlow || s.rtsControl) t.c_cflag |= CRTSCTS;
-    if (s.dtrControl) t.c_cflag |= HUPCL;
+    t.c_cflag |= CLOCAL | CREAD | SizeBits(c.dataBits);
+    if (c.stopBits == StopBits::Two) t.c_cflag |= CSTOPB;
+    if (c.parity == Parity::Odd) t.c_cflag |= PARENB | PARODD;
+    if (c.parity == Parity::Even) t.c_cflag |= PARENB;
+    if (c.flow == FlowControl::RtsCts) t.c_cflag |= CRTSCTS;
     if (::cfsetispeed(&t, *speed) != 0 || ::cfsetospeed(&t, *speed) != 0) return false;
     if (::tcsetattr(fd_, TCSANOW, &t) != 0) return false;
 
     // tcsetattr succeeds when any part took; check that the frame did.
+    // The kernel sizes its own queues, so the asked sizes need nothing here.
     termios now{};
     if (::tcgetattr(fd_, &now) != 0) return false;
     return (now.c_cflag & (CSIZE | CSTOPB | PARENB | PARODD | CRTSCTS)) ==
@@ -197,30 +154,10 @@ bool PosixSerialDevice::writeLineSettings(const LineSettings& s) {
            ::cfgetospeed(&now) == *speed;
 }
 
-bool PosixSerialDevice::setQueueSizes(std::uint32_t, std::uint32_t) {
-    // The kernel sizes its own buffers; there is nothing to set.
-    return fd_ >= 0;
-}
-
-bool PosixSerialDevice::readTimeouts(Timeouts& out) {
-    termios t{};
-    if (fd_ < 0 || ::tcgetattr(fd_, &t) != 0) return false;
-    out = timeouts_;
-    if (t.c_cc[VMIN] == 0 && t.c_cc[VTIME] == 0) {
-        out.readInterval = ReadIntervalReturnAtOnce;
-    } else {
-        out.readInterval = static_cast<std::uint32_t>(t.c_cc[VTIME] * MsPerDecisecond);
-    }
-    out.readTotalMultiplier = 0;
-    out.readTotalConstant = 0;
-    return true;
-}
-
-bool PosixSerialDevice::writeTimeouts(const Timeouts& timeouts) {
+bool PosixSerialDevice::setTimeouts(const SerialTimeouts& timeouts) {
     if (fd_ < 0) return false;
-    if (timeouts.readInterval != ReadIntervalReturnAtOnce || timeouts.readTotalMultiplier != 0 ||
-        timeouts.readTotalConstant != 0)
-        return false;
+    // Reads never wait: the descriptor is non-blocking, and VMIN = VTIME = 0
+    // covers a read made while it is not.
     termios t{};
     if (::tcgetattr(fd_, &t) != 0) return false;
     t.c_cc[VMIN] = 0;
@@ -232,9 +169,9 @@ bool PosixSerialDevice::writeTimeouts(const Timeouts& timeouts) {
     return true;
 }
 
-LineResult PosixSerialDevice::setModemLine(ModemLine line, bool on) {
+LineResult PosixSerialDevice::setControlLine(ControlLine line, bool on) {
     if (fd_ < 0) return LineResult::Failed;
-    int bits = line == ModemLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
+    int bits = line == ControlLine::Dtr ? TIOCM_DTR : TIOCM_RTS;
     if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return LineResult::Done;
     if (errno == ENOTTY || errno == EINVAL || errno == ENOTSUP || errno == EOPNOTSUPP) return LineResult::NotSupported;
     return LineResult::Failed;
@@ -243,9 +180,9 @@ LineResult PosixSerialDevice::setModemLine(ModemLine line, bool on) {
 bool PosixSerialDevice::write(std::span<const std::uint8_t> bytes) {
     if (fd_ < 0) return false;
     using Clock = std::chrono::steady_clock;
-    const bool bounded = timeouts_.writeTotalConstant != 0 || timeouts_.writeTotalMultiplier != 0;
-    const auto allowed = std::chrono::milliseconds(std::uint64_t{timeouts_.writeTotalConstant} +
-                                                   std::uint64_t{timeouts_.writeTotalMultiplier} * bytes.size());
+    const bool bounded = timeouts_.writeConstantMs != 0 || timeouts_.writePerByteMs != 0;
+    const auto allowed = std::chrono::milliseconds(std::uint64_t{timeouts_.writeConstantMs} +
+                                                   std::uint64_t{timeouts_.writePerByteMs} * bytes.size());
     const auto deadline = Clock::now() + allowed;
 
     std::size_t done = 0;

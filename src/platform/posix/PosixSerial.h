@@ -22,17 +22,13 @@ public:
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
 
     bool drain() override;
-    bool readLineSettings(LineSettings& out) override;
-    // Raw mode with the given frame; false for a setting this system cannot
-    // honour (a baud rate without a speed code, 1.5 stop bits, mark/space
-    // parity, DSR flow control...).
-    bool writeLineSettings(const LineSettings& settings) override;
-    bool setQueueSizes(std::uint32_t input, std::uint32_t output) override;
-    bool readTimeouts(Timeouts& out) override;
-    // Reads always return at once here, so only the "return at once" read
-    // setting is accepted; the write time-outs bound every later write().
-    bool writeTimeouts(const Timeouts& timeouts) override;
-    LineResult setModemLine(ModemLine line, bool on) override;
+    // Raw mode with the given frame; false for a setting a terminal cannot
+    // run (a baud rate without a speed code, 1.5 stop bits, mark or space
+    // parity, more than 8 data bits).
+    bool configure(const LineConfig& config) override;
+    // The write time-outs bound every later write().
+    bool setTimeouts(const SerialTimeouts& timeouts) override;
+    LineResult setControlLine(ControlLine line, bool on) override;
     bool write(std::span<const std::uint8_t> bytes) override;
     // 0 when nothing is waiting; -1 on failure (EIO: the device went away).
     long read(std::span<std::uint8_t> into) override;
@@ -47,7 +43,7 @@ public:
 private:
     bool gone_ = false;  // the device hung up or failed with EIO
     int fd_ = -1;
-    Timeouts timeouts_{};
+    SerialTimeouts timeouts_{};
 };
 
 // Opens a device path as a serial port. On failure the reason says what the

@@ -8,6 +8,8 @@
 #include <ctime>
 #include <system_error>
 
+#include "formats/RegistryDocument.h"
+
 namespace torvane::posix {
 
 namespace fs = std::filesystem;
@@ -42,6 +44,10 @@ void SyncFolder(const fs::path& folder) {
     ::close(fd);
 }
 
+void Tell(const SettingsNotice& notice, const std::string& message) {
+    if (notice) notice(message);
+}
+
 std::string TimeStamp() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -55,16 +61,16 @@ std::string TimeStamp() {
 
 SettingsFile::SettingsFile(fs::path folder) : folder_(std::move(folder)), path_(folder_ / SettingsFileName) {}
 
-SettingsText SettingsFile::load() {
+SettingsFile::Loaded SettingsFile::load() const {
     const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return {errno == ENOENT || errno == ENOTDIR ? SettingsLoad::Missing : SettingsLoad::Unreadable, {}};
-    SettingsText result{SettingsLoad::Loaded, {}};
+    if (fd < 0) return {errno == ENOENT || errno == ENOTDIR ? Load::Missing : Load::Unreadable, {}};
+    Loaded result{Load::Loaded, {}};
     char buf[4096];
     for (;;) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            result = {SettingsLoad::Unreadable, {}};
+            result = {Load::Unreadable, {}};
             break;
         }
         if (n == 0) break;
@@ -74,15 +80,67 @@ SettingsText SettingsFile::load() {
     return result;
 }
 
-SettingsSave SettingsFile::writeFile(const fs::path& target, std::string_view text, Publish how, bool* exists) {
+StoredSetting SettingsFile::read(std::string_view keyPath, std::string_view name, const SettingsNotice& notice) {
+    const Loaded stored = load();
+    if (stored.status != Load::Loaded) return {};
+    ParsedRegistry parsed = ParseRegistryText(stored.text);
+    if (!parsed.error.empty()) {
+        Tell(notice, "The settings file " + location() + " cannot be read (" + parsed.error +
+                         "); its settings are ignored.");
+        return {};
+    }
+    RegKey* key = parsed.document.findKey(keyPath);
+    if (!key) return {};
+    const RegValue* value = FindValue(*key, name);
+    if (!value || value->dataSize() == 0) return {};
+    if (!value->isString()) return {SettingStatus::NotText, {}};
+    return {SettingStatus::Found, value->stringText()};
+}
+
+SettingWrite SettingsFile::write(std::string_view keyPath, std::string_view name, std::string_view text,
+                                 const SettingsNotice& notice) {
+    const Loaded stored = load();
+    // Settings that exist but cannot be read cannot be carried over either:
+    // writing now would lose them, so the write is skipped like any other
+    // write that cannot happen.
+    if (stored.status == Load::Unreadable) return SettingWrite::NotWritable;
+
+    RegistryDocument document;
+    if (stored.status == Load::Loaded) {
+        ParsedRegistry parsed = ParseRegistryText(stored.text);
+        if (parsed.error.empty()) {
+            document = std::move(parsed.document);
+        } else {
+            // Never overwrite what we cannot read without keeping it first.
+            SettingWrite copied = SettingWrite::Failed;
+            const std::string copy = keepCopy(stored.text, copied);
+            if (copied != SettingWrite::Written) return copied;
+            Tell(notice, "The settings file " + location() + " could not be read (" + parsed.error +
+                             "); it was kept as " + copy + " and new settings were started.");
+        }
+    }
+
+    if (!IsWritableValueName(name)) return SettingWrite::Failed;
+    RegKey& key = document.createKey(keyPath);
+    RegValue value = StringValue(name, text);
+    if (RegValue* old = FindValue(key, name)) {
+        value.name = old->name;  // the stored spelling of the name stays
+        *old = std::move(value);
+    } else {
+        key.values.push_back(std::move(value));
+    }
+    return writeFile(path_, FormatRegistryText(document), Publish::Replace);
+}
+
+SettingWrite SettingsFile::writeFile(const fs::path& target, std::string_view text, Publish how, bool* exists) {
     std::error_code ec;
     fs::create_directories(folder_, ec);
-    if (ec) return SettingsSave::NotWritable;
+    if (ec) return SettingWrite::NotWritable;
 
     const fs::path temp = folder_ / ("." + target.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
     ::unlink(temp.c_str());  // a leftover of a crashed run of ours
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, SettingsFileMode);
-    if (fd < 0) return IsNotWritable(errno) ? SettingsSave::NotWritable : SettingsSave::Failed;
+    if (fd < 0) return IsNotWritable(errno) ? SettingWrite::NotWritable : SettingWrite::Failed;
 
     bool ok = WriteAll(fd, text) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
@@ -106,23 +164,22 @@ SettingsSave SettingsFile::writeFile(const fs::path& target, std::string_view te
         }
     }
     ::unlink(temp.c_str());
-    if (!ok) return SettingsSave::Failed;
+    if (!ok) return SettingWrite::Failed;
     SyncFolder(folder_);
-    return SettingsSave::Saved;
+    return SettingWrite::Written;
 }
 
-SettingsSave SettingsFile::save(std::string_view text) { return writeFile(path_, text, Publish::Replace); }
-
-SettingsCopy SettingsFile::keepCopy(std::string_view text) {
+std::string SettingsFile::keepCopy(std::string_view text, SettingWrite& result) {
     const std::string base = path_.string() + ".corrupt-" + TimeStamp();
     for (int n = 1; n < MaxCopyAttempts; ++n) {
         const fs::path target = n == 1 ? fs::path(base) : fs::path(base + "-" + std::to_string(n));
         bool exists = false;
-        const SettingsSave r = writeFile(target, text, Publish::NewNameOnly, &exists);
-        if (r == SettingsSave::Saved) return {r, target.string()};
-        if (!exists) return {r, {}};
+        result = writeFile(target, text, Publish::NewNameOnly, &exists);
+        if (result == SettingWrite::Written) return target.string();
+        if (!exists) return {};
     }
-    return {SettingsSave::Failed, {}};
+    result = SettingWrite::Failed;
+    return {};
 }
 
 }  // namespace torvane::posix

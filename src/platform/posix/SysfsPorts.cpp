@@ -8,7 +8,7 @@
 #include <system_error>
 
 #include "platform/posix/PortMap.h"
-#include "serial/PortChannel.h"
+#include "formats/ComName.h"
 
 namespace torvane::posix {
 

@@ -2,7 +2,6 @@
 
 #include <QMessageBox>
 
-#include "platform/posix/UdpListener.h"
 #include "shell/ProductIdentity.h"
 
 namespace torvane {
@@ -16,18 +15,21 @@ void TellAboutSettings(const std::string& message) {
 
 }  // namespace
 
-GuiSession::GuiSession(const GuiOptions& options)
-    : settings_{settingsFile_, TellAboutSettings},
-      services_{settings_, posix::UdpSocketListener::Make},
+GuiSession::GuiSession(const GuiOptions& options, Platform& platform)
+    : settingsBackend_(platform.settings()),
+      settings_{*settingsBackend_, TellAboutSettings},
+      services_{settings_, platform.udpListeners()},
+      portEnumerator_(platform.portEnumerator()),
       frontEnd_(ChooseFrontEnd(options.identity ? std::optional<std::string_view>(*options.identity) : std::nullopt)) {
-    ctx_.port.system = &serialPorts_;
+    ctx_.port.system = &platform.serialPorts();
+    ctx_.port.clock = &platform.clock();
     ctx_.port.host = &boxHost_;
     ctx_.pump = &pump_;
 
     if (frontEnd_ == FrontEnd::UpgradeWindow) upgrade_ = std::make_unique<TForm5>(ctx_, services_, options);
     if (frontEnd_ == FrontEnd::LoaderWindow) loader_ = std::make_unique<TForm6>(ctx_, services_, options);
     main_ = std::make_unique<TForm1>(ctx_, services_, options);
-    portDialog_ = std::make_unique<TForm3>(ctx_, portEnumerator_);
+    portDialog_ = std::make_unique<TForm3>(ctx_, *portEnumerator_);
     versionDialog_ = std::make_unique<TForm4>(ctx_.images);
     for (FrontEndWindow* w : {static_cast<FrontEndWindow*>(loader_.get()), static_cast<FrontEndWindow*>(upgrade_.get()),
                               static_cast<FrontEndWindow*>(main_.get())})

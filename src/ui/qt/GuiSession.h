@@ -9,10 +9,8 @@
 
 #include <memory>
 
+#include "platform/Platform.h"
 #include "ui/Context.h"
-#include "platform/posix/PosixSerial.h"
-#include "platform/posix/SettingsFile.h"
-#include "platform/posix/SysfsPorts.h"
 #include "ui/qt/GuiOptions.h"
 #include "ui/qt/GuiServices.h"
 #include "ui/qt/LoaderWindow.h"
@@ -27,11 +25,12 @@ namespace torvane {
 
 class GuiSession {
 public:
-    // Precondition: a QApplication exists. The settings live in the
-    // configuration folder (posix::ConfigDir) as it is now. Throws what a
+    // Precondition: a QApplication exists. Everything the operating system
+    // provides comes from `platform`; the settings are taken from their
+    // usual place as it is now. Throws what a
     // window's construction throws (a settings type error, a UDP port that
     // cannot be bound); the windows made before are then destroyed again.
-    explicit GuiSession(const GuiOptions& options);
+    explicit GuiSession(const GuiOptions& options, Platform& platform = HostPlatform());
     ~GuiSession();
     GuiSession(const GuiSession&) = delete;
     GuiSession& operator=(const GuiSession&) = delete;
@@ -48,13 +47,12 @@ public:
     TForm4& versionDialog() { return *versionDialog_; }
 
 private:
-    posix::PosixSerialPorts serialPorts_;
     QtPump pump_;
     QtMessageBoxHost boxHost_;
-    posix::SettingsFile settingsFile_;
+    std::unique_ptr<SettingsBackend> settingsBackend_;
     SettingsStore settings_;
     GuiServices services_;
-    posix::SysfsPorts portEnumerator_;
+    std::unique_ptr<PortEnumerator> portEnumerator_;
     Context ctx_;
     FrontEnd frontEnd_;
     std::unique_ptr<TForm6> loader_;

@@ -1,6 +1,6 @@
 // torvane: the updater with windows.
 
-#include "platform/posix/LockFileGuard.h"
+#include "platform/Platform.h"
 #include "ui/qt/StartUp.h"
 
 int main(int argc, char** argv) {
@@ -8,6 +8,6 @@ int main(int argc, char** argv) {
     // argv, and "\P" counts only as the very first argument.
     const auto options = torvane::GuiOptions::ThisBuild(argc, argv);
     torvane::GuiApplication app(argc, argv);
-    torvane::posix::LockFileGuard guard;
-    return torvane::StartUp(options, guard);
+    const auto guard = torvane::HostPlatform().instanceGuard();
+    return torvane::StartUp(options, *guard);
 }

@@ -91,35 +91,29 @@ TEST_F(PosixSerialTest, OpenLeavesTheLineRaw115200EightDataTwoStopNoFlowControl)
     EXPECT_EQ(t.c_cc[VMIN], 0);
     EXPECT_EQ(t.c_cc[VTIME], 0);
     EXPECT_NE(::fcntl(device().fd(), F_GETFL) & O_NONBLOCK, 0);
-
-    // And the device reads back what it wrote.
-    LineSettings back;
-    ASSERT_TRUE(device().readLineSettings(back));
-    EXPECT_EQ(back.baudRate, 115200u);
-    EXPECT_EQ(back.byteSize, 8);
-    EXPECT_EQ(back.parity, 0);
-    EXPECT_EQ(back.stopBits, 2);
 }
 
 TEST_F(PosixSerialTest, SettingsThisSystemCannotHonourAreRefused) {
     ASSERT_NE(openPort(ch), nullptr) << ch.lastOpenFailure;
-    LineSettings good;
-    ASSERT_TRUE(device().readLineSettings(good));
+    const LineConfig good{.baudRate = 115200, .dataBits = 8, .parity = Parity::None, .stopBits = StopBits::Two};
     auto with = [&](auto change) {
-        LineSettings s = good;
-        change(s);
-        return s;
+        LineConfig c = good;
+        change(c);
+        return c;
     };
-    EXPECT_FALSE(device().writeLineSettings(with([](LineSettings& s) { s.baudRate = 12345; })));
-    EXPECT_FALSE(device().writeLineSettings(with([](LineSettings& s) { s.stopBits = 1; })));
-    EXPECT_FALSE(device().writeLineSettings(with([](LineSettings& s) { s.parity = 3; })));
-    EXPECT_FALSE(device().writeLineSettings(with([](LineSettings& s) { s.dsrFlow = true; })));
+    EXPECT_FALSE(device().configure(with([](LineConfig& c) { c.baudRate = 12345; })));
+    EXPECT_FALSE(device().configure(with([](LineConfig& c) { c.stopBits = StopBits::OneAndHalf; })));
+    EXPECT_FALSE(device().configure(with([](LineConfig& c) { c.parity = Parity::Mark; })));
+    EXPECT_FALSE(device().configure(with([](LineConfig& c) { c.parity = Parity::Space; })));
+    EXPECT_FALSE(device().configure(with([](LineConfig& c) { c.dataBits = 9; })));
+    EXPECT_FALSE(device().configure(with([](LineConfig& c) { c.dataBits = 4; })));
     // A pseudo-terminal forces eight data bits and no parity; the device
     // reports that instead of claiming a setting the line does not run.
-    EXPECT_FALSE(device().writeLineSettings(with([](LineSettings& s) { s.parity = 2; })));
-    EXPECT_TRUE(device().writeLineSettings(with([](LineSettings& s) { s.baudRate = 9600; })));
-    Timeouts blocking{};  // 0 everywhere: a read that waits for a full buffer
-    EXPECT_FALSE(device().writeTimeouts(blocking));
+    EXPECT_FALSE(device().configure(with([](LineConfig& c) { c.parity = Parity::Even; })));
+    EXPECT_TRUE(device().configure(with([](LineConfig& c) { c.baudRate = 9600; })));
+    termios t{};
+    ASSERT_EQ(::tcgetattr(device().fd(), &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), speed_t{B9600});
 }
 
 TEST_F(PosixSerialTest, SecondOpenOfTheSamePortFailsWithAReason) {
@@ -167,8 +161,8 @@ TEST_F(PosixSerialTest, BytesCrossTheLineBothWays) {
 
 TEST_F(PosixSerialTest, PseudoTerminalHasNoModemLinesYetStaysUsable) {
     ASSERT_NE(openPort(ch), nullptr) << ch.lastOpenFailure;
-    EXPECT_EQ(device().setModemLine(ModemLine::Dtr, false), LineResult::NotSupported);
-    EXPECT_EQ(device().setModemLine(ModemLine::Rts, true), LineResult::NotSupported);
+    EXPECT_EQ(device().setControlLine(ControlLine::Dtr, false), LineResult::NotSupported);
+    EXPECT_EQ(device().setControlLine(ControlLine::Rts, true), LineResult::NotSupported);
     EXPECT_EQ(SetControlLines(ch, Port, 1), 0);
     EXPECT_EQ(FlushPort(ch, Port), PortUsable);
 }

@@ -1,4 +1,4 @@
-#include "shell/RegistryDocument.h"
+#include "formats/RegistryDocument.h"
 
 #include <cstdio>
 

@@ -1,0 +1,53 @@
+#pragma once
+// What an operating system provides to the updater, handed out by one object
+// per system: serial ports, the ports present, the settings store, the
+// single-instance guard, the UDP listener, the console, the clock, and the
+// far end of a line for the simulated boot loader. The build picks the
+// implementation (src/platform/<os>/); nothing above this layer names it.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/FarEnd.h"
+#include "platform/InstanceGuard.h"
+#include "platform/PortEnumerator.h"
+#include "platform/SerialDevice.h"
+#include "platform/SettingsBackend.h"
+#include "platform/Terminal.h"
+#include "platform/UdpListener.h"
+
+namespace torvane {
+
+// Where to look for ports instead of the system's own places (a copy of the
+// system's device tree, say); a system without such places ignores them.
+struct PortSearchRoots {
+    std::optional<std::string> systemInfo;  // posix: instead of /sys
+    std::optional<std::string> devices;     // posix: instead of /dev
+};
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+    // Shared by every port channel of the process; opening is safe from any thread.
+    virtual SerialPorts& serialPorts() = 0;
+    virtual std::unique_ptr<PortEnumerator> portEnumerator(const PortSearchRoots& roots = {}) = 0;
+    // The settings in their usual place, as that place is now.
+    virtual std::unique_ptr<SettingsBackend> settings() = 0;
+    virtual std::unique_ptr<InstanceGuard> instanceGuard() = 0;
+    virtual UdpListenerFactory udpListeners() = 0;
+    virtual Terminal& terminal() = 0;
+    virtual Clock& clock() = 0;
+    // A new line with its far end held here. Throws std::runtime_error when
+    // the system has none left.
+    virtual std::unique_ptr<FarEnd> openFarEnd() = 0;
+    // Makes COM<portIndex+1> open `devicePath` from now on. Empty on success,
+    // else why it failed.
+    virtual std::string assignPort(int portIndex, const std::string& devicePath) = 0;
+};
+
+// The platform of this build; it lives as long as the process.
+Platform& HostPlatform();
+
+}  // namespace torvane
