@@ -52,9 +52,10 @@ std::int16_t TransferImage(Context& ctx, ProgressBar& bar, StatusBar& status) {
     std::span<std::uint8_t> frame(ctx.FrameBuffer);
 
     // The device must restart into its boot loader: the image's reset jump is
-    // replaced by the boot jump, in the image table itself.
+    // replaced by the boot jump, in this context's own copy of the image.
+    const auto data = PatchableCopy(ctx.images, img.data, static_cast<std::size_t>(img.size));
     for (std::uint32_t k = 0; k < l.bootJumpCount; ++k)
-        img.data[k] = plain ? l.bootJump[k] : static_cast<std::uint8_t>(l.bootJump[k] ^ ScrambleByte(0));
+        data[k] = plain ? l.bootJump[k] : static_cast<std::uint8_t>(l.bootJump[k] ^ ScrambleByte(0));
 
     bar.setPosition(0);
     bar.setMaximum(static_cast<int>(C / U));
