@@ -126,6 +126,7 @@ std::span<std::uint8_t> PatchableCopy(ImageCatalog& catalog, const std::uint8_t*
             p.bytes = std::move(longer);
             Repoint(catalog, old, p.bytes.data());
         }
+        Repoint(catalog, p.source, p.bytes.data());  // whatever was pointed at the shared bytes since
         return {p.bytes.data(), count};
     }
     auto& copy = catalog.patched.emplace_back(PatchedBytes{bytes, std::vector<std::uint8_t>(bytes, bytes + count)});

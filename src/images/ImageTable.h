@@ -91,11 +91,11 @@ std::uint8_t RepeatAction(const ImageCatalog& catalog, ImageSlot slot);
 void MarkImageProgrammed(ImageCatalog& catalog, ImageSlot slot);
 std::uint8_t PendingCount(const ImageCatalog& catalog);
 
-// The catalogue's own writable copy of the `count` bytes at `bytes`, made on
-// first use. From then on every cell and the active image that pointed at
-// those bytes point at the copy, for the catalogue's life, so later runs and
-// listings of this catalogue see the patch as a write in place would have
-// shown it, and no other catalogue ever does.
+// The catalogue's own writable copy of the `count` bytes at `bytes` (shared
+// image bytes, or a copy it already holds), made on first use. Every cell and
+// the active image that pointed at those bytes then point at the copy for the
+// catalogue's life, so its later runs and listings see the patch and no other
+// catalogue ever does.
 std::span<std::uint8_t> PatchableCopy(ImageCatalog& catalog, const std::uint8_t* bytes, std::size_t count);
 
 // Board designation of a hardware code; codes outside 1..32 are named as code 2.
