@@ -66,8 +66,7 @@ struct Chip {
 inline constexpr BootJump GotoA800 = Goto8({0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00});
 inline constexpr BootJump Goto15400 = Goto8({0x00, 0x54, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00});
 
-// code, slot, family, address unit, row size, flash top, jump (loader >= 5), jump (older loader),
-// reservation, pad to row, tail bytes kept, header codes at, device panel text
+// code, slot, family, address unit, row size, flash top, jump (loader >= 5), jump (older), reservation, pad to row, tail kept, header at, panel text
 inline constexpr std::array<Chip, 11> Chips = [] {
     using enum ChipFamily;
     using enum Reservation;
