@@ -48,9 +48,10 @@ std::int16_t TransferImage(RunContext& ctx) {
     std::span<std::uint8_t> frame(ctx.FrameBuffer);
 
     // The device must restart into its boot loader: the image's reset jump is
-    // replaced by the boot jump, in the image table itself.
+    // replaced by the boot jump, in this context's own copy of the image.
+    const auto data = PatchableCopy(ctx.images, img.data, static_cast<std::size_t>(img.size));
     for (std::uint32_t k = 0; k < l.bootJumpCount; ++k)
-        img.data[k] = plain ? l.bootJump[k] : static_cast<std::uint8_t>(l.bootJump[k] ^ ScrambleByte(0));
+        data[k] = plain ? l.bootJump[k] : static_cast<std::uint8_t>(l.bootJump[k] ^ ScrambleByte(0));
 
     view.progress(0);
     view.progressMaximum(static_cast<int>(C / U));

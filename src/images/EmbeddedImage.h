@@ -6,14 +6,14 @@
 
 namespace torvane {
 
-// Static image data. The arrays live as long as the program; the update run
-// writes into `data` and `tailBytes` in place (boot jump patch, K80 tail).
+// Static image data, read-only and shared by every run in the process; a run
+// patches its own copy (see PatchableCopy).
 struct EmbeddedImage {
-    std::uint8_t* data = nullptr;
+    const std::uint8_t* data = nullptr;
     std::int32_t size = 0;  // 1 or less: no image
-    std::uint8_t* tailBytes = nullptr;
+    const std::uint8_t* tailBytes = nullptr;
     std::int32_t tailCount = 0;
-    std::uint8_t* eepromBytes = nullptr;
+    const std::uint8_t* eepromBytes = nullptr;
     std::int32_t eepromCount = 0;
     std::uint8_t plain = 0;            // nonzero: stored unscrambled
     std::uint8_t hardwareCode = 0;     // codes the image was built for
@@ -24,7 +24,7 @@ struct EmbeddedImage {
 struct ProductCell {
     std::uint8_t row;   // board hardware code
     std::uint8_t slot;  // image slot
-    EmbeddedImage* image;
+    const EmbeddedImage* image;
 };
 
 }  // namespace torvane

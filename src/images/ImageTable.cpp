@@ -7,12 +7,19 @@ namespace torvane {
 
 namespace {
 
-void Wire(ImageDescriptor& d, const EmbeddedImage& image, bool takePlain, bool takeCodes) {
-    d.tailBytes = image.tailBytes;
+// The catalogue's copy of `bytes` when one of its runs has patched them.
+const std::uint8_t* Resolved(const ImageCatalog& catalog, const std::uint8_t* bytes) {
+    for (const auto& p : catalog.patched)
+        if (p.source == bytes) return p.bytes.data();
+    return bytes;
+}
+
+void Wire(const ImageCatalog& catalog, ImageDescriptor& d, const EmbeddedImage& image, bool takePlain, bool takeCodes) {
+    d.tailBytes = Resolved(catalog, image.tailBytes);
     d.tailCount = image.tailCount;
-    d.data = image.data;
+    d.data = Resolved(catalog, image.data);
     d.size = image.size;
-    d.eepromBytes = image.eepromBytes;
+    d.eepromBytes = Resolved(catalog, image.eepromBytes);
     d.eepromCount = image.eepromCount;
     d.plain = takePlain ? image.plain : 0;
     d.hardwareCode = takeCodes ? image.hardwareCode : 0;
@@ -31,6 +38,22 @@ void CopyToActive(ActiveImage& a, const ImageDescriptor& d) {
     a.preparationCode = d.preparationCode;
 }
 
+// Sends every pointer of the table and of the active image from `from` to `to`.
+void Repoint(ImageCatalog& catalog, const std::uint8_t* from, const std::uint8_t* to) {
+    const auto move = [&](const std::uint8_t*& p) {
+        if (p == from) p = to;
+    };
+    for (auto& row : *catalog.table)
+        for (auto& d : row) {
+            move(d.data);
+            move(d.tailBytes);
+            move(d.eepromBytes);
+        }
+    move(catalog.active.data);
+    move(catalog.active.tailBytes);
+    move(catalog.active.eepromBytes);
+}
+
 }  // namespace
 
 void BuildImageTable(ImageCatalog& catalog, std::span<const ProductCell> cells) {
@@ -40,10 +63,11 @@ void BuildImageTable(ImageCatalog& catalog, std::span<const ProductCell> cells) 
     for (const auto& c : cells) {
         if (!IsWired({c.row, c.slot}) || c.image == nullptr) continue;
         const bool rowZero = c.row == 0;
-        Wire(catalog.cell(c.row, c.slot), *c.image,
-             rowZero && (c.slot == 6 || c.slot == 7), rowZero && c.slot == 6);
+        const SlotRule rule = RuleOfSlot(c.slot);
+        Wire(catalog, catalog.cell(c.row, c.slot), *c.image, rowZero && rule.fallbackTakesPlain,
+             rowZero && rule.fallbackTakesCodes);
         if (c.row == SharedCellSource.row && c.slot == SharedCellSource.slot)
-            Wire(catalog.cell(SharedCell.row, SharedCell.slot), *c.image, false, false);
+            Wire(catalog, catalog.cell(SharedCell.row, SharedCell.slot), *c.image, false, false);
     }
     MarkPendingImages(catalog);
 }
@@ -60,22 +84,8 @@ std::uint8_t MarkPendingImages(ImageCatalog& catalog) {
             ++catalog.pendingCount;
         }
     }
-    catalog.cell(0, 6).repeatAction = RepeatSendAccessFrames;
-    catalog.cell(0, 7).repeatAction = RepeatSendAccessFrames;
-    catalog.cell(0, 9).repeatAction = RepeatWaitOneSecond;
+    for (const auto& rule : SlotRules) catalog.cell(0, rule.slot).repeatAction = rule.repeat;
     return catalog.pendingCount;
-}
-
-ImageSlot SlotForChip(std::uint8_t chipCode) {
-    // chip code, slot
-    struct ChipSlot { std::uint8_t chip; ImageSlot slot; };
-    static constexpr ChipSlot Slots[] = {
-        {66, 0}, {67, 1}, {68, 2}, {69, 3}, {70, 4}, {199, 5},
-        {252, 6}, {254, 6}, {253, 7}, {71, 8}, {72, 9},
-    };
-    for (auto s : Slots)
-        if (s.chip == chipCode) return s.slot;
-    return 0;
 }
 
 ImageSlot SelectImage(ImageCatalog& catalog, std::uint8_t chipCode, std::uint8_t hardwareCode) {
@@ -104,6 +114,25 @@ void MarkImageProgrammed(ImageCatalog& catalog, ImageSlot slot) {
 }
 
 std::uint8_t PendingCount(const ImageCatalog& catalog) { return catalog.pendingCount; }
+
+std::span<std::uint8_t> PatchableCopy(ImageCatalog& catalog, const std::uint8_t* bytes, std::size_t count) {
+    for (auto& p : catalog.patched) {
+        if (p.source != bytes && p.bytes.data() != bytes) continue;
+        if (p.bytes.size() < count) {
+            // A longer view of the same bytes: extend the copy, keeping what was patched.
+            std::vector<std::uint8_t> longer(p.bytes);
+            longer.insert(longer.end(), p.source + p.bytes.size(), p.source + count);
+            const std::uint8_t* old = p.bytes.data();
+            p.bytes = std::move(longer);
+            Repoint(catalog, old, p.bytes.data());
+        }
+        Repoint(catalog, p.source, p.bytes.data());  // whatever was pointed at the shared bytes since
+        return {p.bytes.data(), count};
+    }
+    auto& copy = catalog.patched.emplace_back(PatchedBytes{bytes, std::vector<std::uint8_t>(bytes, bytes + count)});
+    Repoint(catalog, bytes, copy.bytes.data());
+    return {copy.bytes.data(), count};
+}
 
 std::string HardwareName(std::int32_t code) {
     if (code >= 1 && code < product::HardwareNameCount)

@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+#include "images/Chips.h"
+
 namespace torvane {
 
 inline constexpr int ImageRows = 255;   // hardware codes 0..254
@@ -35,25 +37,5 @@ constexpr bool IsWired(CellRef c) {
         if (w.row == c.row && w.slot == c.slot) return true;
     return false;
 }
-
-// Slots 6 and 7 hold dsPIC33/PIC24 images; every other slot a PIC18 image.
-enum class ChipFamily { Pic18, Dspic };
-
-constexpr ChipFamily FamilyOfSlot(int slot) {
-    return (slot == 6 || slot == 7) ? ChipFamily::Dspic : ChipFamily::Pic18;
-}
-
-// Row geometry of a family, as the packer scrambles and the boot loader writes.
-struct RowGeometry {
-    int rowBytes;     // image bytes per row
-    int addressUnit;  // image bytes per device address unit
-};
-
-constexpr RowGeometry GeometryOf(ChipFamily f) {
-    return f == ChipFamily::Dspic ? RowGeometry{256, 2} : RowGeometry{64, 1};
-}
-
-// Positions of the header codes (hardware, then preparation) in `data`.
-constexpr int HeaderOffset(ChipFamily f) { return f == ChipFamily::Dspic ? 1024 : 14; }
 
 }  // namespace torvane

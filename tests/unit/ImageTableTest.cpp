@@ -45,6 +45,29 @@ TEST_F(ImageTableTest, WiresOnlyTheWiringTableAndSharesRow16WithRow32) {
     EXPECT_EQ(catalog.cell(0, 1).plain, 0);
 }
 
+// A run's patch goes into this catalogue's copy: every cell sharing the bytes
+// sees it, a rebuilt table keeps it, and neither the image nor another
+// catalogue built from it ever does.
+TEST_F(ImageTableTest, PatchesLandInThisCataloguesOwnCopy) {
+    const auto jump = PatchableCopy(catalog, catalog.cell(16, 6).data, 4);
+    jump[0] = 0xAB;
+    EXPECT_EQ(catalog.cell(32, 6).data[0], 0xAB);  // row 32 runs row 16's image
+    // A longer view of the same bytes keeps the patch; asked again, it is the same copy.
+    const auto whole = PatchableCopy(catalog, catalog.cell(16, 6).data, 2000);
+    EXPECT_EQ(whole[0], 0xAB);
+    EXPECT_EQ(whole[1999], 0x16);
+    EXPECT_EQ(PatchableCopy(catalog, row16slot6.data.data(), 2000).data(), whole.data());
+    BuildImageTable(catalog, cells);
+    EXPECT_EQ(catalog.cell(32, 6).data, whole.data());
+    EXPECT_EQ(SelectImage(catalog, 252, 16), 6);
+    EXPECT_EQ(SelectedFill(), 0xAB);
+
+    ImageCatalog other;
+    BuildImageTable(other, cells);
+    EXPECT_EQ(other.cell(16, 6).data, row16slot6.data.data());
+    EXPECT_EQ(row16slot6.data, std::vector<std::uint8_t>(2000, 0x16));
+}
+
 TEST_F(ImageTableTest, SelectionFallsBackToRowZero) {
     struct Case { std::uint8_t chip, hardware, slot, fill; };
     const Case cases[] = {

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
 #include <vector>
 
 #include "TestContext.h"
 #include "bootloader/Frames.h"
 #include "bootloader/ProgramDevice.h"
 #include "bootloader/Suitability.h"
+#include "images/ProductData.h"
 #include "images/Scramble.h"
 
 using namespace torvane;
@@ -94,6 +96,58 @@ TEST_F(ProgramFixture, LayoutFollowsTheChipAndTheBootLoaderVersion) {
     }
 }
 
+// Every chip the updater knows, with an image of its own in each slot (filled
+// with the slot number), so the bytes sent show which slot the chip took.
+TEST(ChipTable, EveryKnownChipFindsItsSlotNameAndLayout) {
+    struct Case {
+        std::uint8_t chip, version;
+        ImageSlot slot;
+        const char* panel;
+        std::uint32_t finalAddress;
+        Bytes jump;
+    };
+    const Case cases[] = {
+        {66, 10, 0, "Found 258", 0x7E40, {0x40, 0xEF, 0x3F, 0xF0}},
+        {66, 4, 0, "Found 258", 0x7EC0, {0x80, 0xEF, 0x3F, 0xF0}},
+        {67, 10, 1, "Found 2580", 0x7E40, {0x40, 0xEF, 0x3F, 0xF0}},
+        {68, 10, 2, "Found 2480", 0x3E40, {0x40, 0xEF, 0x1F, 0xF0}},
+        {68, 4, 2, "Found 2480", 0x3EC0, {0x80, 0xEF, 0x1F, 0xF0}},
+        {69, 10, 3, "Found 248", 0x3E40, {0x40, 0xEF, 0x1F, 0xF0}},
+        {69, 4, 3, "Found 248", 0x3EC0, {0x80, 0xEF, 0x1F, 0xF0}},
+        {70, 4, 4, "Found 2320", 0x1EC0, {0x80, 0xEF, 0x0F, 0xF0}},
+        {71, 10, 8, "Found 18F25k80", 0x7E40, {0x40, 0xEF, 0x3F, 0xF0}},
+        {72, 10, 9, "Found 18F26k80", 0xFE40, {0x40, 0xEF, 0x7F, 0xF0}},
+        {199, 4, 5, "Found 24j10", 0x3BC0, {0x00, 0xEF, 0x1E, 0xF0}},
+        {252, 4, 6, "Found 33FJ64", 0xA780, {0x00, 0xA8, 0x04, 0x00, 0, 0, 0, 0}},
+        {254, 10, 6, "Found 24HJ64", 0xA780, {0x00, 0xA8, 0x04, 0x00, 0, 0, 0, 0}},
+        {253, 10, 7, "Found 33FJ128 - 24HJ128", 0x15380, {0x00, 0x54, 0x04, 0x00, 0x01, 0, 0, 0}},
+    };
+    std::deque<Image> images;
+    std::vector<ProductCell> cells;
+    for (std::uint8_t slot = 0; slot < SelectableSlots; ++slot) {
+        Image& image = images.emplace_back(3000);
+        for (std::size_t i = 16; i < 1024; ++i) image.data[i] = slot;
+        cells.push_back({0, slot, &image.embedded});
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "chip " << int(c.chip) << " version " << int(c.version));
+        TestContext t;
+        t.openPort();
+        t.line().onWrite = [](FakeLine& l, const Bytes&) { l.answer({'K'}); };
+        BuildImageTable(t.ctx.images, cells);
+        t.ctx.identity.chipCode = c.chip;
+        t.ctx.identity.biosVersion = c.version;
+        t.ctx.identity.recordDone = 1;
+        ProgramDevice(t.ctx);
+        ASSERT_EQ(t.ctx.outcome, Outcome::Programmed) << t.main.Label2.caption();
+        EXPECT_EQ(t.main.StatusBar1.panelText(DevicePanel), c.panel);
+        EXPECT_EQ(t.line().writes.front()[30], c.slot);  // an image byte of the first block
+        EXPECT_EQ(t.ctx.layout.finalBlockAddress, c.finalAddress);
+        EXPECT_EQ(Bytes(t.ctx.layout.bootJump.begin(), t.ctx.layout.bootJump.begin() + t.ctx.layout.bootJumpCount),
+                  c.jump);
+    }
+}
+
 TEST_F(ProgramFixture, RefusalsComeBeforeAnyFrame) {
     struct Case {
         std::uint8_t chip, version;
@@ -144,8 +198,10 @@ TEST_F(ProgramFixture, DeviceWithoutIdentityIsHardwareTwoWithout204OrComparison)
     Run();
     EXPECT_EQ(t.ctx.outcome, Outcome::Programmed);
     EXPECT_FALSE(Sent204());
-    // Taken as board 2 (not 40): row 2's own image for slot 1 was sent.
-    EXPECT_EQ(t.ctx.images.active.data, other.data.data());
+    // Taken as board 2 (not 40): row 2's own image for slot 1 was sent (its
+    // header byte differs from row 0's; the first bytes carry the boot jump).
+    const auto* sent = t.ctx.images.active.data;
+    EXPECT_EQ(Bytes(sent + 4, sent + 3000), Bytes(other.data.begin() + 4, other.data.end()));
 }
 
 TEST_F(ProgramFixture, SequenceModeCarriesOutTheRepeatActionOfAProgrammedSlot) {
@@ -176,12 +232,105 @@ TEST_F(ProgramFixture, SequenceModeCarriesOutTheRepeatActionOfAProgrammedSlot) {
     EXPECT_EQ(t.ctx.outcome, Outcome::RepeatDone);
 }
 
-TEST_F(ProgramFixture, K80TailBytesFromIndexFourAreZeroed) {
+TEST_F(ProgramFixture, K80TailBytesFromIndexFourAreZeroedForTheLifeOfTheContext) {
     Image k80(2000);
     Product({{0, 9, &k80.embedded}});
     Device(72, 10);
     Run();
-    EXPECT_EQ(k80.tail, (Bytes{0x11, 0x11, 0x11, 0x11, 0, 0, 0, 0}));
+    const auto tailOf = [&] { return Bytes(t.ctx.images.cell(0, 9).tailBytes, t.ctx.images.cell(0, 9).tailBytes + 8); };
+    const Bytes zeroed{0x11, 0x11, 0x11, 0x11, 0, 0, 0, 0};
+    EXPECT_EQ(tailOf(), zeroed);
+    const Bytes& finalBlock = t.line().writes.back();
+    Bytes scrambled;  // as the final block below 0xFE40 carries them
+    for (auto b : zeroed) scrambled.push_back(static_cast<std::uint8_t>(b ^ ScrambleByte(0x40)));
+    EXPECT_EQ(Bytes(finalBlock.end() - 9, finalBlock.end() - 1), scrambled);  // before the checksum
+    EXPECT_EQ(k80.tail, Bytes(8, 0x11));  // the image it was built from is never written
+
+    // A table built again, as each front end builds it, keeps this context's patches.
+    Product({{0, 9, &k80.embedded}});
+    EXPECT_EQ(tailOf(), zeroed);
+    EXPECT_EQ(t.ctx.images.cell(0, 9).data[0], static_cast<std::uint8_t>(0x40 ^ ScrambleByte(0)));
+}
+
+// Two contexts in one process, one run each on the same compiled-in image:
+// behind an old and a new boot loader the boot jumps differ, and each context
+// keeps its own.
+TEST(ImageCopies, TwoContextsNeverSeeEachOthersPatches) {
+    Image pic18(3000), k80(2000);
+    const std::vector<ProductCell> cells{{0, 1, &pic18.embedded}, {0, 9, &k80.embedded}};
+    struct Run { std::uint8_t version; Bytes jump; };
+    const Run runs[] = {{4, {0x80, 0xEF, 0x3F, 0xF0}}, {10, {0x40, 0xEF, 0x3F, 0xF0}}};
+    TestContext a, b;
+    TestContext* contexts[] = {&a, &b};
+    const auto program = [](TestContext& c, std::uint8_t chip, std::uint8_t version) {
+        c.ctx.identity.chipCode = chip;
+        c.ctx.identity.biosVersion = version;
+        c.ctx.identity.identitySeen = 1;
+        c.ctx.identity.recordDone = 1;
+        ProgramDevice(c.ctx);
+        EXPECT_EQ(c.ctx.outcome, Outcome::Programmed) << c.main.Label2.caption();
+    };
+    for (int n = 0; n < 2; ++n) {
+        TestContext& c = *contexts[n];
+        c.openPort();
+        c.line().onWrite = [](FakeLine& l, const Bytes&) { l.answer({'K'}); };
+        BuildImageTable(c.ctx.images, cells);
+        program(c, 67, runs[n].version);
+    }
+    program(b, 72, 10);  // B programs a K80 part too; A's tail stays as compiled in
+
+    for (int n = 0; n < 2; ++n) {
+        SCOPED_TRACE(n == 0 ? "context A" : "context B");
+        TestContext& c = *contexts[n];
+        Bytes masked;
+        for (auto j : runs[n].jump) masked.push_back(static_cast<std::uint8_t>(j ^ ScrambleByte(0)));
+        const auto* copy = c.ctx.images.cell(0, 1).data;
+        EXPECT_EQ(Bytes(copy, copy + 4), masked);
+        const auto& w = c.line().writes;
+        const Bytes& firstBlock = *std::find_if(w.begin(), w.end(), [](const Bytes& f) { return f.size() == 4 + 64 + 1; });
+        EXPECT_EQ(Bytes(firstBlock.begin() + 4, firstBlock.begin() + 8), masked);
+    }
+    EXPECT_EQ(a.ctx.images.cell(0, 9).tailBytes, k80.tail.data());  // never copied: A did not program it
+    EXPECT_EQ(b.ctx.images.cell(0, 9).tailBytes[4], 0);
+    EXPECT_EQ(pic18.data, Image(3000).data);
+    EXPECT_EQ(k80.data, Image(2000).data);
+    EXPECT_EQ(k80.tail, Bytes(8, 0x11));
+}
+
+// The product's own images, compiled in as read-only data, are shared by
+// every context and changed by none.
+TEST(ImageCopies, TheProductsImagesStayAsCompiledIn) {
+    TestContext k80Run, dspicRun;
+    const auto& productK80 = *std::find_if(product::Cells().begin(), product::Cells().end(), [](const ProductCell& c) {
+                                  return c.row == 0 && c.slot == 9;
+                              })->image;
+    const auto& productDspic = *std::find_if(product::Cells().begin(), product::Cells().end(), [](const ProductCell& c) {
+                                   return c.row == 0 && c.slot == 6;
+                               })->image;
+    ASSERT_GT(productK80.size, 1) << "the product carries a K80 image";
+    ASSERT_GT(productDspic.size, 1) << "the product carries a dsPIC image";
+    const Bytes k80Start(productK80.data, productK80.data + 8), k80Tail(productK80.tailBytes, productK80.tailBytes + productK80.tailCount);
+    const Bytes dspicStart(productDspic.data, productDspic.data + 8);
+
+    const std::pair<TestContext*, std::uint8_t> runs[] = {{&k80Run, 72}, {&dspicRun, 252}};
+    for (auto [c, chip] : runs) {
+        c->openPort();
+        c->line().onWrite = [](FakeLine& l, const Bytes&) { l.answer({'K'}); };
+        BuildImageTable(c->ctx.images);
+        c->ctx.identity.chipCode = chip;
+        c->ctx.identity.biosVersion = 10;
+        c->ctx.identity.recordDone = 1;  // no identity: no board comparison
+        ProgramDevice(c->ctx);
+        ASSERT_EQ(c->ctx.outcome, Outcome::Programmed) << c->main.Label2.caption();
+    }
+    EXPECT_NE(k80Run.ctx.images.cell(0, 9).data, productK80.data);
+    EXPECT_EQ(k80Run.ctx.images.cell(0, 6).data, productDspic.data);  // only what a context programs is copied
+    EXPECT_EQ(dspicRun.ctx.images.cell(0, 9).data, productK80.data);
+    EXPECT_NE(dspicRun.ctx.images.cell(0, 6).data, productDspic.data);
+    EXPECT_EQ(Bytes(productK80.data, productK80.data + 8), k80Start);
+    EXPECT_EQ(Bytes(productK80.tailBytes, productK80.tailBytes + productK80.tailCount), k80Tail);
+    EXPECT_EQ(Bytes(productDspic.data, productDspic.data + 8), dspicStart);
+    EXPECT_EQ(k80Run.ctx.images.cell(0, 9).tailBytes[productK80.tailCount - 1], 0);
 }
 
 TEST(Suitability, FollowsTheHardwareAndPreparationRules) {

@@ -98,7 +98,7 @@ std::string CxxString(std::string_view s) {
 void EmitArray(std::ostringstream& out, const std::string& name, const Bytes& bytes) {
     // Placeholders and empty lists still get one byte, so every pointer is valid.
     const Bytes& b = bytes.empty() ? Bytes{0xFF} : bytes;
-    out << "std::uint8_t " << name << "[" << b.size() << "] = {";
+    out << "constexpr std::uint8_t " << name << "[" << b.size() << "] = {";
     for (std::size_t i = 0; i < b.size(); ++i) {
         if (i % 16 == 0) out << "\n   ";
         char buf[8];
@@ -512,7 +512,7 @@ std::string GenerateSource(const Product& p) {
         EmitArray(out, id + "_tail", img.tail);
         EmitArray(out, id + "_eeprom", img.eeprom);
         std::snprintf(buf, sizeof buf, "%d, 0x%02X, 0x%02X", img.plain ? 1 : 0, img.hardwareCode, img.preparationCode);
-        out << "EmbeddedImage " << id << "{" << id << "_data, " << img.data.size() << ", " << id << "_tail, "
+        out << "constexpr EmbeddedImage " << id << "{" << id << "_data, " << img.data.size() << ", " << id << "_tail, "
             << img.tail.size() << ", " << id << "_eeprom, " << img.eeprom.size() << ", " << buf << "};\n\n";
     }
     for (std::size_t w = 0; w < WiredCells.size(); ++w) {
@@ -522,13 +522,14 @@ std::string GenerateSource(const Product& p) {
         if (!cellImage[w].empty()) continue;
         const std::string id = "placeholder_" + std::to_string(WiredCells[w].row) + "_" +
                                std::to_string(WiredCells[w].slot);
-        out << "std::uint8_t " << id << "_data[1] = {0xFF};\nstd::uint8_t " << id << "_tail[1] = {0xFF};\n"
-            << "std::uint8_t " << id << "_eeprom[1] = {0xFF};\n"
-            << "EmbeddedImage " << id << "{" << id << "_data, 1, " << id << "_tail, 1, " << id
+        out << "constexpr std::uint8_t " << id << "_data[1] = {0xFF};\nconstexpr std::uint8_t " << id
+            << "_tail[1] = {0xFF};\n"
+            << "constexpr std::uint8_t " << id << "_eeprom[1] = {0xFF};\n"
+            << "constexpr EmbeddedImage " << id << "{" << id << "_data, 1, " << id << "_tail, 1, " << id
             << "_eeprom, 0, 0, 0, 0};\n";
         cellImage[w] = id;
     }
-    out << "\nconst ProductCell AllCells[] = {\n";
+    out << "\nconstexpr ProductCell AllCells[] = {\n";
     for (std::size_t w = 0; w < WiredCells.size(); ++w)
         out << "    {" << int(WiredCells[w].row) << ", " << int(WiredCells[w].slot) << ", &" << cellImage[w] << "},\n";
     out << "};\n\n}  // namespace\n\nstd::span<const ProductCell> Cells() { return AllCells; }\n\n"
