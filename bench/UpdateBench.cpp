@@ -26,8 +26,13 @@ namespace {
 // The old way: a full 5 ms sleep before every read, whatever has arrived.
 class FixedSleepPump : public EventPump {
 public:
-    void step(std::chrono::milliseconds limit, SerialDevice*) override { std::this_thread::sleep_for(limit); }
-    void sleep(std::chrono::milliseconds d) override { std::this_thread::sleep_for(d); }
+    explicit FixedSleepPump(Clock& clock) : clock_(clock) {}
+    void step(std::chrono::milliseconds limit, SerialDevice*) override { clock_.sleep(limit); }
+    void sleep(std::chrono::milliseconds d) override { clock_.sleep(d); }
+    Clock::TimePoint now() const override { return clock_.now(); }
+
+private:
+    Clock& clock_;
 };
 
 struct Figures {
@@ -86,8 +91,8 @@ int main(int argc, char** argv) {
     for (const auto& m : modules) {
         Figures best[2];
         for (int pass = 0; pass < 2; ++pass) {
-            WaitingPump waking;
-            FixedSleepPump fixed;
+            WaitingPump waking(HostPlatform().clock());
+            FixedSleepPump fixed(HostPlatform().clock());
             EventPump& pump = pass == 0 ? static_cast<EventPump&>(waking) : fixed;
             for (int r = 0; r < repeat; ++r) {
                 const Figures f = RunOnce(m.chip, m.hardware, m.preparation, baud, pump);

@@ -6,6 +6,8 @@
 
 #include <chrono>
 
+#include "platform/Clock.h"
+
 namespace torvane {
 
 class SerialDevice;
@@ -18,13 +20,20 @@ public:
     virtual void step(std::chrono::milliseconds limit, SerialDevice* input) = 0;
     // Sleeps without processing messages.
     virtual void sleep(std::chrono::milliseconds duration) = 0;
+    // The time the run's waits are measured against.
+    virtual Clock::TimePoint now() const = 0;
 };
 
-// A pump with no window system: it only waits.
+// A pump with no window system: it only waits, on the clock it is given.
 class WaitingPump : public EventPump {
 public:
+    explicit WaitingPump(Clock& clock) : clock_(clock) {}
     void step(std::chrono::milliseconds limit, SerialDevice* input) override;
     void sleep(std::chrono::milliseconds duration) override;
+    Clock::TimePoint now() const override { return clock_.now(); }
+
+private:
+    Clock& clock_;
 };
 
 }  // namespace torvane

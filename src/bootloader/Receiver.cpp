@@ -4,11 +4,7 @@
 
 namespace torvane {
 
-// Without a pump installed (a bare context) the waits still pass real time.
-EventPump& PumpOf(RunContext& ctx) {
-    static WaitingPump fallback;
-    return ctx.pump != nullptr ? *ctx.pump : fallback;
-}
+EventPump& PumpOf(RunContext& ctx) { return *ctx.pump; }
 
 std::uint16_t PollReceiver(RunContext& ctx) {
     const std::uint16_t n = ReadCurrentPort(ctx.port);
@@ -24,7 +20,7 @@ std::int16_t WaitForReply(RunContext& ctx, int timeoutMs) {
     // exchange close to the line's own speed. The wait as a whole is held to
     // a clock deadline, though, so silence is still waited out for the full
     // nominal time and a device gets every millisecond it was promised.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = pump.now() + std::chrono::milliseconds(timeoutMs);
     do {
         pump.step(Step, CurrentDevice(ctx.port));
         PollReceiver(ctx);
@@ -41,7 +37,7 @@ std::int16_t WaitForReply(RunContext& ctx, int timeoutMs) {
             rx.refusal = 0;
             return WaitRefused;
         }
-    } while (std::chrono::steady_clock::now() < deadline);
+    } while (pump.now() < deadline);
     return WaitNothing;
 }
 

@@ -33,7 +33,7 @@ std::uint16_t PollReceiver(RunContext& ctx);
 // without reading.
 std::int16_t WaitForReply(RunContext& ctx, int timeoutMs);
 
-// The context's pump, or a plain waiting one when none is installed.
+// The context's pump. Precondition for every wait: ctx.pump is installed.
 EventPump& PumpOf(RunContext& ctx);
 
 // Lets ms milliseconds pass in 5 ms steps with window messages processed in

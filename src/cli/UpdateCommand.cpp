@@ -81,7 +81,7 @@ public:
 // without ending the run cannot make the user press Ctrl-C twice.
 class ConsolePump : public WaitingPump {
 public:
-    ConsolePump(Context& ctx, FrontEnd front) : ctx_(ctx), front_(front) {}
+    ConsolePump(Clock& clock, Context& ctx, FrontEnd front) : WaitingPump(clock), ctx_(ctx), front_(front) {}
     void step(std::chrono::milliseconds limit, SerialDevice* input) override {
         WaitingPump::step(limit, input);
         if (!interrupted) return;
@@ -148,17 +148,18 @@ int RunUpdate(const Args& args) {
     Context ctx;
     Platform& platform = HostPlatform();
     ConsoleMessageBox box;
-    ConsolePump pump(ctx, front);
+    ConsolePump pump(platform.clock(), ctx, front);
     ctx.port.system = &platform.serialPorts();
     ctx.port.clock = &platform.clock();
     ctx.port.host = &box;
     ctx.pump = &pump;
     ConsoleFrontEnd console(ctx, front);
 
-    const auto started = std::chrono::steady_clock::now();
+    Clock& clock = platform.clock();
+    const auto started = clock.now();
     if (trace) {
-        ctx.port.trace = [started](TraceDirection d, std::span<const std::uint8_t> bytes) {
-            const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        ctx.port.trace = [&clock, started](TraceDirection d, std::span<const std::uint8_t> bytes) {
+            const double t = std::chrono::duration<double>(clock.now() - started).count();
             std::string hex;
             for (auto b : bytes) {
                 char h[4];

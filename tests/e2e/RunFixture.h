@@ -16,6 +16,7 @@
 #include "TempConfigDir.h"
 #include "ui/Context.h"
 #include "images/ImageTable.h"
+#include "platform/Platform.h"
 #include "platform/posix/PosixSerial.h"
 #include "tools/bootsim/SimRunner.h"
 #include "tools/mkimage/ProductPacker.h"
@@ -72,7 +73,7 @@ protected:
     TempConfigDir config;
     posix::PosixSerialPorts ports;
     RecordingBox box;
-    ScriptedPump pump;
+    ScriptedPump pump{HostPlatform().clock()};
     RecordingMainWindow main;
     std::optional<HeadlessLoaderWindow> loader;
     std::optional<HeadlessUpgradeWindow> upgrade;

@@ -44,7 +44,7 @@ struct Station {
     std::unique_ptr<bootsim::SimRunner> sim;
     posix::PosixSerialPorts ports;
     RecordingBox box;
-    ScriptedPump pump;
+    ScriptedPump pump{HostPlatform().clock()};
     HeadlessMainWindow main;
     Context ctx;
 };

@@ -10,6 +10,8 @@ namespace torvane::test {
 
 class ScriptedPump : public WaitingPump {
 public:
+    explicit ScriptedPump(Clock& clock) : WaitingPump(clock) {}
+
     // Called at the start of each step with its number, counted from 1.
     std::function<void(int step)> onStep;
     bool waits = true;       // false: steps take no time (counting only)

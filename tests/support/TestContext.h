@@ -1,11 +1,12 @@
 #pragma once
 // A fresh updater context for one test: headless windows for the chosen front
 // end (the MainWindow always), a fake serial line behind the port channel, and
-// a real waiting pump.
+// a waiting pump on a scripted clock, so protocol time passes at once.
 
 #include <optional>
 
 #include "FakeSerial.h"
+#include "ScriptedClock.h"
 #include "ui/Context.h"
 
 namespace torvane::test {
@@ -21,7 +22,8 @@ public:
     FakeLine& line() { return ports.line(); }
 
     FakeSerialPorts ports;
-    WaitingPump pump;
+    ScriptedClock clock;
+    WaitingPump pump{clock};
     HeadlessMainWindow main;
     std::optional<HeadlessLoaderWindow> loader;
     std::optional<HeadlessUpgradeWindow> upgrade;

@@ -174,7 +174,7 @@ TEST(SendAcked, ResendCounterGoesToTheMainWindowWhateverTheFrontEnd) {
 
 TEST(SendAcked, StopDuringTheWaitEndsWithoutAnotherWrite) {
     Transmission x;
-    test::ScriptedPump pump;
+    test::ScriptedPump pump{x.t.clock};
     x.t.ctx.pump = &pump;
     Script(x.t, {{'N'}, {}});
     pump.onStep = [&](int) {

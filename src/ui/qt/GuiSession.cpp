@@ -16,7 +16,8 @@ void TellAboutSettings(const std::string& message) {
 }  // namespace
 
 GuiSession::GuiSession(const GuiOptions& options, Platform& platform)
-    : settingsBackend_(platform.settings()),
+    : pump_(platform.clock()),
+      settingsBackend_(platform.settings()),
       settings_{*settingsBackend_, TellAboutSettings},
       services_{settings_, platform.udpListeners()},
       portEnumerator_(platform.portEnumerator()),

@@ -10,6 +10,7 @@ namespace torvane {
 
 class QtPump : public WaitingPump {
 public:
+    using WaitingPump::WaitingPump;
     // Waits up to `limit` (less when `input` becomes readable), then processes
     // the pending Qt events.
     void step(std::chrono::milliseconds limit, SerialDevice* input) override;
