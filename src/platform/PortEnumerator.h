@@ -14,7 +14,7 @@ struct PresentPort {
     std::string devicePath;               // the device the port name opens
     // A USB adapter's latency timer: how long it may hold received bytes
     // before passing them on. Nothing for a port without one.
-    std::optional<unsigned> latencyTimerMs;
+    std::optional<unsigned> latencyTimerMs = {};
 };
 
 class PortEnumerator {
