@@ -38,6 +38,8 @@ public:
         if (pid_ == 0) {
             const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
             if (fd < 0 || ::dup2(fd, STDIN_FILENO) < 0) ::_exit(3);
+            // Nothing else of ours: the line's controller side would make it its far end.
+            for (int other = STDERR_FILENO + 1; other < 1024; ++other) ::close(other);
             ::execlp("sleep", "sleep", "60", static_cast<char*>(nullptr));
             ::_exit(4);
         }
