@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     const Module modules[] = {{"PIC18F26K80, 26,781 bytes", 72, 12, 0x04}, {"dsPIC33FJ64, 57,592 bytes", 252, 26, 0x84}};
     std::printf("whole update at %d baud (8N2) with every answer late, best of %d\n\n", baud, repeat);
     std::printf("%-28s %8s", "module", "frames");
-    for (int late : LateAnswersMs) std::printf(" %9d ms", late);
+    for (int late : LateAnswersMs) std::printf(" %10d ms", late);
     std::printf("\n");
     for (const auto& m : modules) {
         int frames = 0;
