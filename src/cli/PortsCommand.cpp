@@ -15,9 +15,11 @@ namespace {
 constexpr const char* PortsHelp =
     "usage: torvane-cli ports [--sysfs DIR] [--dev DIR]\n"
     "\n"
-    "Lists the serial ports present: COM name, friendly name and device. No port\n"
-    "is opened. A USB adapter seen for the first time gets the lowest free name\n"
-    "from COM33 up and keeps it in any socket; other names come from the port map\n"
+    "Lists the serial ports present: COM name, friendly name and device, and a USB\n"
+    "adapter's latency timer where it has one (above 1 ms each answer may wait that\n"
+    "long: the udev rule 70-torvane-serial.rules sets 1 ms). No port is opened.\n"
+    "A USB adapter seen for the first time gets the lowest free name from COM33 up\n"
+    "and keeps it in any socket; other names come from the port map\n"
     "($TORVANE_CONFIG_DIR/ports) or the defaults (COM1 = /dev/ttyS0,\n"
     "COM33 = /dev/ttyUSB0, COM65 = /dev/ttyACM0).\n"
     "\n"
@@ -55,7 +57,8 @@ int RunPorts(const Args& args) {
     }
     for (const auto& p : ports)
         std::cout << p.portName << std::string(nameWidth - p.portName.size() + 2, ' ') << p.friendlyName
-                  << std::string(friendlyWidth - p.friendlyName.size() + 2, ' ') << p.devicePath << "\n";
+                  << std::string(friendlyWidth - p.friendlyName.size() + 2, ' ') << p.devicePath
+                  << (p.latencyTimerMs ? "  latency timer " + std::to_string(*p.latencyTimerMs) + " ms" : "") << "\n";
     return 0;
 }
 

@@ -152,6 +152,7 @@ int RunUpdate(const Args& args) {
     ctx.port.system = &platform.serialPorts();
     ctx.port.clock = &platform.clock();
     ctx.port.host = &box;
+    ctx.port.notice = [](std::string_view text) { std::cerr << "torvane-cli: " << text << "\n"; };
     ctx.pump = &pump;
     ConsoleFrontEnd console(ctx, front);
 

@@ -12,6 +12,9 @@ struct PresentPort {
     std::optional<std::string> portName;  // "COM3"; none when it cannot be read
     std::string friendlyName;             // may be empty
     std::string devicePath;               // the device the port name opens
+    // A USB adapter's latency timer: how long it may hold received bytes
+    // before passing them on. Nothing for a port without one.
+    std::optional<unsigned> latencyTimerMs = {};
 };
 
 class PortEnumerator {

@@ -75,6 +75,9 @@ public:
 struct OpenResult {
     std::unique_ptr<SerialDevice> device;  // null on failure
     std::string reason;
+    // With an opened device: something the user should hear about it once
+    // (an adapter that will stay slow, and how to fix that); usually empty.
+    std::string notice = {};
 };
 
 // Opens a port by its index (index n is "COM" + (n + 1)) exclusively: a

@@ -95,6 +95,7 @@ PortSlot* OpenPort(PortChannel& ch, int index, std::uint32_t baudRate, std::uint
     }
     slot.handle = std::move(opened.device);
     SerialDevice& device = *slot.handle;
+    if (!opened.notice.empty() && ch.notice) ch.notice(opened.notice);
 
     device.drain();
 

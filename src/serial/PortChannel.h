@@ -71,6 +71,9 @@ struct PortChannel {
     std::array<std::uint8_t, ReceiveBufferSize> ReceiveBuffer{};
     // Why the last open of a port failed, for the user beside "Invalid Port Com".
     std::string lastOpenFailure;
+    // Hears what the system has to say about a port it opened (an adapter
+    // that will stay slow); without it the remark is dropped.
+    std::function<void(std::string_view)> notice;
     // Sees every byte written to and read from a port (torvane-cli --trace).
     std::function<void(TraceDirection, std::span<const std::uint8_t>)> trace;
 };

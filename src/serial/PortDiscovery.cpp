@@ -87,7 +87,10 @@ std::vector<ComPort> ListComPorts(PortEnumerator& enumerator) {
     std::vector<ComPort> ports;
     PortDeviceSet set = OpenPortDeviceSet(enumerator);
     ComPort p;
-    while (NextComPort(set, p.portName, p.friendlyName, &p.devicePath) == 1) ports.push_back(p);
+    while (NextComPort(set, p.portName, p.friendlyName, &p.devicePath) == 1) {
+        p.latencyTimerMs = set.devices[set.position - 1].latencyTimerMs;
+        ports.push_back(p);
+    }
     ClosePortDeviceSet(set);
     return ports;
 }

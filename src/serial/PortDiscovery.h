@@ -5,6 +5,7 @@
 // Discovery never opens a port.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,6 +48,7 @@ struct ComPort {
     std::string portName;
     std::string friendlyName;
     std::string devicePath;
+    std::optional<unsigned> latencyTimerMs;  // a USB adapter's, where it has one
     int portIndex() const { return static_cast<int>(ComNumber(portName) - 1); }
 };
 

@@ -9,11 +9,15 @@
 
 namespace torvane::posix {
 
-// $XDG_RUNTIME_DIR when set, else /tmp.
+// Where this user's guard lives: $XDG_RUNTIME_DIR when set, else the folder
+// torvane-<uid> in $TMPDIR (or /tmp), made for the user alone. Never a place
+// all users share, where one user's updater would refuse another's. Empty
+// when that folder is not the user's own with owner-only permissions.
 std::filesystem::path DefaultLockFolder();
 
 class LockFileGuard final : public InstanceGuard {
 public:
+    // An empty folder leaves the guard unmade (acquire: Unguarded).
     explicit LockFileGuard(std::filesystem::path folder = DefaultLockFolder());
     ~LockFileGuard() override;  // releases
     LockFileGuard(const LockFileGuard&) = delete;

@@ -18,6 +18,8 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/posix/LowLatency.h"
+#include "platform/posix/PortHolders.h"
 #include "platform/posix/PortMap.h"
 #include "formats/ComName.h"
 
@@ -82,8 +84,15 @@ fs::path ShownPath(const fs::path& device) {
     return target.is_absolute() ? target : device.parent_path() / target;
 }
 
-std::string ReasonFor(int error, const fs::path& device) {
+std::string BusyReason(const std::string& shown, const PortHolders& holders) {
+    if (!holders.named.empty()) return shown + " is open in " + HolderList(holders.named);
+    return shown + " is in use by another program";
+}
+
+std::string ReasonFor(int error, const fs::path& device, const PortHolders& holders = {}) {
     const std::string shown = ShownPath(device).string();
+    const std::string rule = "install the udev rule " + std::string(UdevRuleName) +
+                             " (it lets the user at the seat open USB serial adapters) and plug the adapter in again";
     switch (error) {
         case ENOENT:
         case ENODEV:
@@ -92,12 +101,12 @@ std::string ReasonFor(int error, const fs::path& device) {
         case EACCES:
         case EPERM:
             if (auto group = GroupAllowedOn(device))
-                return "permission denied on " + shown + ": add your user to the '" + *group +
+                return "permission denied on " + shown + ": " + rule + ", or add your user to the '" + *group +
                        "' group (sudo usermod -aG " + *group + " $USER), then log in again";
-            return "permission denied on " + shown;
+            return "permission denied on " + shown + ": " + rule;
         case EBUSY:
         case EWOULDBLOCK:
-            return shown + " is in use by another program";
+            return BusyReason(shown, holders);
         case ENOTTY:
             return shown + " is not a serial port";
         default:
@@ -251,22 +260,32 @@ void PosixSerialDevice::close() {
     fd_ = -1;
 }
 
-OpenResult OpenSerialDevice(const fs::path& device) {
+OpenResult OpenSerialDevice(const fs::path& device, const fs::path& sysRoot) {
+    // Looked for before opening: a program that holds the port without a lock
+    // would otherwise take some of the module's answers.
+    const PortHolders holders = FindPortHolders(device);
     const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {nullptr, ReasonFor(errno, device)};
+    if (fd < 0) return {nullptr, ReasonFor(errno, device, holders)};
     // Lock before claiming exclusive mode: when someone else holds the port,
     // we must leave their terminal exactly as it was.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         ::close(fd);
-        return {nullptr, ReasonFor(error, device)};
+        return {nullptr, ReasonFor(error, device, holders)};
+    }
+    if (!holders.named.empty()) {
+        ::close(fd);
+        return {nullptr, BusyReason(ShownPath(device).string(), holders)};
     }
     if (::ioctl(fd, TIOCEXCL) != 0) {
         const int error = errno;
         ::close(fd);
-        return {nullptr, ReasonFor(error, device)};
+        return {nullptr, ReasonFor(error, device, holders)};
     }
-    return {std::make_unique<PosixSerialDevice>(fd), {}};
+    const fs::path shown = ShownPath(device);
+    const LowLatency latency = RequestLowLatency(fd);
+    std::string notice = SlowAdapterNotice(latency, LatencyTimerMs(sysRoot, shown.filename().string()), shown.string());
+    return {std::make_unique<PosixSerialDevice>(fd, latency == LowLatency::Taken), {}, std::move(notice)};
 }
 
 OpenResult PosixSerialPorts::open(int portIndex) {
@@ -276,7 +295,12 @@ OpenResult PosixSerialPorts::open(int portIndex) {
         return {nullptr, "no device is set for " + com + ": link " + (PortMapDir() / com).string() +
                              " to one (ln -s /dev/ttyUSB0 " + (PortMapDir() / com).string() + ")"};
     }
-    return OpenSerialDevice(*device);
+    OpenResult opened = OpenSerialDevice(*device, sysRoot_);
+    if (!opened.notice.empty()) {
+        const std::lock_guard<std::mutex> hold(noticedLock_);
+        if (!noticed_.insert(ShownPath(*device).string()).second) opened.notice.clear();
+    }
+    return opened;
 }
 
 }  // namespace torvane::posix

@@ -7,7 +7,10 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <mutex>
+#include <set>
 #include <span>
+#include <string>
 
 #include "platform/SerialDevice.h"
 
@@ -15,8 +18,9 @@ namespace torvane::posix {
 
 class PosixSerialDevice : public SerialDevice {
 public:
-    // Takes ownership of an open, locked terminal descriptor.
-    explicit PosixSerialDevice(int fd) : fd_(fd) {}
+    // Takes ownership of an open, locked terminal descriptor; with
+    // `restoreLatency` it turns the driver's low latency off again on closing.
+    explicit PosixSerialDevice(int fd, bool restoreLatency = false) : fd_(fd), restoreLatency_(restoreLatency) {}
     ~PosixSerialDevice() override;
     PosixSerialDevice(const PosixSerialDevice&) = delete;
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
@@ -43,17 +47,29 @@ public:
 private:
     bool gone_ = false;  // the device hung up or failed with EIO
     int fd_ = -1;
+    bool restoreLatency_ = false;
     SerialTimeouts timeouts_{};
 };
 
-// Opens a device path as a serial port. On failure the reason says what the
-// user can do about it (the group to join, the program holding the port).
-OpenResult OpenSerialDevice(const std::filesystem::path& device);
+// Opens a device path as a serial port and asks its driver for low latency.
+// A device another process holds open is refused, naming the holders where
+// they can be read. On failure the reason says what the user can do about it
+// (the udev rule to install or the group to join, the program holding the
+// port). The notice names an adapter that stays slow; `sysRoot` is where its
+// latency timer is read (/sys).
+OpenResult OpenSerialDevice(const std::filesystem::path& device, const std::filesystem::path& sysRoot = "/sys");
 
 // Port index -> device through the port map (PortMap.h), then OpenSerialDevice.
+// A slow adapter's notice comes with its first open only.
 class PosixSerialPorts : public SerialPorts {
 public:
+    explicit PosixSerialPorts(std::filesystem::path sysRoot = "/sys") : sysRoot_(std::move(sysRoot)) {}
     OpenResult open(int portIndex) override;
+
+private:
+    std::filesystem::path sysRoot_;
+    std::mutex noticedLock_;
+    std::set<std::string> noticed_;  // devices whose notice was given
 };
 
 }  // namespace torvane::posix

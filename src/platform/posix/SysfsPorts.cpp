@@ -7,6 +7,7 @@
 #include <set>
 #include <system_error>
 
+#include "platform/posix/LowLatency.h"
 #include "platform/posix/PortMap.h"
 #include "formats/ComName.h"
 
@@ -79,6 +80,7 @@ struct Tty {
     std::string product, manufacturer;
     std::optional<fs::path> byId;  // <dev>/serial/by-id/<id> pointing at it
     std::string usbKey;            // usb:<vendor>:<product>:<serial>, when it has a serial
+    std::optional<unsigned> latencyTimerMs;
     int com = 0;
     bool hasIdentity() const { return byId || !usbKey.empty(); }
 };
@@ -153,6 +155,7 @@ std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
         t.name = entry.filename().string();
         t.device = devRoot_ / t.name;
         t.resolved = Resolved(t.device);
+        t.latencyTimerMs = LatencyTimerMs(sysRoot_, t.name);
         // The USB device folder is the nearest one above that names a vendor.
         for (fs::path dir = Resolved(entry / "device");
              dir.has_relative_path() && dir != sysResolved && dir.string().starts_with(sysResolved.string());
@@ -247,7 +250,7 @@ std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
     std::set<fs::path> listedDevices;
     for (const auto& t : ttys) {
         if (!t.com) continue;  // no name would open it
-        found.push_back({t.com, {ComName(t.com - 1), FriendlyName(t), t.device.string()}});
+        found.push_back({t.com, {ComName(t.com - 1), FriendlyName(t), t.device.string(), t.latencyTimerMs}});
         listedDevices.insert(t.resolved);
     }
     // 5. Every other port map entry whose target exists.

@@ -25,6 +25,9 @@ GuiSession::GuiSession(const GuiOptions& options, Platform& platform)
     ctx_.port.system = &platform.serialPorts();
     ctx_.port.clock = &platform.clock();
     ctx_.port.host = &boxHost_;
+    ctx_.port.notice = [](std::string_view text) {
+        QMessageBox::warning(nullptr, ApplicationTitle(), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    };
     ctx_.pump = &pump_;
 
     if (frontEnd_ == FrontEnd::UpgradeWindow) upgrade_ = std::make_unique<TForm5>(ctx_, services_, options);

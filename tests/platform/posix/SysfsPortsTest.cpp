@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
+#include <optional>
 
 #include "TempConfigDir.h"
 #include "platform/posix/PortMap.h"
@@ -158,6 +160,20 @@ TEST_F(SysfsPortsTest, MappedPseudoTerminalsAreListedAndDanglingEntriesAreNot) {
     const auto listed = ListComPorts(ports);
     ASSERT_EQ(listed.size(), 1u);
     EXPECT_EQ(listed[0].portIndex(), 6);
+}
+
+
+TEST_F(SysfsPortsTest, AnAdapterWithALatencyTimerShowsIt) {
+    UsbSerial("ttyUSB0", "1-2", {"FT232R USB UART", "FTDI", "A10K"});
+    Put(sys / "devices" / "pci0000:00" / "usb1" / "1-2" / "1-2:1.0" / "ttyUSB0" / "latency_timer", "16");
+    UsbSerial("ttyUSB1", "1-3", {"CP2102 USB to UART Bridge Controller", "Silicon Labs", "0001", "10c4", "ea60"});
+    Uart("ttyS0", 4);
+
+    posix::SysfsPorts ports(sys, dev);
+    std::map<std::string, std::optional<unsigned>> timers;
+    for (const auto& p : ListComPorts(ports)) timers[p.devicePath] = p.latencyTimerMs;
+    EXPECT_EQ(timers, (std::map<std::string, std::optional<unsigned>>{
+                          {Dev("ttyS0"), std::nullopt}, {Dev("ttyUSB0"), 16u}, {Dev("ttyUSB1"), std::nullopt}}));
 }
 
 }  // namespace
