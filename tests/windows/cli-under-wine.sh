@@ -95,11 +95,11 @@ while IFS='|' read -r name module options expected text; do
   check "$name" "$expected" "$text"
   stop_module
 done <<'CASES'
-a board the image does not suit|--chip 252 --hardware 5|--port COM7 --as main|11|verdict:
-every block refused|--chip 252 --refuse 1000000|--port COM7 --as main|7|verdict:
-silence after the identity|--chip 252 --silent-after 1|--port COM7 --as main|6|verdict:
-no boot loader answers|--silent|--port COM7 --as main|3|verdict:
-no device behind the port|--chip 252|--port COM99 --as main|4|verdict:
+a board the image does not suit|--chip 252 --hardware 5|--port COM7 --as main|11|not suitable apparatus
+every block refused|--chip 252 --refuse 1000000|--port COM7 --as main|7|verdict:  CHK Error !! 
+silence after the identity|--chip 252 --silent-after 1|--port COM7 --as main|6|verdict:  not Response 
+no boot loader answers|--silent|--port COM7 --as main|3|verdict: Device not Found
+no device behind the port|--chip 252|--port COM99 --as main|4|reason: no such port COM99
 a port name that is none|--chip 252|--port LPT1|2|
 CASES
 

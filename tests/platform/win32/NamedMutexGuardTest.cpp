@@ -23,7 +23,7 @@ std::string GuardName() { return "TORVANE.TEST." + std::to_string(::GetCurrentPr
 DWORD ClaimInAnotherProcess(const std::string& name, InstanceClaim expected) {
     char self[MAX_PATH] = {};
     ::GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string command = "\"" + std::string(self) + "\" --gtest_filter=NamedMutexGuard.SecondInstance";
+    std::string command = "\"" + std::string(self) + "\" --gtest_brief=1 --gtest_filter=NamedMutexGuard.SecondInstance";
     const std::string value = name + "=" + std::to_string(static_cast<int>(expected));
     ::SetEnvironmentVariableA(ChildVariable, value.c_str());
     STARTUPINFOA si{};

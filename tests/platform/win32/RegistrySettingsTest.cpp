@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "platform/win32/RegistrySettings.h"
@@ -92,6 +93,24 @@ TEST_F(RegistrySettingsTest, ValuesAreTakenAsStored) {
         Put(user, c.type, c.data.data(), static_cast<DWORD>(c.data.size() * sizeof(wchar_t)));
         EXPECT_EQ(Read(), c.expected) << c.what;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// The real keys, in a throw-away Wine prefix only (./run test-windows sets the
+// variable and then looks at the value with `wine reg query`).
+TEST(RegistrySettingsRealKeys, TheMachineKeysValueIsWrittenToTheUsersCopy) {
+    const char* allowed = std::getenv("TORVANE_TEST_REAL_REGISTRY");
+    if (allowed == nullptr || std::string(allowed) != "1") GTEST_SKIP() << "writes the user's real settings";
+    RegistrySettings settings;
+    ASSERT_EQ(settings.write(MachineKey, "com", "6", {}), SettingWrite::Written);
+    wchar_t data[16] = {};
+    DWORD size = sizeof data;
+    EXPECT_EQ(::RegGetValueW(HKEY_CURRENT_USER, Below, L"com", RRF_RT_REG_SZ, nullptr, data, &size), ERROR_SUCCESS);
+    EXPECT_EQ(std::wstring(data), L"6");
+    EXPECT_EQ(settings.read(MachineKey, "com", {}).text, "6");
 }
 
 }  // namespace
