@@ -6,7 +6,7 @@ file(GLOB_RECURSE core_files
   ${SOURCE_DIR}/src/images/* ${SOURCE_DIR}/src/net/* ${SOURCE_DIR}/src/formats/*)
 file(GLOB ui_files ${SOURCE_DIR}/src/ui/*.h ${SOURCE_DIR}/src/ui/*.cpp)
 list(APPEND core_files ${ui_files})
-set(forbidden "#include <(Q[A-Za-z]*|unistd\\.h|termios\\.h|fcntl\\.h|windows\\.h|sys/[a-z_]+\\.h|poll\\.h|pthread\\.h|netinet/[a-z]+\\.h|arpa/[a-z]+\\.h)>")
+set(forbidden "#include <(Q[A-Za-z]*|unistd\\.h|termios\\.h|fcntl\\.h|windows\\.h|winsock2\\.h|ws2tcpip\\.h|setupapi\\.h|sys/[a-z_]+\\.h|poll\\.h|pthread\\.h|netinet/[a-z]+\\.h|arpa/[a-z]+\\.h)>")
 # The core may see the platform's interfaces, never an implementation.
 set(forbidden_in_core "${forbidden}|#include \"platform/[^/\"]+/")
 set(bad "")

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# torvane-cli.exe under Wine against the Linux torvane-bootsim: the module's
+# pseudo-terminal is linked into the Wine prefix as COM7, so the Windows
+# program opens \\.\COM7 and talks to the simulator through the Win32 serial
+# calls. Each case checks the exit code, the verdict and, for an update, the
+# module's flash.
+#
+#   tests/windows/cli-under-wine.sh WINDOWS_BUILD NATIVE_BUILD
+#
+# Needs WINEPREFIX (an initialised, throw-away prefix); exits 1 when a case fails.
+set -uo pipefail
+cd "$(dirname "$0")/../.."
+win=$1
+native=$2
+: "${WINEPREFIX:?set WINEPREFIX to a throw-away Wine prefix}"
+export WINEDEBUG=-all DISPLAY=
+
+cli=$win/torvane-cli.exe
+sim=$native/torvane-bootsim
+com=com7  # Wine's name of the link in the prefix
+work=$(mktemp -d "${TMPDIR:-/tmp}/torvane-wine.XXXXXX")
+sim_pid=
+failures=0
+trap 'stop_module >/dev/null 2>&1; rm -rf "$work"; rm -f "$WINEPREFIX/dosdevices/$com"' EXIT
+
+# A simulated module with the given options, on a pty linked as COM7.
+start_module() {
+  "$sim" "$@" >"$work/sim.out" 2>"$work/sim.err" &
+  sim_pid=$!
+  for _ in $(seq 1 100); do
+    [ -s "$work/sim.out" ] && break
+    sleep 0.05
+  done
+  ln -sfn "$(head -n 1 "$work/sim.out")" "$WINEPREFIX/dosdevices/$com"
+}
+
+# Ends the module; its exit code says whether its flash check passed.
+stop_module() {
+  [ -n "$sim_pid" ] || return 0
+  kill -INT "$sim_pid" 2>/dev/null
+  local status=0
+  wait "$sim_pid" || status=$?
+  sim_pid=
+  return $status
+}
+
+# update OPTIONS...: runs torvane-cli.exe update; sets code and out.
+update() {
+  code=0
+  out=$(wine "$cli" update "$@" 2>"$work/cli.err") || code=$?
+}
+
+# check NAME EXPECTED_CODE TEXT: the run ended with that code and printed TEXT.
+check() {
+  local name=$1 expected=$2 text=$3
+  if [ "$code" -eq "$expected" ] && grep -qF -- "$text" <<<"$out"; then
+    echo "PASS  $name"
+  else
+    echo "FAIL  $name: exit $code (expected $expected), looked for '$text' in:"
+    sed 's/^/      /' <<<"$out"
+    sed 's/^/      stderr: /' "$work/cli.err"
+    failures=$((failures + 1))
+  fi
+}
+
+# flash_checked NAME: the module's flash holds the image it expected.
+flash_checked() {
+  if stop_module; then
+    echo "PASS  $1: the module's flash holds the image"
+  else
+    echo "FAIL  $1: the module's flash check failed:"
+    sed 's/^/      /' "$work/sim.err"
+    failures=$((failures + 1))
+  fi
+}
+
+# Both product images, each on the module it is made for.
+while read -r name chip version hardware preparation image; do
+  start_module --chip "$chip" --version "$version" --hardware "$hardware" --preparation "$preparation" \
+    --expect-image "product/images/$image"
+  update --port COM7 --as main
+  check "$name is programmed" 0 "Program Ok"
+  flash_checked "$name"
+done <<'CASES'
+33FJ64 252 10 26 0x84 kbv7e-33fj64.hex
+26K80  72  10 12 0x04 kbv7e-26k80.hex
+CASES
+
+# Failures a user meets, each with its exit code and text.
+while IFS='|' read -r name module options expected text; do
+  # shellcheck disable=SC2086
+  start_module $module
+  # shellcheck disable=SC2086
+  update $options
+  check "$name" "$expected" "$text"
+  stop_module
+done <<'CASES'
+a board the image does not suit|--chip 252 --hardware 5|--port COM7 --as main|11|not suitable apparatus
+every block refused|--chip 252 --refuse 1000000|--port COM7 --as main|7|verdict:  CHK Error !! 
+silence after the identity|--chip 252 --silent-after 1|--port COM7 --as main|6|verdict:  not Response 
+no boot loader answers|--silent|--port COM7 --as main|3|verdict: Device not Found
+no device behind the port|--chip 252|--port COM99 --as main|4|reason: no such port COM99
+a port name that is none|--chip 252|--port LPT1|2|
+CASES
+
+# Ctrl-C: Wine hands SIGINT to the console program as its Ctrl-C.
+start_module --silent
+wine "$cli" update --port COM7 --as main >"$work/stop.out" 2>"$work/cli.err" &
+cli_pid=$!
+sleep 3
+kill -INT "$cli_pid"
+code=0
+wait "$cli_pid" || code=$?
+out=$(cat "$work/stop.out")
+check "Ctrl-C stops the run as Stop does" 5 "User Abort !!"
+stop_module
+
+# The remembered port, from the user's copy of the settings key.
+wine reg add 'HKCU\Software\Oskel\Torvane' /v com /t REG_SZ /d 6 /f >/dev/null 2>&1
+start_module --chip 252 --version 10 --hardware 26 --preparation 0x84 --expect-image product/images/kbv7e-33fj64.hex
+update --as main
+check "the port remembered in the registry (COM7) is used" 0 "Program Ok"
+flash_checked "the remembered port"
+wine reg delete 'HKCU\Software\Oskel\Torvane' /f >/dev/null 2>&1
+
+if [ "$failures" -ne 0 ]; then
+  echo "cli-under-wine: $failures case(s) failed"
+  exit 1
+fi
+echo "cli-under-wine: every case passed"
