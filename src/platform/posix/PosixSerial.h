@@ -7,6 +7,9 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <span>
 
 #include "platform/SerialDevice.h"
@@ -54,6 +57,17 @@ OpenResult OpenSerialDevice(const std::filesystem::path& device);
 class PosixSerialPorts : public SerialPorts {
 public:
     OpenResult open(int portIndex) override;
+    // A device given by its path on the command line, with no COM name of its
+    // own, under the first free COM name (one without a device) for the rest
+    // of this process; the same device keeps the name it got. Nothing when
+    // every name is taken.
+    std::optional<int> lend(const std::filesystem::path& device);
+    // The device a lent name opens, if it is lent.
+    std::optional<std::filesystem::path> lent(int portIndex) const;
+
+private:
+    mutable std::mutex mutex_;
+    std::map<int, std::filesystem::path> lent_;
 };
 
 }  // namespace torvane::posix
