@@ -105,7 +105,7 @@ protected:
 };
 
 TEST_F(CliUpdate, ProgramsTheModuleAndSaysSo) {
-    Module({"--chip", "252", "--version", "10", "--hardware", "26", "--preparation", "0x84"});
+    Module({"--chip", "252", "--loader-version", "10", "--hardware", "26", "--preparation", "0x84"});
     const Result r = Update({"--port", "COM7", "--as", "main", "--trace"});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("device: Found 33FJ64"), std::string::npos) << r.out;
