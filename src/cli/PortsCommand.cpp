@@ -54,8 +54,8 @@ int RunPorts(const Args& args) {
         return 0;
     }
     if (ports.empty()) {
-        std::cout << "No serial ports found.\n"
-                     "Next: plug the adapter in and check its cable; a device that is present but not listed\n"
+        std::cout << "No serial ports found.\n";
+        std::cerr << "Next: plug the adapter in and check its cable; a device that is present but not listed\n"
                      "can be given by its path: torvane-cli update --port /dev/ttyUSB0\n";
         return 0;
     }

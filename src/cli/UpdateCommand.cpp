@@ -168,8 +168,6 @@ int RunUpdate(const Args& args) {
 
     Clock& clock = platform.clock();
     const auto started = clock.now();
-    RunRecord record;
-    record.time = IsoUtc(platform.secondsSinceEpoch());
     if (trace) {
         ctx.port.trace = [&clock, started](TraceDirection d, std::span<const std::uint8_t> bytes) {
             const double t = std::chrono::duration<double>(clock.now() - started).count();
@@ -198,22 +196,22 @@ int RunUpdate(const Args& args) {
     }
     SetUpFrontEnd(ctx, remembered, identity);
 
-    const int portIndex = ctx.port.CurrentPort;
-    record.port = ComName(portIndex);
-    record.devicePath = platform.devicePathOf(portIndex);
+    const std::string portName = ComName(ctx.port.CurrentPort);
+    const std::string device = platform.devicePathOf(ctx.port.CurrentPort);
+    RunRecorder recorder(platform);
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    console.start(record.port, record.devicePath.empty() ? record.port : record.port + " (" + record.devicePath + ")");
+    console.start(portName, device.empty() ? portName : portName + " (" + device + ")");
+    recorder.begin(ctx);
     switch (front) {
     case FrontEnd::MainWindow: MainUpdateClick(ctx); break;
     case FrontEnd::LoaderWindow: LoaderUpdateClick(ctx); break;
     case FrontEnd::UpgradeWindow: UpgradeStartClick(ctx); break;
     }
     ClosePortsOnExit(ctx);
-    record.durationSeconds = std::chrono::duration<double>(clock.now() - started).count();
-    console.finish(platform.portMappingRecipe(record.port));
+    const std::string line = recorder.end(ctx);
+    console.finish(platform.portMappingRecipe(portName));
 
-    const std::string line = RunRecordJson(ctx, record);
     if (json) std::cout << line << "\n" << std::flush;
     if (logFile) {
         if (const std::string failure = platform.appendLine(*logFile, line); !failure.empty()) {

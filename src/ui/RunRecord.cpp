@@ -6,6 +6,7 @@
 #include "formats/Json.h"
 #include "images/Chips.h"
 #include "images/ImageTable.h"
+#include "platform/Platform.h"
 
 namespace torvane {
 
@@ -107,6 +108,20 @@ std::string RunRecordJson(const Context& ctx, const RunRecord& run) {
     o.add("duration_s", run.durationSeconds);
     o.add("verdict", VerdictText(ctx)).add("exit_code", ExitCodeOf(ctx.outcome));
     return o.text();
+}
+
+void RunRecorder::begin(const Context& ctx) {
+    started_ = platform_.clock().now();
+    record_ = {};
+    record_.time = IsoUtc(platform_.secondsSinceEpoch());
+    // The port the run will use; a search changes it only before it begins.
+    record_.port = ComName(ctx.port.CurrentPort);
+    record_.devicePath = platform_.devicePathOf(ctx.port.CurrentPort);
+}
+
+std::string RunRecorder::end(const Context& ctx) {
+    record_.durationSeconds = std::chrono::duration<double>(platform_.clock().now() - started_).count();
+    return RunRecordJson(ctx, record_);
 }
 
 std::string IsoUtc(std::int64_t secondsSinceEpoch) {

@@ -5,6 +5,7 @@
 // which image, when, with what verdict) as one line of JSON. torvane-cli
 // prints and appends the record, the windows append it to the run log.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -47,6 +48,24 @@ struct RunRecord {
 // context: the device and image when the run got that far (null before), the
 // frames, the verdict and the exit code. One JSON object, no line break.
 std::string RunRecordJson(const Context& ctx, const RunRecord& run);
+
+class Platform;
+
+// The record of each run in one front end: begin() as the run starts,
+// end() once it has returned. The platform gives the wall-clock time, the
+// device behind the port and the run's duration.
+class RunRecorder {
+public:
+    explicit RunRecorder(Platform& platform) : platform_(platform) {}
+    void begin(const Context& ctx);
+    // The record, one JSON object on one line.
+    std::string end(const Context& ctx);
+
+private:
+    Platform& platform_;
+    RunRecord record_;
+    std::chrono::steady_clock::time_point started_{};
+};
 
 // "2024-05-01T12:34:56Z" for seconds since 1970 (UTC).
 std::string IsoUtc(std::int64_t secondsSinceEpoch);
