@@ -116,7 +116,7 @@ std::optional<int> PortOfArgument(Platform& platform, const std::string& value) 
                   << SeePorts << "; to give a device a COM name: " << platform.portMappingRecipe("COM<n>") << "\n";
         return std::nullopt;
     }
-    const DevicePort port = platform.portForDevice(value);
+    const DevicePortLookup port = platform.portForDevice(value);
     if (port.portIndex < 0) {
         std::cerr << "torvane-cli update: " << port.reason << "\n" << SeePorts << ".\n";
         return std::nullopt;

@@ -30,7 +30,7 @@ struct PortSearchRoots {
 };
 
 // The COM port that opens a device given by its path.
-struct DevicePort {
+struct DevicePortLookup {
     int portIndex = -1;      // -1 when the path cannot be a port (see reason)
     bool named = false;      // the device has a COM name of its own
     std::string reason;      // why not, when portIndex is -1
@@ -58,7 +58,7 @@ public:
     // The port for `devicePath`: its own COM name when it has one; else a
     // COM name that has no device of its own, which opens this device for the
     // rest of this process and is never stored.
-    virtual DevicePort portForDevice(const std::string& devicePath) = 0;
+    virtual DevicePortLookup portForDevice(const std::string& devicePath) = 0;
     // The device a COM name opens now, empty when it has none.
     virtual std::string devicePathOf(int portIndex) = 0;
     // The command that ties a COM name ("COM7") to a device on this system.

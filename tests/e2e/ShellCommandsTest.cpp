@@ -63,8 +63,9 @@ TEST(ShellCommands, PortsListsAMappedPseudoTerminal) {
 
     const auto listed = nlohmann::json::parse(
         Cli("ports --json --sysfs " + sys.string() + " --dev " + (config.path() / "dev").string()).out);
-    EXPECT_EQ(listed, nlohmann::json::parse(R"([{"port":"COM7","friendly_name":"Pseudo-terminal )" + device +
-                                            R"( (COM7)","device":")" + device + R"("}])"));
+    EXPECT_EQ(listed, nlohmann::json::array({{{"port", "COM7"},
+                                               {"friendly_name", "Pseudo-terminal " + device + " (COM7)"},
+                                               {"device", device}}}));
 }
 
 // The JSON listing names the same images with the same facts as the text.

@@ -53,7 +53,7 @@ public:
     std::string assignPort(int portIndex, const std::string& devicePath) override {
         return posix::MapPort(portIndex, devicePath);
     }
-    DevicePort portForDevice(const std::string& devicePath) override {
+    DevicePortLookup portForDevice(const std::string& devicePath) override {
         namespace fs = std::filesystem;
         std::error_code ec;
         const fs::path given(devicePath);
