@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,30 @@ TEST(ShellCommands, VersionNamesTheProgramReleaseAndProduct) {
         EXPECT_TRUE(out.starts_with(name + " " TORVANE_PROJECT_VERSION "\n")) << out;
         const auto id = torvane::ProductIdentity();
         EXPECT_NE(out.find(id ? "product identity \"" + std::string(*id) + "\"" : "no product identity"), std::string::npos) << out;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A file the simulator is given is checked before it prints its device, so a
+// typing error stops it at once instead of after the whole run.
+TEST(Simulator, StopsAtStartOnAFileItCannotUse) {
+    torvane::test::TempConfigDir config;
+    const auto blocker = config.path() / "file";
+    std::ofstream(blocker) << "x";
+    for (const std::string options : {"--expect-image " + (config.path() / "missing.hex").string(),
+                                      "--expect-image " + config.path().string(),
+                                      "--report " + (blocker / "report").string()}) {
+        FILE* p = ::popen((std::string(TORVANE_BOOTSIM) + " " + options + " 2>&1").c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char buf[512];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+        EXPECT_EQ(WEXITSTATUS(::pclose(p)), 2) << options;
+        EXPECT_TRUE(out.starts_with("torvane-bootsim: --")) << options << ": " << out;
+        EXPECT_EQ(out.find("/dev/"), std::string::npos) << out;  // no device was offered
     }
 }
 
