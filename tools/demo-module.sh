@@ -28,7 +28,7 @@ close_workspace() {
 start_module() {
   local build=$1 work=$2
   echo "== Starting a simulated module: dsPIC33FJ64 (chip 252), boot loader 10, board 26, preparation 0x84"
-  "$build/torvane-bootsim" --chip 252 --version 10 --hardware 26 --preparation 0x84 --com COM7 \
+  "$build/torvane-bootsim" --chip 252 --loader-version 10 --hardware 26 --preparation 0x84 --com COM7 \
     --expect-image product/images/kbv7e-33fj64.hex >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
   sim_err=$work/sim.err

@@ -36,6 +36,14 @@ enum class Outcome {
     NotSuitable,
 };
 
+// The acknowledged frames of a run, for its record: frames sent for the
+// first time, sent again after a refusal, and refusals received.
+struct FrameTally {
+    int sent = 0;
+    int resent = 0;
+    int refused = 0;
+};
+
 struct RunContext {
     RunContext() = default;
     RunContext(const RunContext&) = delete;
@@ -52,6 +60,7 @@ struct RunContext {
     std::uint8_t SequenceMode = 0;
     EventPump* pump = nullptr;
     Outcome outcome = Outcome::None;
+    FrameTally tally;  // cleared by each start button
 
     // The view the run reports to. Precondition for every run operation: a
     // view is installed (`view`), or a derived context supplies one.

@@ -91,12 +91,14 @@ std::int16_t SendAcked(RunContext& ctx, std::uint8_t* buffer, int count) {
     for (int transmission = 0;; ++transmission) {
         ClearReplyFlags(ctx.receiver);
         WritePort(ctx.port, ctx.port.CurrentPort, buffer, static_cast<std::uint32_t>(n + 1));
+        ++(transmission == 0 ? ctx.tally.sent : ctx.tally.resent);
         switch (WaitForReply(ctx, AckTimeoutMs)) {
         case WaitAcknowledged:
             return SendOk;
         case WaitAborted:
             return SendUserAbort;
         case WaitRefused:
+            ++ctx.tally.refused;
             break;
         default:
             return SendNoResponse;  // silence is never answered by a resend

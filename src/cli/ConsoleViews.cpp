@@ -2,23 +2,48 @@
 
 #include <cstdio>
 #include <iostream>
+#include <map>
+#include <set>
 
 #include "platform/Platform.h"
+#include "ui/RunRecord.h"
 
 namespace torvane::cli {
 
 namespace {
 
 // One printer per run: lines of text, and on a terminal a progress line that
-// the next text or bar update redraws.
+// the next text or bar update redraws. Each fact is printed once: a text that
+// comes back unchanged (a panel cleared and filled again) is not repeated.
+// Once the run has failed, what follows goes to stderr, and the failure text
+// itself waits for the verdict line.
 class Console {
 public:
-    Console() : terminal_(HostPlatform().terminal().stdoutIsTerminal()) {}
+    Console(const Context& ctx, bool progress)
+        : ctx_(ctx), progress_(progress), terminal_(progress && HostPlatform().terminal().stdoutIsTerminal()) {}
 
     void text(const std::string& what, const std::string& value) {
+        auto& last = last_[what];
+        if (value == last) return;
+        last = value;
+        const bool failing = Failed(ctx_.outcome);
+        if (failing && (value == VerdictText(ctx_) || printed_.count(value))) return;
+        printed_.insert(value);
+        if (!failing && !progress_) return;
         clearBar();
-        std::cout << what << ": " << value << "\n" << std::flush;
+        (failing ? std::cerr : std::cout) << what << ": " << value << "\n" << std::flush;
         drawBar();
+    }
+    // A line the console prints itself, as if `what` had shown `value`.
+    void shown(const std::string& what, const std::string& value, const std::string& line) {
+        last_[what] = value;
+        printed_.insert(value);
+        if (progress_) std::cout << line << "\n" << std::flush;
+    }
+    bool printed(const std::string& value) const {
+        for (const auto& p : printed_)
+            if (p.find(value) != std::string::npos) return true;
+        return false;
     }
     void bar(int position, int maximum) {
         position_ = position;
@@ -26,6 +51,11 @@ public:
         drawBar();
     }
     void end() { clearBar(); }
+    bool progress() const { return progress_; }
+
+    static bool Failed(Outcome o) {
+        return o != Outcome::None && o != Outcome::Programmed && o != Outcome::RepeatDone;
+    }
 
 private:
     void clearBar() {
@@ -42,9 +72,13 @@ private:
                   << std::flush;
         barShown_ = true;
     }
+    const Context& ctx_;
+    bool progress_;  // progress and results on stdout
     bool terminal_;
     bool barShown_ = false;
     int position_ = 0, maximum_ = 0;
+    std::map<std::string, std::string> last_;
+    std::set<std::string> printed_;
 };
 
 class ConsoleLabel : public Label {
@@ -128,8 +162,8 @@ struct ConsoleFrontEnd::Controls {
     ConsoleBar uBar{console}, uBar2{console};
     ConsoleStatusBar uStatus;
 
-    Controls(Context& c, FrontEnd f)
-        : front(f), ctx(c), mStatus(console, 4, c.presenter.PanelIndex), lStatus(console, 5, c.presenter.PanelIndex),
+    Controls(Context& c, FrontEnd f, bool progress)
+        : console(c, progress), front(f), ctx(c), mStatus(console, 4, c.presenter.PanelIndex), lStatus(console, 5, c.presenter.PanelIndex),
           uStatus(console, 5, c.presenter.PanelIndex) {
         for (Label* l : {&m2, &m3, &m4}) l->setVisible(false);
         mb1.setCaption("&Update");
@@ -163,28 +197,32 @@ struct ConsoleFrontEnd::Controls {
             break;
         }
     }
-
-    std::string verdict() const {
-        switch (front) {
-        case FrontEnd::MainWindow: return m2.visible() ? m2.caption() : mStatus.panelText(ctx.presenter.PanelIndex[StatusPanel]);
-        case FrontEnd::LoaderWindow: return l1.caption();
-        case FrontEnd::UpgradeWindow: return uStatus.panelText(ctx.presenter.PanelIndex[StatusPanel]);
-        }
-        return {};
-    }
 };
 
-ConsoleFrontEnd::ConsoleFrontEnd(Context& ctx, FrontEnd front) : controls_(std::make_unique<Controls>(ctx, front)) {}
+ConsoleFrontEnd::ConsoleFrontEnd(Context& ctx, FrontEnd front, bool progress)
+    : controls_(std::make_unique<Controls>(ctx, front, progress)) {}
 ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 
-void ConsoleFrontEnd::start() { controls_->live(true); }
+void ConsoleFrontEnd::start(const std::string& portName, const std::string& portLine) {
+    controls_->console.shown("port", portName, "port: " + portLine);
+    controls_->live(true);
+}
 
-void ConsoleFrontEnd::finish() {
+void ConsoleFrontEnd::finish(const std::string& mappingRecipe) {
     controls_->live(false);
-    controls_->console.end();
-    std::cout << "verdict: " << controls_->verdict() << "\n";
-    const auto& why = controls_->ctx.port.lastOpenFailure;
-    if (controls_->ctx.outcome == Outcome::PortUnusable && !why.empty()) std::cout << "reason: " << why << "\n";
+    Console& console = controls_->console;
+    console.end();
+    const Context& ctx = controls_->ctx;
+    const std::string verdict = VerdictText(ctx);
+    if (!Console::Failed(ctx.outcome)) {
+        if (console.progress()) std::cout << "verdict: " << verdict << "\n" << std::flush;
+        return;
+    }
+    std::cerr << "verdict: " << verdict << "\n";
+    const auto& why = ctx.port.lastOpenFailure;
+    if (ctx.outcome == Outcome::PortUnusable && !why.empty() && !console.printed(why)) std::cerr << "reason: " << why << "\n";
+    if (const std::string next = NextStep(ctx.outcome, mappingRecipe); !next.empty()) std::cerr << next << "\n";
+    std::cerr << std::flush;
 }
 
 }  // namespace torvane::cli

@@ -11,11 +11,16 @@ namespace torvane::cli {
 
 class ConsoleFrontEnd {
 public:
-    ConsoleFrontEnd(Context& ctx, FrontEnd front);
+    // `progress`: progress and results on stdout (failures go to stderr either way).
+    ConsoleFrontEnd(Context& ctx, FrontEnd front, bool progress = true);
     ~ConsoleFrontEnd();
-    void start();
-    // Ends the progress line and prints the verdict text.
-    void finish();
+    // Prints the port line (`portLine`, for the port panel's `portName`)
+    // and shows the run from then on.
+    void start(const std::string& portName, const std::string& portLine);
+    // Ends the progress line and prints the verdict: on stdout after a
+    // success; on stderr after a failure, with the reason an unusable port
+    // gave and the next step.
+    void finish(const std::string& mappingRecipe);
 
 private:
     struct Controls;

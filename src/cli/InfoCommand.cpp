@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "images/ImageTable.h"
 #include "shell/ProductIdentity.h"
@@ -23,8 +24,18 @@ const char* FrontEndName(torvane::FrontEnd f) {
 
 }  // namespace
 
-int RunInfo(const Args&) {
+int RunInfo(const Args& args) {
     using namespace torvane;
+    try {
+        if (ParseArgs(args, {}).help) {
+            std::cout << "usage: torvane-cli info\n\n"
+                         "The product identity, the front end this build shows, its build stamp and\n"
+                         "the images it carries, cell by cell.\n";
+            return 0;
+        }
+    } catch (const UsageError& e) {
+        return UsageFailure("info", e.what());
+    }
     const auto identity = ProductIdentity();
     std::cout << "Product identity: " << (identity ? "\"" + std::string(*identity) + "\"" : "(none)") << "\n"
               << "Front end:        " << FrontEndName(ChooseFrontEnd(identity)) << "\n"

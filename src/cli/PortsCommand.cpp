@@ -4,7 +4,9 @@
 #include <iostream>
 #include <string>
 
+#include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "formats/Json.h"
 #include "platform/Platform.h"
 #include "serial/PortDiscovery.h"
 
@@ -13,7 +15,7 @@ namespace torvane::cli {
 namespace {
 
 constexpr const char* PortsHelp =
-    "usage: torvane-cli ports [--sysfs DIR] [--dev DIR]\n"
+    "usage: torvane-cli ports [--json] [--sysfs DIR] [--dev DIR]\n"
     "\n"
     "Lists the serial ports present: COM name, friendly name and device, and a USB\n"
     "adapter's latency timer where it has one (above 1 ms each answer may wait that\n"
@@ -23,31 +25,40 @@ constexpr const char* PortsHelp =
     "($TORVANE_CONFIG_DIR/ports) or the defaults (COM1 = /dev/ttyS0,\n"
     "COM33 = /dev/ttyUSB0, COM65 = /dev/ttyACM0).\n"
     "\n"
+    "  --json        one JSON array of {port, friendly_name, device}\n"
     "  --sysfs DIR   read the ports from DIR instead of /sys\n"
     "  --dev DIR     device folder instead of /dev\n";
 
 }  // namespace
 
 int RunPorts(const Args& args) {
-    PortSearchRoots roots;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::cout << PortsHelp;
-            return 0;
-        }
-        if ((a == "--sysfs" || a == "--dev") && i + 1 < args.size()) {
-            (a == "--sysfs" ? roots.systemInfo : roots.devices) = args[++i];
-            continue;
-        }
-        std::cerr << "torvane-cli ports: unexpected argument '" << a << "'\n\n" << PortsHelp;
-        return 2;
+    ParsedArgs parsed;
+    try {
+        parsed = ParseArgs(args, {{"--sysfs", true}, {"--dev", true}, {"--json", false}});
+    } catch (const UsageError& e) {
+        return UsageFailure("ports", e.what());
     }
+    if (parsed.help) {
+        std::cout << PortsHelp;
+        return 0;
+    }
+    PortSearchRoots roots;
+    roots.systemInfo = parsed.value("--sysfs");
+    roots.devices = parsed.value("--dev");
 
     const auto system = HostPlatform().portEnumerator(roots);
     const auto ports = ListComPorts(*system);
+    if (parsed.has("--json")) {
+        JsonArray list;
+        for (const auto& p : ports)
+            list.addRaw(JsonObject().add("port", p.portName).add("friendly_name", p.friendlyName).add("device", p.devicePath).text());
+        std::cout << list.text() << "\n";
+        return 0;
+    }
     if (ports.empty()) {
         std::cout << "No serial ports found.\n";
+        std::cerr << "Next: plug the adapter in and check its cable; a device that is present but not listed\n"
+                     "can be given by its path: torvane-cli update --port /dev/ttyUSB0\n";
         return 0;
     }
     std::size_t nameWidth = 0, friendlyWidth = 0;

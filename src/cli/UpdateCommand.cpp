@@ -8,6 +8,7 @@
 #include <string>
 
 #include "ui/Context.h"
+#include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleViews.h"
 #include "images/ImageTable.h"
@@ -15,6 +16,8 @@
 #include "shell/ProductIdentity.h"
 #include "shell/SettingsStore.h"
 #include "ui/FrontEnds.h"
+#include "ui/RunRecord.h"
+
 
 namespace torvane::cli {
 
@@ -24,21 +27,30 @@ volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
 constexpr const char* UpdateHelp =
-    "usage: torvane-cli update [--port COM<n>] [--as main|loader|upgrade] [--trace]\n"
+    "usage: torvane-cli update [--port PORT] [--as main|loader|upgrade] [--trace]\n"
+    "                          [--json] [--log FILE]\n"
     "\n"
     "Wakes the boot loader on the serial port, picks the image for its chip and\n"
     "board, checks that it suits the board, programs it and prints the verdict.\n"
+    "Progress and results go to stdout; failures, with what to do next, to stderr.\n"
     "\n"
-    "  --port COM<n>   the port (COM1..COM257); default: the port this front end\n"
-    "                  remembers (the \"com\" setting), else COM1\n"
+    "  --port PORT     a COM name (COM1..COM257) or a device path such as\n"
+    "                  /dev/ttyUSB0 or /dev/serial/by-id/...; default: the port this\n"
+    "                  front end remembers (the \"com\" setting), else COM1.\n"
+    "                  'torvane-cli ports' lists the ports present\n"
     "  --as FRONT      behave as the main, loader or upgrade front end (wake-up code,\n"
     "                  texts, sequence mode); default: this build's own front end\n"
     "  --trace         every byte sent and received, in hex with timestamps, on stderr\n"
+    "  --json          at the end, the record of the run as one JSON object on stdout\n"
+    "                  in place of the progress lines: time, port and device, chip,\n"
+    "                  boot loader, board, image, blocks, duration, verdict, exit code\n"
+    "  --log FILE      append the same record to FILE as one line (JSON Lines)\n"
     "\n"
     "Ctrl-C stops the run as the Stop button does.\n"
     "\n"
     "exit codes:\n"
     "   0  programmed (or, in sequence mode, nothing left to do)\n"
+    "   1  the run ended but its record could not be appended to the --log file\n"
     "   2  usage error\n"
     "   3  device not found\n"
     "   4  port unusable\n"
@@ -50,23 +62,7 @@ constexpr const char* UpdateHelp =
     "  10  no image for this device, or image too big\n"
     "  11  board not suitable for the image\n";
 
-int ExitCodeOf(Outcome o) {
-    switch (o) {
-    case Outcome::Programmed:
-    case Outcome::RepeatDone:
-    case Outcome::None: return 0;
-    case Outcome::NotFound: return 3;
-    case Outcome::PortUnusable: return 4;
-    case Outcome::Aborted: return 5;
-    case Outcome::NotAcknowledged: return 6;
-    case Outcome::Refused: return 7;
-    case Outcome::Incompatible: return 8;
-    case Outcome::UnknownDevice: return 9;
-    case Outcome::NoImage: return 10;
-    case Outcome::NotSuitable: return 11;
-    }
-    return 1;
-}
+constexpr int ExitLogFailed = 1;
 
 class ConsoleMessageBox : public MessageBoxHost {
 public:
@@ -108,45 +104,60 @@ std::optional<int> ParseComName(std::string s) {
     return PortIndexOfComName(s);
 }
 
+constexpr const char* SeePorts = "Next: 'torvane-cli ports' lists the ports present with their devices";
+
+// The port index for --port: a COM name, or a device path through the
+// platform. A failure is printed with where to look next.
+std::optional<int> PortOfArgument(Platform& platform, const std::string& value) {
+    if (auto index = ParseComName(value)) return index;
+    if (value.find('/') == std::string::npos) {
+        std::cerr << "torvane-cli update: '" << value
+                  << "' is neither a port name (COM1..COM257) nor a device path such as /dev/ttyUSB0\n"
+                  << SeePorts << "; to give a device a COM name: " << platform.portMappingRecipe("COM<n>") << "\n";
+        return std::nullopt;
+    }
+    const DevicePortLookup port = platform.portForDevice(value);
+    if (port.portIndex < 0) {
+        std::cerr << "torvane-cli update: " << port.reason << "\n" << SeePorts << ".\n";
+        return std::nullopt;
+    }
+    return port.portIndex;
+}
+
 }  // namespace
 
 int RunUpdate(const Args& args) {
-    std::optional<int> port;
-    std::optional<FrontEnd> as;
-    bool trace = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
-            std::cout << UpdateHelp;
-            return 0;
-        } else if (a == "--port" && i + 1 < args.size()) {
-            port = ParseComName(args[++i]);
-            if (!port) {
-                std::cerr << "torvane-cli update: '" << args[i] << "' is not a port name (COM1..COM257)\n";
-                return 2;
-            }
-        } else if (a == "--as" && i + 1 < args.size()) {
-            const std::string f = args[++i];
-            if (f == "main") as = FrontEnd::MainWindow;
-            else if (f == "loader") as = FrontEnd::LoaderWindow;
-            else if (f == "upgrade") as = FrontEnd::UpgradeWindow;
-            else {
-                std::cerr << "torvane-cli update: --as takes main, loader or upgrade\n";
-                return 2;
-            }
-        } else if (a == "--trace") {
-            trace = true;
-        } else {
-            std::cerr << "torvane-cli update: unknown option '" << a << "'\n\n" << UpdateHelp;
-            return 2;
-        }
+    ParsedArgs parsed;
+    try {
+        parsed = ParseArgs(args, {{"--port", true}, {"--as", true}, {"--trace", false}, {"--json", false}, {"--log", true}});
+    } catch (const UsageError& e) {
+        return UsageFailure("update", e.what());
     }
+    if (parsed.help) {
+        std::cout << UpdateHelp;
+        return 0;
+    }
+    Platform& platform = HostPlatform();
+    std::optional<FrontEnd> as;
+    if (const auto f = parsed.value("--as")) {
+        if (*f == "main") as = FrontEnd::MainWindow;
+        else if (*f == "loader") as = FrontEnd::LoaderWindow;
+        else if (*f == "upgrade") as = FrontEnd::UpgradeWindow;
+        else return UsageFailure("update", "--as takes main, loader or upgrade, not '" + *f + "'");
+    }
+    std::optional<int> port;
+    if (const auto p = parsed.value("--port")) {
+        port = PortOfArgument(platform, *p);
+        if (!port) return ExitUsage;
+    }
+    const bool trace = parsed.has("--trace");
+    const bool json = parsed.has("--json");
+    const auto logFile = parsed.value("--log");
 
     const FrontEnd front = as ? *as : ChooseFrontEnd(ProductIdentity());
     const std::string_view identity = ProductIdentityOrDefault();
 
     Context ctx;
-    Platform& platform = HostPlatform();
     ConsoleMessageBox box;
     ConsolePump pump(platform.clock(), ctx, front);
     ctx.port.system = &platform.serialPorts();
@@ -154,7 +165,7 @@ int RunUpdate(const Args& args) {
     ctx.port.host = &box;
     ctx.port.notice = [](std::string_view text) { std::cerr << "torvane-cli: " << text << "\n"; };
     ctx.pump = &pump;
-    ConsoleFrontEnd console(ctx, front);
+    ConsoleFrontEnd console(ctx, front, !json);
 
     Clock& clock = platform.clock();
     const auto started = clock.now();
@@ -186,16 +197,30 @@ int RunUpdate(const Args& args) {
     }
     SetUpFrontEnd(ctx, remembered, identity);
 
+    const std::string portName = ComName(ctx.port.CurrentPort);
+    const std::string device = platform.devicePathOf(ctx.port.CurrentPort);
+    RunRecorder recorder(platform);
     std::signal(SIGINT, OnInterrupt);
     std::signal(SIGTERM, OnInterrupt);
-    console.start();
+    console.start(portName, device.empty() ? portName : portName + " (" + device + ")");
+    recorder.begin(ctx);
     switch (front) {
     case FrontEnd::MainWindow: MainUpdateClick(ctx); break;
     case FrontEnd::LoaderWindow: LoaderUpdateClick(ctx); break;
     case FrontEnd::UpgradeWindow: UpgradeStartClick(ctx); break;
     }
     ClosePortsOnExit(ctx);
-    console.finish();
+    const std::string line = recorder.end(ctx);
+    console.finish(platform.portMappingRecipe(portName));
+
+    if (json) std::cout << line << "\n" << std::flush;
+    if (logFile) {
+        if (const std::string failure = platform.appendLine(*logFile, line); !failure.empty()) {
+            std::cerr << "torvane-cli update: the run was not recorded: " << failure << "\n"
+                      << "Next: give --log a file in a folder you may write to.\n";
+            return ExitLogFailed;
+        }
+    }
     return ExitCodeOf(ctx.outcome);
 }
 

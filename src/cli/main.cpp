@@ -4,6 +4,7 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "shell/ProgramVersion.h"
 
 namespace {
 
@@ -24,7 +25,8 @@ constexpr Command Commands[] = {
 void Usage(std::ostream& out) {
     out << "usage: torvane-cli <command> [options]\n\ncommands:\n";
     for (const auto& c : Commands) out << "  " << c.name << std::string(10 - std::string(c.name).size(), ' ') << c.summary << "\n";
-    out << "\n'torvane-cli <command> --help' describes a command; 'update --help' lists its exit codes.\n";
+    out << "\n'torvane-cli <command> --help' describes a command; 'update --help' lists its exit codes.\n"
+           "'torvane-cli --version' names this release and the product it is built for.\n";
 }
 
 }  // namespace
@@ -33,6 +35,10 @@ int main(int argc, char** argv) {
     const std::string name = argc > 1 ? argv[1] : "";
     if (name == "--help" || name == "-h" || name == "help") {
         Usage(std::cout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::cout << torvane::VersionText("torvane-cli");
         return 0;
     }
     for (const auto& c : Commands)

@@ -31,7 +31,7 @@ constexpr ListedSlot FallbackOnlySlots[] = {{2, "2480  "}, {3, "248   "}, {4, "2
 
 class Listing {
 public:
-    Listing(const ImageCatalog& catalog, std::vector<std::string>& lines) : catalog_(catalog), lines_(lines) {}
+    Listing(const ImageCatalog& catalog, std::vector<ImageVersion>& images) : catalog_(catalog), images_(images) {}
 
     // A cell lists when it holds an image long enough to carry its header codes.
     bool holdsImage(int row, int slot) const {
@@ -41,7 +41,7 @@ public:
 
     void list(int row, ListedSlot s) {
         const auto codes = ReadHeaderCodes(FamilyOfSlot(s.slot), cell(row, s.slot).data);
-        FormatImageLine(position_++, s.deviceName, codes.hardwareCode, codes.preparationCode, lines_);
+        images_.push_back(DescribeImage(position_++, s.deviceName, codes.hardwareCode, codes.preparationCode));
     }
 
     // The fallback image alone, else every board image of `rows` in order.
@@ -61,46 +61,63 @@ private:
     }
 
     const ImageCatalog& catalog_;
-    std::vector<std::string>& lines_;
+    std::vector<ImageVersion>& images_;
     std::uint8_t position_ = 0;
 };
+
+}  // namespace
+
+std::vector<ImageVersion> ListedImages(const ImageCatalog& catalog) {
+    std::vector<ImageVersion> images;
+    Listing listing(catalog, images);
+    listing.listSlot(DsPicSlot, DsPicBoardRows);
+    for (auto s : BoardSlots) listing.listSlot(s, Pic18BoardRows);
+    for (auto s : FallbackOnlySlots)
+        if (listing.holdsImage(0, s.slot)) listing.list(0, s);
+    return images;
+}
+
+ImageVersion DescribeImage(std::uint8_t position, std::string_view deviceName, std::uint8_t hardwareCode,
+                           std::uint8_t preparationCode) {
+    const int code = static_cast<std::int8_t>(hardwareCode);
+    ImageVersion v{std::string(deviceName), {}, {}, "UNKNOWN", false, preparationCode};
+    if (code >= FirstNamedHardwareCode && code <= LastNamedHardwareCode) {
+        v.hardware = HardwareName(code);
+        v.connector = ConnectorNames[static_cast<std::size_t>(code)];
+        v.reserved = (preparationCode & ReservedPreparationBit) != 0;
+        const std::size_t index = preparationCode & PreparationIndexMask;
+        if (index >= 1 && index < PreparationNames.size()) v.preparation = PreparationNames[index];
+    } else if (position < DefaultNamePositions) {
+        v.hardware = HardwareName(DefaultHardwareCode);
+        v.connector = ConnectorNames[DefaultHardwareCode];
+    } else {
+        v.hardware = "UNK";
+        v.connector = "16PIN";
+    }
+    return v;
+}
+
+namespace {
+
+void AppendLine(const ImageVersion& v, std::vector<std::string>& lines) {
+    // "%s - %s[%s] - %s  %s[Code:%02x]"
+    char code2[3];
+    std::snprintf(code2, sizeof code2, "%02x", static_cast<unsigned>(v.preparationCode));
+    lines.push_back(v.device + " - " + v.hardware + "[" + v.connector + "] - " + v.preparation + "  " +
+                    (v.reserved ? "RES" : " ") + "[Code:" + code2 + "]");
+}
 
 }  // namespace
 
 void ListImageVersions(const ImageCatalog& catalog, std::vector<std::string>& lines) {
     lines.emplace_back(VersionHeaderLine);
     lines.emplace_back(VersionRuleLine);
-    Listing listing(catalog, lines);
-    listing.listSlot(DsPicSlot, DsPicBoardRows);
-    for (auto s : BoardSlots) listing.listSlot(s, Pic18BoardRows);
-    for (auto s : FallbackOnlySlots)
-        if (listing.holdsImage(0, s.slot)) listing.list(0, s);
+    for (const auto& v : ListedImages(catalog)) AppendLine(v, lines);
 }
 
 void FormatImageLine(std::uint8_t position, std::string_view deviceName, std::uint8_t hardwareCode,
                      std::uint8_t preparationCode, std::vector<std::string>& lines) {
-    const int code = static_cast<std::int8_t>(hardwareCode);
-    std::string hardware, connector, preparation = "UNKNOWN";
-    const char* marker = " ";
-    if (code >= FirstNamedHardwareCode && code <= LastNamedHardwareCode) {
-        hardware = HardwareName(code);
-        connector = ConnectorNames[static_cast<std::size_t>(code)];
-        if (preparationCode & ReservedPreparationBit) marker = "RES";
-        const std::size_t index = preparationCode & PreparationIndexMask;
-        if (index >= 1 && index < PreparationNames.size()) preparation = PreparationNames[index];
-    } else if (position < DefaultNamePositions) {
-        hardware = HardwareName(DefaultHardwareCode);
-        connector = ConnectorNames[DefaultHardwareCode];
-    } else {
-        hardware = "UNK";
-        connector = "16PIN";
-    }
-    // "%s - %s[%s] - %s  %s[Code:%02x]"
-    char code2[3];
-    std::snprintf(code2, sizeof code2, "%02x", static_cast<unsigned>(preparationCode));
-    std::string line(deviceName);
-    line += " - " + hardware + "[" + connector + "] - " + preparation + "  " + marker + "[Code:" + code2 + "]";
-    lines.push_back(std::move(line));
+    AppendLine(DescribeImage(position, deviceName, hardwareCode, preparationCode), lines);
 }
 
 }  // namespace torvane

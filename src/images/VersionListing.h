@@ -29,6 +29,23 @@ inline constexpr std::array<const char*, 11> PreparationNames{
     "UNK", "CAN+SPI", "", "RES", "CAN", "SRV", "2RES", "CDC", "MXP/CDC", "WEX/NOK.", "ETH0",
 };
 
+// One image of the listing, as its line names it.
+struct ImageVersion {
+    std::string device;       // as listed: six characters, blank-padded
+    std::string hardware;     // board designation
+    std::string connector;
+    std::string preparation;  // "UNKNOWN" when the code names none
+    bool reserved = false;    // the line's "RES" marker
+    std::uint8_t preparationCode = 0;
+};
+
+// The images a listing shows, in its order.
+std::vector<ImageVersion> ListedImages(const ImageCatalog& catalog);
+
+// How the line at `position` names an image (see FormatImageLine).
+ImageVersion DescribeImage(std::uint8_t position, std::string_view deviceName, std::uint8_t hardwareCode,
+                           std::uint8_t preparationCode);
+
 // Appends the header line, the rule line and one line per listed image of
 // `catalog`. Does not clear `lines`. A cell too short to hold its header
 // codes counts as holding no image.

@@ -5,9 +5,11 @@
 // far end of a line for the simulated boot loader. The build picks the
 // implementation (src/platform/<os>/); nothing above this layer names it.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/Clock.h"
 #include "platform/FarEnd.h"
@@ -25,6 +27,13 @@ namespace torvane {
 struct PortSearchRoots {
     std::optional<std::string> systemInfo;  // posix: instead of /sys
     std::optional<std::string> devices;     // posix: instead of /dev
+};
+
+// The COM port that opens a device given by its path.
+struct DevicePortLookup {
+    int portIndex = -1;      // -1 when the path cannot be a port (see reason)
+    bool named = false;      // the device has a COM name of its own
+    std::string reason;      // why not, when portIndex is -1
 };
 
 class Platform {
@@ -45,6 +54,24 @@ public:
     // Makes COM<portIndex+1> open `devicePath` from now on. Empty on success,
     // else why it failed.
     virtual std::string assignPort(int portIndex, const std::string& devicePath) = 0;
+
+    // The port for `devicePath`: its own COM name when it has one; else a
+    // COM name that has no device of its own, which opens this device for the
+    // rest of this process and is never stored.
+    virtual DevicePortLookup portForDevice(const std::string& devicePath) = 0;
+    // The device a COM name opens now, empty when it has none.
+    virtual std::string devicePathOf(int portIndex) = 0;
+    // The command that ties a COM name ("COM7") to a device on this system.
+    virtual std::string portMappingRecipe(std::string_view comName) = 0;
+
+    // Appends `line` and a line break to the file at `path` (creating it and
+    // its folders) in one piece: a concurrent writer's line never lands inside
+    // it and a failure never leaves half of it. Empty on success, else why not.
+    virtual std::string appendLine(const std::string& path, std::string_view line) = 0;
+    // Where the windows keep the record of every run.
+    virtual std::string runLogPath() = 0;
+    // Wall-clock time, for records people read: seconds since 1970, UTC.
+    virtual std::int64_t secondsSinceEpoch() = 0;
 };
 
 // The platform of this build; it lives as long as the process.

@@ -73,10 +73,12 @@ void SetUpFrontEnd(Context& ctx, std::string_view rememberedPort, std::string_vi
 }
 
 void MainUpdateClick(Context& ctx) {
+    ctx.tally = {};
     if (SearchDevice(ctx) == SearchFound) ProgramDevice(ctx);
 }
 
 void LoaderUpdateClick(Context& ctx) {
+    ctx.tally = {};
     auto& v = *ctx.presenter.loader;
     ResetLoaderDisplay(v);
     switch (SearchDevice(ctx)) {
@@ -95,6 +97,7 @@ void LoaderUpdateClick(Context& ctx) {
 }
 
 void UpgradeStartClick(Context& ctx) {
+    ctx.tally = {};
     auto& v = *ctx.presenter.upgrade;
     v.ProgressBar2->setMinimum(0);
     v.ProgressBar2->setMaximum(static_cast<std::int8_t>(MarkPendingImages(ctx.images)) + 1);

@@ -6,7 +6,11 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "TempConfigDir.h"
 #include "platform/posix/PortMap.h"
@@ -57,6 +61,95 @@ TEST(ShellCommands, PortsListsAMappedPseudoTerminal) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "COM7  Pseudo-terminal " + device + " (COM7)  " + device + "\n");
     EXPECT_EQ(Cli("ports --sysfs").exitCode, 2);
+
+    const auto listed = nlohmann::json::parse(
+        Cli("ports --json --sysfs " + sys.string() + " --dev " + (config.path() / "dev").string()).out);
+    EXPECT_EQ(listed, nlohmann::json::array({{{"port", "COM7"},
+                                               {"friendly_name", "Pseudo-terminal " + device + " (COM7)"},
+                                               {"device", device}}}));
+}
+
+// The JSON listing names the same images with the same facts as the text.
+TEST(ShellCommands, ImagesJsonHoldsWhatEachLineSays) {
+    const CliRun text = Cli("images");
+    const CliRun json = Cli("images --json");
+    ASSERT_EQ(json.exitCode, 0);
+    const auto images = nlohmann::json::parse(json.out);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.out.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.out.substr(at, end - at));
+    ASSERT_EQ(images.size() + 2, lines.size());  // header and rule
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const auto& v = images[i];
+        char code[3];
+        std::snprintf(code, sizeof code, "%02x", v["preparation_code"].get<int>());
+        std::string device = v["device"];
+        device.resize(6, ' ');
+        EXPECT_EQ(lines[i + 2], device + " - " + v["hardware"].get<std::string>() + "[" +
+                                    v["connector"].get<std::string>() + "] - " + v["preparation"].get<std::string>() +
+                                    "  " + (v["reserved"].get<bool>() ? "RES" : " ") + "[Code:" + code + "]");
+    }
+}
+
+// Every command refuses what it does not know, names a missing value and
+// answers --help.
+TEST(ShellCommands, EveryCommandParsesItsArgumentsAlike) {
+    for (const char* command : {"update", "info", "ports", "images"}) {
+        EXPECT_EQ(Cli(std::string(command) + " --help").exitCode, 0) << command;
+        EXPECT_EQ(Cli(std::string(command) + " --bogus").exitCode, 2) << command;
+        EXPECT_EQ(Cli(std::string(command) + " stray").exitCode, 2) << command;
+    }
+    for (const char* missing : {"update --port", "update --port --trace", "update --log", "ports --dev"}) {
+        FILE* p = ::popen((std::string(TORVANE_CLI) + " " + missing + " 2>&1").c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char buf[512];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+        EXPECT_EQ(WEXITSTATUS(::pclose(p)), 2) << missing;
+        const std::string option = std::string(missing).substr(std::string(missing).find(" --") + 1, 6);
+        EXPECT_NE(out.find(" needs a value"), std::string::npos) << missing << ": " << out;
+        EXPECT_NE(out.find(option), std::string::npos) << missing << ": " << out;
+    }
+}
+
+// --version on both programs: the program, the release CMake sets and the product.
+TEST(ShellCommands, VersionNamesTheProgramReleaseAndProduct) {
+    for (const std::string program : {TORVANE_CLI, TORVANE_BOOTSIM}) {
+        FILE* p = ::popen((program + " --version").c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char buf[512];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+        EXPECT_EQ(WEXITSTATUS(::pclose(p)), 0) << program;
+        const std::string name = std::filesystem::path(program).filename().string();
+        EXPECT_TRUE(out.starts_with(name + " " TORVANE_PROJECT_VERSION "\n")) << out;
+        const auto id = torvane::ProductIdentity();
+        EXPECT_NE(out.find(id ? "product identity \"" + std::string(*id) + "\"" : "no product identity"), std::string::npos) << out;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A file the simulator is given is checked before it prints its device, so a
+// typing error stops it at once instead of after the whole run.
+TEST(Simulator, StopsAtStartOnAFileItCannotUse) {
+    torvane::test::TempConfigDir config;
+    const auto blocker = config.path() / "file";
+    std::ofstream(blocker) << "x";
+    for (const std::string& options : {"--expect-image " + (config.path() / "missing.hex").string(),
+                                      "--expect-image " + config.path().string(),
+                                      "--report " + (blocker / "report").string()}) {
+        FILE* p = ::popen((std::string(TORVANE_BOOTSIM) + " " + options + " 2>&1").c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char buf[512];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+        EXPECT_EQ(WEXITSTATUS(::pclose(p)), 2) << options;
+        EXPECT_TRUE(out.starts_with("torvane-bootsim: --")) << options << ": " << out;
+        EXPECT_EQ(out.find("/dev/"), std::string::npos) << out;  // no device was offered
+    }
 }
 
 }  // namespace

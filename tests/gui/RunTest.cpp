@@ -8,6 +8,11 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <fstream>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
 #include "GuiFixture.h"
 #include "bootloader/DeviceSearch.h"
 
@@ -92,6 +97,29 @@ TEST_P(FrontEndRun, StartProgramsTheDeviceAndShowsTheVerdict) {
     // The device got the image, and nothing had to be refused.
     EXPECT_TRUE(AnyBlockReceived(*sim));
     for (const auto& f : sim->frames()) EXPECT_NE(f.verdict, Verdict::Refused) << bootsim::FormatFrameRecord(f);
+}
+
+// Every run leaves a line in the run log, with the verdict the window shows;
+// a failed run after it too, without the device the first one found.
+TEST_P(FrontEndRun, EachRunIsAppendedToTheRunLog) {
+    storePort(GetParam().brand, std::to_string(DevicePort));
+    auto sim = startDevice();
+    auto s = openShown(GetParam().identity);
+    Click(StartButton(*s).widget());
+    sim.reset();  // the device goes away
+    Click(StartButton(*s).widget());
+
+    std::ifstream in(config_.stateDir() / "torvane" / "runs.jsonl");
+    std::vector<nlohmann::json> runs;
+    for (std::string line; std::getline(in, line);) runs.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0]["port"], "COM7");
+    EXPECT_EQ(runs[0]["chip_code"], 252);
+    EXPECT_GT(runs[0]["blocks_sent"].get<int>(), 0);
+    EXPECT_EQ(runs[0]["exit_code"], 0);
+    EXPECT_NE(runs[1]["exit_code"], 0);
+    EXPECT_TRUE(runs[1]["chip_code"].is_null()) << runs[1];
+    EXPECT_EQ(runs[1]["verdict"], VerdictText(*s).toStdString());
 }
 
 TEST_P(FrontEndRun, StopDuringProgrammingEndsTheRunWithUserAbort) {

@@ -9,6 +9,7 @@ namespace torvane::test {
 
 namespace {
 constexpr const char* ConfigVariable = "TORVANE_CONFIG_DIR";
+constexpr const char* StateVariable = "XDG_STATE_HOME";
 }
 
 TempConfigDir::TempConfigDir() {
@@ -19,11 +20,15 @@ TempConfigDir::TempConfigDir() {
     dir_ = name.data();
     if (const char* old = std::getenv(ConfigVariable)) previous_ = old;
     ::setenv(ConfigVariable, dir_.c_str(), 1);
+    if (const char* old = std::getenv(StateVariable)) previousState_ = old;
+    ::setenv(StateVariable, stateDir().c_str(), 1);
 }
 
 TempConfigDir::~TempConfigDir() {
     if (previous_) ::setenv(ConfigVariable, previous_->c_str(), 1);
     else ::unsetenv(ConfigVariable);
+    if (previousState_) ::setenv(StateVariable, previousState_->c_str(), 1);
+    else ::unsetenv(StateVariable);
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
 }

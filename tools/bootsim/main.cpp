@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <iostream>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "tools/bootsim/SimRunner.h"
+#include "shell/ProgramVersion.h"
 #include "tools/mkimage/ProductPacker.h"
 
 namespace {
@@ -50,7 +52,7 @@ The device:
                         64-byte rows), 252 and 254 (0xA800 units), 253 (0x15400
                         units) (dsPIC33/PIC24, 256-byte rows at address = offset/2).
                         Other codes get a 32 KiB PIC18 layout.
-  --version N           boot loader version (default 10); 8 to 31 send a record
+  --loader-version N    boot loader version (default 10); 8 to 31 send a record
   --hardware N          hardware code (default 26)
   --preparation N       preparation code (default 0x84)
   --no-identity         answer a wake-up with the chip code and 'K' only
@@ -113,6 +115,7 @@ Line and report:
                         compiler's HEX file will do: configuration words are
                         left out, and PIC18 data EEPROM in it is checked too
   --help                show this text
+  --version             name this release and the product it is built for
 )HELP";
 
 struct UsageError : std::runtime_error {
@@ -167,6 +170,7 @@ struct Options {
     std::optional<std::string> reportDir;
     std::optional<std::string> expectImage;
     bool help = false;
+    bool version = false;
 };
 
 Options ParseOptions(int argc, char** argv) {
@@ -190,7 +194,8 @@ Options ParseOptions(int argc, char** argv) {
         };
         if (arg == "--help" || arg == "-h") flag(), o.help = true;
         else if (arg == "--chip") c.chip = Byte(arg, value());
-        else if (arg == "--version") c.version = Byte(arg, value());
+        else if (arg == "--version") flag(), o.version = true;
+        else if (arg == "--loader-version") c.version = Byte(arg, value());
         else if (arg == "--hardware") c.hardware = Byte(arg, value());
         else if (arg == "--preparation") c.preparation = Byte(arg, value());
         else if (arg == "--no-identity") flag(), c.identity = false;
@@ -335,6 +340,23 @@ int main(int argc, char** argv) {
     if (options.help) {
         std::cout << HelpText;
         return ExitOk;
+    }
+    if (options.version) {
+        std::cout << torvane::VersionText("torvane-bootsim");
+        return ExitOk;
+    }
+    // A file named on the command line is checked before the device answers
+    // anybody: finding out at the end would waste the whole run.
+    std::error_code ec;
+    if (options.expectImage &&
+        (!std::filesystem::is_regular_file(*options.expectImage, ec) || !std::ifstream(*options.expectImage))) {
+        std::cerr << "torvane-bootsim: --expect-image: cannot read " << *options.expectImage << "\n";
+        return ExitUsage;
+    }
+    if (options.reportDir && !std::filesystem::is_directory(*options.reportDir, ec) &&
+        !std::filesystem::create_directories(*options.reportDir, ec)) {
+        std::cerr << "torvane-bootsim: --report: cannot create " << *options.reportDir << ": " << ec.message() << "\n";
+        return ExitUsage;
     }
 
     try {

@@ -2,9 +2,13 @@
 
 #include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "platform/Platform.h"
+#include "formats/ComName.h"
+#include "platform/posix/AppendFile.h"
 #include "platform/posix/LockFileGuard.h"
 #include "platform/posix/PortMap.h"
 #include "platform/posix/PosixSerial.h"
@@ -48,6 +52,37 @@ public:
     std::unique_ptr<FarEnd> openFarEnd() override { return std::make_unique<posix::PseudoTerminal>(); }
     std::string assignPort(int portIndex, const std::string& devicePath) override {
         return posix::MapPort(portIndex, devicePath);
+    }
+    DevicePortLookup portForDevice(const std::string& devicePath) override {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const fs::path given(devicePath);
+        if (!fs::exists(given, ec)) return {-1, false, "no such device " + devicePath};
+        // By its own name first (a port-map link may name the by-id path),
+        // then by the device it resolves to (/dev/serial/by-id/... -> /dev/ttyUSB0).
+        if (auto index = posix::PortIndexOfDevice(given)) return {*index, true, {}};
+        const fs::path resolved = fs::canonical(given, ec);
+        if (!ec) {
+            if (auto index = posix::PortIndexOfDevice(resolved)) return {*index, true, {}};
+        }
+        if (auto index = ports_.lend(ec ? given : resolved)) return {*index, false, {}};
+        return {-1, false, "every COM name is in use; free one in " + posix::PortMapDir().string()};
+    }
+    std::string devicePathOf(int portIndex) override {
+        if (auto lent = ports_.lent(portIndex)) return lent->string();
+        const auto path = posix::DevicePathOfPort(portIndex);
+        return path ? path->string() : std::string();
+    }
+    std::string portMappingRecipe(std::string_view comName) override {
+        return "ln -sfn /dev/ttyUSB0 " + (posix::PortMapDir() / comName).string();
+    }
+    std::string appendLine(const std::string& path, std::string_view line) override {
+        return posix::AppendLine(path, line);
+    }
+    std::string runLogPath() override { return (posix::StateDir() / "runs.jsonl").string(); }
+    std::int64_t secondsSinceEpoch() override {
+        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
     }
 
 private:

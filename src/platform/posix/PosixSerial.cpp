@@ -288,7 +288,28 @@ OpenResult OpenSerialDevice(const fs::path& device, const fs::path& sysRoot) {
     return {std::make_unique<PosixSerialDevice>(fd, latency == LowLatency::Taken), {}, std::move(notice)};
 }
 
+std::optional<int> PosixSerialPorts::lend(const fs::path& device) {
+    std::lock_guard lock(mutex_);
+    for (const auto& [index, path] : lent_)
+        if (path == device) return index;
+    for (int index = 0; index <= MaxPortIndex; ++index) {
+        if (lent_.count(index) == 0 && !DevicePathOfPort(index)) {
+            lent_.emplace(index, device);
+            return index;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<fs::path> PosixSerialPorts::lent(int portIndex) const {
+    std::lock_guard lock(mutex_);
+    const auto it = lent_.find(portIndex);
+    if (it == lent_.end()) return std::nullopt;
+    return it->second;
+}
+
 OpenResult PosixSerialPorts::open(int portIndex) {
+    if (auto device = lent(portIndex)) return OpenSerialDevice(*device);
     const auto device = DevicePathOfPort(portIndex);
     if (!device) {
         const std::string com = ComName(portIndex);

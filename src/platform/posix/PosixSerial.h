@@ -7,7 +7,9 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -65,11 +67,20 @@ class PosixSerialPorts : public SerialPorts {
 public:
     explicit PosixSerialPorts(std::filesystem::path sysRoot = "/sys") : sysRoot_(std::move(sysRoot)) {}
     OpenResult open(int portIndex) override;
+    // A device given by its path on the command line, with no COM name of its
+    // own, under the first free COM name (one without a device) for the rest
+    // of this process; the same device keeps the name it got. Nothing when
+    // every name is taken.
+    std::optional<int> lend(const std::filesystem::path& device);
+    // The device a lent name opens, if it is lent.
+    std::optional<std::filesystem::path> lent(int portIndex) const;
 
 private:
     std::filesystem::path sysRoot_;
     std::mutex noticedLock_;
     std::set<std::string> noticed_;  // devices whose notice was given
+    mutable std::mutex mutex_;
+    std::map<int, std::filesystem::path> lent_;
 };
 
 }  // namespace torvane::posix

@@ -4,7 +4,10 @@
 #include <timeapi.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "formats/ComName.h"
@@ -81,7 +84,49 @@ public:
                " on Windows: the system names its ports (see Device Manager)";
     }
 
+    // On Windows a port is named by the system: "\\.\COM7", or plain "COM7".
+    DevicePortLookup portForDevice(const std::string& devicePath) override {
+        std::string name = devicePath;
+        if (name.rfind(DevicePrefix, 0) == 0) name.erase(0, DevicePrefix.size());
+        if (const auto index = PortIndexOfComName(name)) return {*index, true, {}};
+        return {-1, false, devicePath + " is not a port: Windows names its ports COM1 to COM257"};
+    }
+    std::string devicePathOf(int portIndex) override { return std::string(DevicePrefix) + ComName(portIndex); }
+    std::string portMappingRecipe(std::string_view comName) override {
+        return "set the adapter's port number to " + std::string(comName) +
+               " in Device Manager (Ports, Properties, Port Settings, Advanced)";
+    }
+
+    // FILE_APPEND_DATA alone makes every write land at the end of the file in
+    // one piece, whoever else appends at the same time.
+    std::string appendLine(const std::string& path, std::string_view line) override {
+        std::error_code ec;
+        const std::filesystem::path file(path);
+        if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
+        const HANDLE h = ::CreateFileW(file.wstring().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return "cannot open " + path + " (error " + std::to_string(::GetLastError()) + ")";
+        std::string text(line);
+        text += '\n';
+        DWORD written = 0;
+        const BOOL ok = ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        const DWORD error = ::GetLastError();
+        ::CloseHandle(h);
+        if (!ok || written != text.size()) return "cannot append to " + path + " (error " + std::to_string(error) + ")";
+        return {};
+    }
+    std::string runLogPath() override {
+        const char* local = std::getenv("LOCALAPPDATA");
+        const std::filesystem::path base = local != nullptr && *local != '\0' ? std::filesystem::path(local) : ".";
+        return (base / "Torvane" / "runs.jsonl").string();
+    }
+    std::int64_t secondsSinceEpoch() override {
+        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    }
+
 private:
+    static constexpr std::string_view DevicePrefix = "\\\\.\\";
     win32::Win32SerialPorts ports_;
     ConsoleTerminal terminal_;
     SteadyClock clock_;

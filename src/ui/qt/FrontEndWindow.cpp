@@ -9,9 +9,11 @@
 #include <QTimer>
 
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "ui/FrontEnds.h"
+#include "ui/RunRecord.h"
 #include "ui/qt/MessageBoxes.h"
 #include "ui/qt/QtControls.h"
 #include "ui/qt/Serialsetup.h"
@@ -55,6 +57,11 @@ QAction* FrontEndWindow::addMenuEntry(const char* name, const char* caption) {
 void FrontEndWindow::RunExclusive(const std::function<void()>& run) {
     if (running_) return;
     running_ = true;
+    std::optional<RunRecorder> recorder;
+    if (services_.platform != nullptr && services_.appendRunRecord) {
+        recorder.emplace(*services_.platform);
+        recorder->begin(ctx_);
+    }
     try {
         run();
     } catch (...) {
@@ -62,6 +69,7 @@ void FrontEndWindow::RunExclusive(const std::function<void()>& run) {
         abortWhileClosing_->stop();
         throw;
     }
+    if (recorder) services_.appendRunRecord(recorder->end(ctx_));
     running_ = false;
     abortWhileClosing_->stop();
     if (closePending_) {

@@ -2,6 +2,8 @@
 
 #include <QMessageBox>
 
+#include <cstdio>
+
 #include "shell/ProductIdentity.h"
 
 namespace torvane {
@@ -13,13 +15,24 @@ void TellAboutSettings(const std::string& message) {
     QMessageBox::warning(nullptr, ApplicationTitle(), QString::fromLocal8Bit(message.c_str()));
 }
 
+// Every run goes into the run log, so a workbench keeps its history without
+// asking for one. A log that cannot be written must not stop the updating;
+// it is said on stderr, once per run.
+RunLogAppender RunLogTo(Platform& platform) {
+    return [&platform](const std::string& record) {
+        const std::string path = platform.runLogPath();
+        if (const std::string failure = platform.appendLine(path, record); !failure.empty())
+            std::fprintf(stderr, "torvane: the run was not recorded in %s: %s\n", path.c_str(), failure.c_str());
+    };
+}
+
 }  // namespace
 
 GuiSession::GuiSession(const GuiOptions& options, Platform& platform)
     : pump_(platform.clock()),
       settingsBackend_(platform.settings()),
       settings_{*settingsBackend_, TellAboutSettings},
-      services_{settings_, platform.udpListeners()},
+      services_{settings_, platform.udpListeners(), &platform, RunLogTo(platform)},
       portEnumerator_(platform.portEnumerator()),
       frontEnd_(ChooseFrontEnd(options.identity ? std::optional<std::string_view>(*options.identity) : std::nullopt)) {
     ctx_.port.system = &platform.serialPorts();

@@ -1,9 +1,42 @@
 // torvane: the updater with windows.
 
+#include <cstdio>
+#include <string_view>
+
 #include "platform/Platform.h"
+#include "shell/ProgramVersion.h"
 #include "ui/qt/StartUp.h"
 
+namespace {
+
+constexpr const char* HelpText =
+    "usage: torvane [\\P] [Qt options]\n"
+    "\n"
+    "The firmware updater with windows. The product identity this build carries\n"
+    "chooses the front end. \\P as the first argument also starts the UDP service.\n"
+    "Every run is appended to the run log, one JSON object a line:\n"
+    "  $XDG_STATE_HOME/torvane/runs.jsonl (default ~/.local/state/torvane/runs.jsonl)\n"
+    "\n"
+    "  --help      this text\n"
+    "  --version   this release and the product it is built for\n"
+    "\n"
+    "torvane-cli updates without a window.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(HelpText, stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::fputs(torvane::VersionText("torvane").c_str(), stdout);
+            return 0;
+        }
+    }
     // The command line as the user typed it: Qt takes its own options out of
     // argv, and "\P" counts only as the very first argument.
     const auto options = torvane::GuiOptions::ThisBuild(argc, argv);

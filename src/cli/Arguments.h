@@ -1,0 +1,47 @@
+#pragma once
+// One parser for the options of every torvane-cli command, so that each
+// command names a missing value, refuses what it does not know and answers
+// --help in the same way.
+
+#include <initializer_list>
+#include <map>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "cli/Commands.h"
+
+namespace torvane::cli {
+
+inline constexpr int ExitUsage = 2;
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct OptionSpec {
+    std::string_view name;  // "--port"
+    bool takesValue;
+};
+
+struct ParsedArgs {
+    bool help = false;
+    std::map<std::string, std::string, std::less<>> values;  // every option given, flags with ""
+    bool has(std::string_view name) const { return values.find(name) != values.end(); }
+    std::optional<std::string> value(std::string_view name) const {
+        const auto it = values.find(name);
+        return it == values.end() ? std::nullopt : std::optional<std::string>(it->second);
+    }
+};
+
+// "--name value" and "--name=value"; -h and --help everywhere. Throws
+// UsageError for an unknown option, a stray argument, a missing value, a
+// value given to a flag and an option given twice.
+ParsedArgs ParseArgs(const Args& args, std::initializer_list<OptionSpec> options);
+
+// Prints "torvane-cli <command>: <what>" and where to find the options, on
+// stderr; returns ExitUsage.
+int UsageFailure(std::string_view command, std::string_view what);
+
+}  // namespace torvane::cli
