@@ -631,5 +631,6 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
     ::signal(SIGPIPE, SIG_IGN);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     return Soak(*options).run();
 }
