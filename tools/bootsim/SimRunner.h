@@ -35,7 +35,7 @@ struct RunnerOptions {
     int baud = 0;  // > 0: wait the wire time of every byte received and sent
     // Damage on the line, in both directions: what the device receives and
     // what it sends (each direction with its own stream of the one seed).
-    NoiseSettings noise;
+    NoiseSettings noise{};
 };
 
 class SimRunner {
