@@ -9,7 +9,7 @@
 // It exits 1 on any false success or hang; it never judges speed otherwise.
 //
 //   torvane-soak [--runs N] [--seed S] [--jobs J] [--kinds K1,K2,..] [--keep DIR]
-//                [--cli PATH] [--bootsim PATH] [--images DIR] [--verbose]
+//                [--noise-max RATE] [--cli PATH] [--bootsim PATH] [--images DIR] [--verbose]
 
 #include <fcntl.h>
 #include <poll.h>
@@ -121,6 +121,9 @@ struct Options {
     std::string bootsim = TORVANE_BOOTSIM;
     fs::path images = fs::path(TORVANE_SOURCE_DIR) / "product" / "images";
     bool verbose = false;
+    // Above about 1e-4, two flipped top bits in one frame become likely,
+    // and the frame's additive checksum cannot see them.
+    double noiseMax = 3e-4;
 };
 
 // --- processes ---------------------------------------------------------------
@@ -416,7 +419,7 @@ void Soak::addFaults(Kind kind, const Module& m, Plan& p, std::mt19937_64& rng) 
         break;
     }
     case Kind::Noise:
-        add({"--noise", Rate(LogUniform(rng, 1e-6, 3e-4)) + ":" + std::to_string(rng() >> 16)}, 0);
+        add({"--noise", Rate(LogUniform(rng, 1e-6, o_.noiseMax)) + ":" + std::to_string(rng() >> 16)}, 0);
         break;
     case Kind::Drop: add({"--drop", Rate(LogUniform(rng, 1e-6, 1e-4)) + ":" + std::to_string(rng() >> 16)}, 0); break;
     case Kind::HangUp: add({"--hangup-after", std::to_string(frame())}, SilenceAllowanceS); break;
@@ -613,6 +616,10 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
         else if (a == "--bootsim" && hasValue) o.bootsim = argv[++i];
         else if (a == "--images" && hasValue) o.images = argv[++i];
         else if (a == "--verbose") o.verbose = true;
+        else if (a == "--noise-max" && hasValue) {
+            o.noiseMax = std::atof(argv[++i]);
+            if (!(o.noiseMax > 1e-6 && o.noiseMax <= 1)) return std::nullopt;
+        }
         else return std::nullopt;
     }
     return o;
@@ -624,7 +631,7 @@ int main(int argc, char** argv) {
     const auto options = ParseOptions(argc, argv);
     if (!options) {
         std::cerr << "usage: torvane-soak [--runs N] [--seed S] [--jobs J] [--kinds K1,K2,..] [--keep DIR]\n"
-                     "                    [--cli PATH] [--bootsim PATH] [--images DIR] [--verbose]\n"
+                     "                    [--noise-max RATE] [--cli PATH] [--bootsim PATH] [--images DIR] [--verbose]\n"
                      "fault kinds:";
         for (const auto& [kind, name] : KindNames) std::cerr << " " << name;
         std::cerr << "\n";
