@@ -298,6 +298,14 @@ Soak::Outcome Soak::runOnce(const Module& m, const std::vector<std::string>& sim
     const std::vector<std::string> cliArgv{o_.cli, "update", "--port", ComName, "--as", "main"};
     const auto started = Clock::now();
     Child cli = Spawn(cliArgv, env, dir / "cli.err");
+    if (cli.pid < 0) {
+        ::kill(sim.pid, SIGKILL);
+        Reap(sim.pid);
+        ::close(sim.out);
+        r.cliExit = 127;  // judged as a run that could not be made
+        r.simErr = "cannot start " + o_.cli;
+        return r;
+    }
     bool killed = false;
     for (;;) {
         const double t = Seconds(Clock::now() - started).count();
