@@ -205,12 +205,18 @@ bool ReadQuoted(std::string_view s, std::string& out, std::string_view& rest) {
 class Parser {
 public:
     explicit Parser(std::string_view text) {
-        if (text.substr(0, ByteOrderMark.size()) == ByteOrderMark) text.remove_prefix(ByteOrderMark.size());
+        if (text.substr(0, ByteOrderMark.size()) == ByteOrderMark) {
+            text.remove_prefix(ByteOrderMark.size());
+            byteOrderMark_ = true;
+        }
         std::size_t start = 0;
         while (start <= text.size()) {
             std::size_t end = text.find('\n', start);
             if (end == std::string_view::npos) end = text.size();
             std::string_view line = text.substr(start, end - start);
+            // A comment is kept whole, its CR with it: written back with
+            // the LF that ended it, it is the same bytes again.
+            raw_.push_back(line);
             if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
             lines_.push_back(line);
             start = end + 1;
@@ -224,6 +230,9 @@ public:
         if (i == lines_.size()) return result;  // nothing stored yet
         const auto header = Trim(lines_[i]);
         if (header != HeaderV5 && header != HeaderV4) return fail(result, i, "not a registry export");
+        result.document.header = std::string(lines_[i]);
+        result.document.byteOrderMark = byteOrderMark_;
+        result.document.crlf = raw_[i].size() > lines_[i].size();
         RegKey* key = nullptr;
         for (++i; i < lines_.size(); ++i) {
             const std::string_view line = Trim(lines_[i]);
@@ -231,7 +240,7 @@ public:
             if (line.front() == ';') {
                 RegValue comment;
                 comment.form = RegForm::Comment;
-                comment.text = std::string(line);
+                comment.text = std::string(raw_[i]);
                 if (key) key->values.push_back(std::move(comment));
                 else result.document.preamble.push_back(comment.text);
                 continue;
@@ -319,6 +328,8 @@ private:
     }
 
     std::vector<std::string_view> lines_;
+    std::vector<std::string_view> raw_;  // the lines with their CR, if any
+    bool byteOrderMark_ = false;
 };
 
 }  // namespace
@@ -391,12 +402,14 @@ bool IsWritableValueName(std::string_view name) { return !NeedsRawForm(name); }
 ParsedRegistry ParseRegistryText(std::string_view text) { return Parser(text).run(); }
 
 std::string FormatRegistryText(const RegistryDocument& document) {
-    std::string out(HeaderV5);
-    out += '\n';
+    const std::string_view eol = document.crlf ? "\r\n" : "\n";
+    std::string out = document.byteOrderMark ? std::string(ByteOrderMark) : std::string();
+    out += document.header.empty() ? HeaderV5 : std::string_view(document.header);
+    out += eol;
     for (const auto& c : document.preamble) out += c + '\n';
     for (const auto& k : document.keys) {
-        out += "\n[" + k.path + "]\n";
-        for (const auto& v : k.values) out += FormatValue(v) + '\n';
+        out += std::string(eol) + "[" + k.path + "]" + std::string(eol);
+        for (const auto& v : k.values) out += FormatValue(v) + std::string(v.form == RegForm::Comment ? "\n" : eol);
     }
     return out;
 }

@@ -29,7 +29,7 @@ enum class RegForm {
     Quoted,   // "text": a string value
     Dword,    // dword:0000002a
     Hex,      // hex:.. (binary) or hex(n):.. (type n as raw bytes)
-    Comment,  // a ';' line kept where it stood
+    Comment,  // a ';' line kept where it stood, byte for byte
 };
 
 struct RegValue {
@@ -54,7 +54,12 @@ struct RegKey {
 };
 
 struct RegistryDocument {
-    std::vector<std::string> preamble;  // comment lines before the first key
+    // How the text was written, so that rewriting it changes only what was
+    // changed: its first line, a byte order mark, CR LF line ends.
+    std::string header;                 // empty: the version 5.00 header
+    bool byteOrderMark = false;
+    bool crlf = false;
+    std::vector<std::string> preamble;  // comment lines before the first key, as read
     std::vector<RegKey> keys;           // in file order
 
     // Key paths and value names compare regardless of letter case, as in the

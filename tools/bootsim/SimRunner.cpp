@@ -27,6 +27,8 @@ constexpr std::chrono::milliseconds WritePoll{50};
 constexpr std::chrono::milliseconds HangUpGrace{500};
 // When the device side reports a hang-up, look again after this long.
 constexpr std::chrono::milliseconds HangUpRetry{20};
+// Sets the noise of the device's answers apart from that of what it receives.
+constexpr std::uint64_t FromDeviceStream = 0x5A5A'0F0F'A5A5'F0F0ULL;
 
 void WriteFile(const std::filesystem::path& path, const void* data, std::size_t size) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -37,7 +39,11 @@ void WriteFile(const std::filesystem::path& path, const void* data, std::size_t 
 }  // namespace
 
 SimRunner::SimRunner(SimConfig config, RunnerOptions options)
-    : line_(HostPlatform().openFarEnd()), options_(options), sim_(std::move(config)) {}
+    : line_(HostPlatform().openFarEnd()),
+      options_(options),
+      sim_(std::move(config)),
+      toDevice_(options.noise),
+      fromDevice_({options.noise.bitErrorRate, options.noise.dropRate, options.noise.seed ^ FromDeviceStream}) {}
 
 SimRunner::~SimRunner() { stop(); }
 
@@ -116,13 +122,32 @@ void SimRunner::writeReport(const std::filesystem::path& dir) const {
     for (const FrameRecord& r : sim_.frames()) log += FormatFrameRecord(r) + "\n";
     WriteFile(dir / "frames.log", log.data(), log.size());
     std::string summary;
-    for (const std::string& line : SummaryLines(sim_.frames(), sim_.config())) summary += line + "\n";
+    for (const std::string& line : summaryLocked()) summary += line + "\n";
     WriteFile(dir / "summary.txt", summary.data(), summary.size());
 }
 
 std::vector<std::string> SimRunner::summary() const {
     std::lock_guard lock(mutex_);
-    return SummaryLines(sim_.frames(), sim_.config());
+    return summaryLocked();
+}
+
+std::vector<std::string> SimRunner::summaryLocked() const {
+    std::vector<std::string> lines = SummaryLines(sim_.frames(), sim_.config());
+    if (options_.noise.any()) {
+        lines.push_back("line noise to the device: " + DescribeDamage(toDevice_.damage()));
+        lines.push_back("line noise from the device: " + DescribeDamage(fromDevice_.damage()));
+    }
+    return lines;
+}
+
+LineDamage SimRunner::damageReceived() const {
+    std::lock_guard lock(mutex_);
+    return toDevice_.damage();
+}
+
+LineDamage SimRunner::damageSent() const {
+    std::lock_guard lock(mutex_);
+    return fromDevice_.damage();
 }
 
 std::chrono::microseconds SimRunner::wireTime(std::size_t bytes) const {
@@ -152,7 +177,12 @@ bool SimRunner::writeAll(const std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
-bool SimRunner::sendAnswer(const std::vector<std::uint8_t>& answer) {
+bool SimRunner::sendAnswer(const std::vector<std::uint8_t>& sent) {
+    std::vector<std::uint8_t> answer;
+    {
+        std::lock_guard lock(mutex_);
+        answer = fromDevice_.pass(sent);
+    }
     if (options_.baud <= 0) {
         writeAll(answer);
         return pause(std::chrono::microseconds{0});
@@ -186,7 +216,8 @@ void SimRunner::run() {
                 bool hangUp = false;
                 {
                     std::lock_guard lock(mutex_);
-                    answer = sim_.feed({buf.data(), count});
+                    const std::vector<std::uint8_t> arrived = toDevice_.pass({buf.data(), count});
+                    answer = sim_.feed(arrived);
                     lateMs = sim_.lateMs();
                     hangUp = sim_.hangUpDue();
                 }

@@ -19,6 +19,7 @@
 
 #include "platform/FarEnd.h"
 #include "tools/bootsim/BootSim.h"
+#include "tools/bootsim/LineNoise.h"
 
 namespace torvane::bootsim {
 
@@ -32,6 +33,9 @@ inline constexpr std::chrono::milliseconds FrameGap{50};
 
 struct RunnerOptions {
     int baud = 0;  // > 0: wait the wire time of every byte received and sent
+    // Damage on the line, in both directions: what the device receives and
+    // what it sends (each direction with its own stream of the one seed).
+    NoiseSettings noise{};
 };
 
 class SimRunner {
@@ -69,8 +73,11 @@ public:
     // Faults take effect from the next frame.
     void setFaults(const SimFaults& faults);
 
-    // SummaryLines of the session so far.
+    // SummaryLines of the session so far, and the damage the line did.
     std::vector<std::string> summary() const;
+    // What the noisy line did to the bytes the device received and sent.
+    LineDamage damageReceived() const;
+    LineDamage damageSent() const;
 
     // Writes flash.bin, eeprom.bin, frames.log (one line per frame) and
     // summary.txt (the summary lines) into `dir`, creating it. Throws
@@ -79,6 +86,7 @@ public:
 
 private:
     void run();
+    std::vector<std::string> summaryLocked() const;
     // Sleeps unless stop() is called first; false when stopped.
     bool pause(std::chrono::microseconds d);
     std::chrono::microseconds wireTime(std::size_t bytes) const;
@@ -92,6 +100,8 @@ private:
     mutable std::mutex mutex_;  // guards sim_, stop_, hungUp_
     mutable std::condition_variable changed_;
     BootSim sim_;
+    LineNoise toDevice_;    // guarded by mutex_
+    LineNoise fromDevice_;  // guarded by mutex_
     bool stop_ = false;
     bool hungUp_ = false;
     std::thread thread_;

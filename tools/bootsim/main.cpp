@@ -98,6 +98,14 @@ keeps its number, so a frame sent again after it simply has the next one):
   --wake-at K           ignore the first K wake-up bytes: the device answers
                         from the updater's try K on (tries count from 0)
   --hangup-after K      close the line after answering frame K, then end
+  --noise RATE[:SEED]   flip bits at this bit-error rate (0 to 1, e.g. 1e-4)
+                        in what the device receives and in what it sends
+  --drop RATE[:SEED]    lose whole bytes at this rate (0 to 1), both ways.
+                        The damage follows the seed (default 1) and the
+                        place of each byte on the line, so a seed repeats
+                        it; the summary counts the bits flipped and the
+                        bytes dropped each way, and frames.log shows the
+                        frames as they arrived
 
 Line and report:
   --baud N              let the wire time of every byte pass at N baud
@@ -157,6 +165,30 @@ int FrameNumber(std::string_view option, const std::string& text) {
     return static_cast<int>(ParseNumber(option, text, 1, 1'000'000'000));
 }
 
+double ParseRate(std::string_view option, const std::string& text) {
+    std::size_t used = 0;
+    double value = -1;
+    try {
+        value = std::stod(text, &used);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (text.empty() || used != text.size() || !(value >= 0 && value <= 1))
+        throw UsageError(std::string(option) + " needs a rate from 0 to 1, not '" + text + "'");
+    return value;
+}
+
+// RATE[:SEED]; the two noise options share one seed.
+double ParseRateAndSeed(std::string_view option, const std::string& text, std::optional<std::uint64_t>& seed) {
+    const std::size_t colon = text.find(':');
+    if (colon != std::string::npos) {
+        const auto s = static_cast<std::uint64_t>(ParseNumber(option, text.substr(colon + 1), 0, 0x7FFF'FFFF'FFFF'FFFFL));
+        if (seed && *seed != s) throw UsageError("--noise and --drop must name the same seed");
+        seed = s;
+    }
+    return ParseRate(option, text.substr(0, colon));
+}
+
 int ParseComName(const std::string& text) {
     if (text.size() > 3 && (text.compare(0, 3, "COM") == 0 || text.compare(0, 3, "com") == 0))
         return static_cast<int>(ParseNumber("--com", text.substr(3), 1, MaxComNumber)) - 1;
@@ -177,6 +209,7 @@ Options ParseOptions(int argc, char** argv) {
     Options o;
     SimConfig& c = o.config;
     SimFaults& f = c.faults;
+    std::optional<std::uint64_t> noiseSeed;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         std::optional<std::string> inlineValue;
@@ -229,6 +262,8 @@ Options ParseOptions(int argc, char** argv) {
         else if (arg == "--garble") f.garbleFrame = FrameNumber(arg, value());
         else if (arg == "--wake-at") f.wakeAt = static_cast<int>(ParseNumber(arg, value(), 0, 1'000'000'000));
         else if (arg == "--hangup-after") f.hangUpAfter = FrameNumber(arg, value());
+        else if (arg == "--noise") o.runner.noise.bitErrorRate = ParseRateAndSeed(arg, value(), noiseSeed);
+        else if (arg == "--drop") o.runner.noise.dropRate = ParseRateAndSeed(arg, value(), noiseSeed);
         else if (arg == "--baud") o.runner.baud = static_cast<int>(ParseNumber(arg, value(), 1, 100'000'000));
         else if (arg == "--com") o.comIndex = ParseComName(value());
         else if (arg == "--report") {
@@ -238,6 +273,7 @@ Options ParseOptions(int argc, char** argv) {
             o.expectImage = value();
         } else throw UsageError("unknown option '" + arg + "' (see --help)");
     }
+    if (noiseSeed) o.runner.noise.seed = *noiseSeed;
     for (int k : f.loseAnswer) {
         if (std::find(f.mute.begin(), f.mute.end(), k) != f.mute.end())
             throw UsageError("frame " + std::to_string(k) +

@@ -1,9 +1,11 @@
 #include "platform/posix/SettingsFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <system_error>
@@ -46,6 +48,16 @@ void SyncFolder(const fs::path& folder) {
 
 void Tell(const SettingsNotice& notice, const std::string& message) {
     if (notice) notice(message);
+}
+
+// The temporary file a writer with this process id uses for `target`.
+fs::path TempName(const fs::path& folder, const fs::path& target, pid_t pid) {
+    return folder / ("." + target.filename().string() + "." + std::to_string(pid) + ".tmp");
+}
+
+bool SameValue(const RegValue& a, const RegValue& b) {
+    return a.name == b.name && a.form == b.form && a.text == b.text && a.number == b.number &&
+           a.hexType == b.hexType && a.bytes == b.bytes;
 }
 
 std::string TimeStamp() {
@@ -121,10 +133,14 @@ SettingWrite SettingsFile::write(std::string_view keyPath, std::string_view name
     }
 
     if (!IsWritableValueName(name)) return SettingWrite::Failed;
-    RegKey& key = document.createKey(keyPath);
+    removeLeftovers();
+    RegKey* existing = stored.status == Load::Loaded ? document.findKey(keyPath) : nullptr;
+    RegKey& key = existing ? *existing : document.createKey(keyPath);
     RegValue value = StringValue(name, text);
     if (RegValue* old = FindValue(key, name)) {
         value.name = old->name;  // the stored spelling of the name stays
+        // Nothing changes: the file stays as it is, to the byte.
+        if (existing && SameValue(*old, value)) return SettingWrite::Written;
         *old = std::move(value);
     } else {
         key.values.push_back(std::move(value));
@@ -137,7 +153,7 @@ SettingWrite SettingsFile::writeFile(const fs::path& target, std::string_view te
     fs::create_directories(folder_, ec);
     if (ec) return SettingWrite::NotWritable;
 
-    const fs::path temp = folder_ / ("." + target.filename().string() + "." + std::to_string(::getpid()) + ".tmp");
+    const fs::path temp = TempName(folder_, target, ::getpid());
     ::unlink(temp.c_str());  // a leftover of a crashed run of ours
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, SettingsFileMode);
     if (fd < 0) return IsNotWritable(errno) ? SettingWrite::NotWritable : SettingWrite::Failed;
@@ -167,6 +183,29 @@ SettingWrite SettingsFile::writeFile(const fs::path& target, std::string_view te
     if (!ok) return SettingWrite::Failed;
     SyncFolder(folder_);
     return SettingWrite::Written;
+}
+
+// A writer that died between creating its temporary file and renaming it
+// leaves the file behind for good; a writer still alive may be using its own.
+// Only names this class makes are looked at.
+void SettingsFile::removeLeftovers() const {
+    const std::string prefix = "." + path_.filename().string() + ".";
+    constexpr std::string_view suffix = ".tmp";
+    std::error_code ec;
+    for (fs::directory_iterator it(folder_, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        // .settings.reg.<pid>.tmp, or .settings.reg.corrupt-<time>.<pid>.tmp for a kept copy
+        const std::string stem = name.substr(0, name.size() - suffix.size());
+        const std::string digits = stem.substr(std::max(stem.rfind('.') + 1, prefix.size()));
+        if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+        const auto pid = static_cast<pid_t>(std::stol(digits));
+        if (pid == ::getpid() || pid <= 0) continue;
+        if (::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        ::unlink(it->path().c_str());
+    }
 }
 
 std::string SettingsFile::keepCopy(std::string_view text, SettingWrite& result) {

@@ -36,6 +36,8 @@ private:
         std::string text;
     };
     Loaded load() const;
+    // Removes the temporary files of writers that died before renaming them.
+    void removeLeftovers() const;
     // Stores `text` beside the settings under a name no file has yet;
     // returns that name, empty when nothing could be written.
     std::string keepCopy(std::string_view text, SettingWrite& result);

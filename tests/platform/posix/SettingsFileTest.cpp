@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -240,6 +242,55 @@ TEST_F(SettingsStoreTest, AWriteThatBreaksOffKeepsTheOldFileAndSaysSo) {
     EXPECT_EQ(error, "Failed to set data for 'com'");
     EXPECT_EQ(ReadFile(path()), before);
     EXPECT_EQ(folderEntries(), std::vector<fs::path>{"settings.reg"});
+    EXPECT_EQ(ReadSetting(store, "com", 0), "4");
+}
+
+TEST_F(SettingsStoreTest, RewritingKeepsTheBytesOfWhatNobodyChanged) {
+    // A byte order mark, the older header, CR LF line ends, and comments with
+    // blanks before them and a CR of their own.
+    const std::string head = "\xEF\xBB\xBFREGEDIT4\r\n"
+                             "  ; made by hand\r\r\n"
+                             "\r\n[HKEY_LOCAL_MACHINE\\Software\\Oskel\\Torvane]\r\n";
+    const std::string tail = "\t; after the port\r\n"
+                             ";\r\n"
+                             "\"count\"=dword:0000002a\r\n";
+    const std::string before = head + "\"com\"=\"4\"\r\n" + tail;
+    PutFile(path(), before);
+
+    for (int round = 0; round < 3; ++round) {
+        WriteSetting(store, "com", "4", 0);
+        EXPECT_EQ(ReadFile(path()), before) << "round " << round;
+    }
+    for (const char* port : {"12", "4"}) {
+        WriteSetting(store, "com", port, 0);
+        EXPECT_EQ(ReadFile(path()), head + "\"com\"=\"" + port + "\"\r\n" + tail) << port;
+    }
+    EXPECT_TRUE(notices.empty());
+}
+
+TEST_F(SettingsStoreTest, TemporaryFilesOfDeadWritersGoOnTheNextSave) {
+    // A process id nobody has any more, and one that is alive (ours is
+    // skipped as the writer itself: its parent's stands for a live writer).
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_GT(dead, 0);
+    ::waitpid(dead, nullptr, 0);
+    const std::string deadPid = std::to_string(dead), livePid = std::to_string(::getppid());
+    const std::vector<std::string> leftovers{".settings.reg." + deadPid + ".tmp",
+                                             ".settings.reg.corrupt-20240101-120000." + deadPid + ".tmp"};
+    const std::vector<std::string> kept{".settings.reg." + livePid + ".tmp",  // a writer at work
+                                        ".other.reg." + deadPid + ".tmp",     // not ours
+                                        ".settings.reg.x" + deadPid + ".tmp", "notes.tmp"};
+    for (const auto& name : leftovers) PutFile(config.path() / name, std::string(1000, 'x'));
+    for (const auto& name : kept) PutFile(config.path() / name, "x");
+
+    WriteSetting(store, "com", "4", 0);
+    WriteSetting(store, "com", "4", 0);  // an unchanged value is a save too
+
+    std::vector<fs::path> expected{"settings.reg"};
+    for (const auto& name : kept) expected.emplace_back(name);
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(folderEntries(), expected);
     EXPECT_EQ(ReadSetting(store, "com", 0), "4");
 }
 
