@@ -60,6 +60,9 @@ constexpr double CleanTimeFactor = 3.0;
 // A module that answers later than the updater waits can keep a search busy
 // for every wake-up try; that is bounded by the tries, not by the image.
 constexpr double LateBeyondWaitAllowanceS = 60.0;
+// A module killed before it answered leaves the updater its whole search:
+// 100 wake-up tries of 100 ms each, and what is around them.
+constexpr double WholeSearchAllowanceS = 12.0;
 // Past the bound, the run is stopped after this much more, and counted as a hang.
 constexpr double HangGraceS = 30.0;
 constexpr auto Poll = std::chrono::milliseconds{50};
@@ -431,7 +434,10 @@ void Soak::addFaults(Kind kind, const Module& m, Plan& p, std::mt19937_64& rng) 
         break;
     case Kind::Drop: add({"--drop", Rate(LogUniform(rng, 1e-6, 1e-4)) + ":" + std::to_string(rng() >> 16)}, 0); break;
     case Kind::HangUp: add({"--hangup-after", std::to_string(frame())}, SilenceAllowanceS); break;
-    case Kind::Kill: p.killAfterS = std::uniform_real_distribution<double>(0.05, 0.95)(rng) * c.seconds; break;
+    case Kind::Kill:
+        p.killAfterS = std::uniform_real_distribution<double>(0.05, 0.95)(rng) * c.seconds;
+        p.boundS += WholeSearchAllowanceS;
+        break;
     case Kind::Mixed: break;
     }
 }
