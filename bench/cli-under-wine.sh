@@ -22,7 +22,7 @@ trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null; rm -rf "$work"; rm -f "$
 # seconds for one update with the given program on a fresh module
 one_run() {
   local program=$1 chip=$2 version=$3 hardware=$4 preparation=$5
-  "$native/torvane-bootsim" --chip "$chip" --version "$version" --hardware "$hardware" --preparation "$preparation" \
+  "$native/torvane-bootsim" --chip "$chip" --loader-version "$version" --hardware "$hardware" --preparation "$preparation" \
     --baud 115200 --com COM7 >"$work/sim.out" 2>/dev/null &
   sim_pid=$!
   for _ in $(seq 1 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done

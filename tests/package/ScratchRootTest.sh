@@ -46,10 +46,7 @@ done
 bash -n "$root/usr/share/bash-completion/completions/torvane-cli"
 
 echo "== torvane-cli --version"
-# Older builds only know 'info' for the build's identity.
-if ! "$bin/torvane-cli" --version; then
-  "$bin/torvane-cli" info
-fi
+"$bin/torvane-cli" --version || fail "torvane-cli --version failed"
 
 echo "== torvane-cli images"
 images=$("$bin/torvane-cli" images)
@@ -57,7 +54,7 @@ echo "$images"
 [ -n "$images" ] || fail "torvane-cli images printed nothing"
 
 echo "== an update against the simulated module"
-"$bin/torvane-bootsim" --chip 252 --version 10 --hardware 26 --preparation 0x84 --com COM7 \
+"$bin/torvane-bootsim" --chip 252 --loader-version 10 --hardware 26 --preparation 0x84 --com COM7 \
   --expect-image "$source_dir/product/images/kbv7e-33fj64.hex" >"$work/sim.out" 2>"$work/sim.err" &
 sim_pid=$!
 for _ in $(seq 1 100); do

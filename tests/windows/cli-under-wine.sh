@@ -44,10 +44,11 @@ stop_module() {
   return $status
 }
 
-# update OPTIONS...: runs torvane-cli.exe update; sets code and out.
+# update OPTIONS...: runs torvane-cli.exe update; sets code and out (a failed
+# run tells the rest of its story on stderr, so out holds both streams).
 update() {
   code=0
-  out=$(wine "$cli" update "$@" 2>"$work/cli.err") || code=$?
+  out=$(wine "$cli" update "$@" 2>&1) || code=$?
 }
 
 # check NAME EXPECTED_CODE TEXT: the run ended with that code and printed TEXT.
@@ -76,7 +77,7 @@ flash_checked() {
 
 # Both product images, each on the module it is made for.
 while read -r name chip version hardware preparation image; do
-  start_module --chip "$chip" --version "$version" --hardware "$hardware" --preparation "$preparation" \
+  start_module --chip "$chip" --loader-version "$version" --hardware "$hardware" --preparation "$preparation" \
     --expect-image "product/images/$image"
   update --port COM7 --as main
   check "$name is programmed" 0 "Program Ok"
@@ -111,13 +112,13 @@ sleep 3
 kill -INT "$cli_pid"
 code=0
 wait "$cli_pid" || code=$?
-out=$(cat "$work/stop.out")
+out=$(cat "$work/stop.out" "$work/cli.err")
 check "Ctrl-C stops the run as Stop does" 5 "User Abort !!"
 stop_module
 
 # The remembered port, from the user's copy of the settings key.
 wine reg add 'HKCU\Software\Oskel\Torvane' /v com /t REG_SZ /d 6 /f >/dev/null 2>&1
-start_module --chip 252 --version 10 --hardware 26 --preparation 0x84 --expect-image product/images/kbv7e-33fj64.hex
+start_module --chip 252 --loader-version 10 --hardware 26 --preparation 0x84 --expect-image product/images/kbv7e-33fj64.hex
 update --as main
 check "the port remembered in the registry (COM7) is used" 0 "Program Ok"
 flash_checked "the remembered port"
