@@ -59,7 +59,6 @@ check() {
   else
     echo "FAIL  $name: exit $code (expected $expected), looked for '$text' in:"
     sed 's/^/      /' <<<"$out"
-    sed 's/^/      stderr: /' "$work/cli.err"
     failures=$((failures + 1))
   fi
 }
@@ -100,7 +99,7 @@ a board the image does not suit|--chip 252 --hardware 5|--port COM7 --as main|11
 every block refused|--chip 252 --refuse 1000000|--port COM7 --as main|7|verdict:  CHK Error !! 
 silence after the identity|--chip 252 --silent-after 1|--port COM7 --as main|6|verdict:  not Response 
 no boot loader answers|--silent|--port COM7 --as main|3|verdict: Device not Found
-no device behind the port|--chip 252|--port COM99 --as main|4|reason: no such port COM99
+no device behind the port|--chip 252|--port COM99 --as main|4|COM99: no such port COM99
 a port name that is none|--chip 252|--port LPT1|2|
 CASES
 
