@@ -5,7 +5,7 @@
 
 namespace torvane::cli {
 
-ParsedArgs ParseArgs(const Args& args, std::initializer_list<OptionSpec> options) {
+ParsedArgs ParseArgs(const Args& args, std::initializer_list<KnownOption> options) {
     ParsedArgs parsed;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string name = args[i];
@@ -19,11 +19,11 @@ ParsedArgs ParseArgs(const Args& args, std::initializer_list<OptionSpec> options
             inlineValue = name.substr(eq + 1);
             name.resize(eq);
         }
-        const auto spec = std::find_if(options.begin(), options.end(), [&](const OptionSpec& o) { return o.name == name; });
-        if (spec == options.end()) throw UsageError("unknown option '" + name + "'");
+        const auto known = std::find_if(options.begin(), options.end(), [&](const KnownOption& o) { return o.name == name; });
+        if (known == options.end()) throw UsageError("unknown option '" + name + "'");
         if (parsed.has(name)) throw UsageError(name + " is given twice");
         std::string value;
-        if (spec->takesValue) {
+        if (known->takesValue) {
             if (inlineValue) value = *inlineValue;
             else if (i + 1 < args.size() && !args[i + 1].starts_with("--")) value = args[++i];
             else throw UsageError(name + " needs a value");

@@ -20,7 +20,7 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct KnownOption {
     std::string_view name;  // "--port"
     bool takesValue;
 };
@@ -38,7 +38,7 @@ struct ParsedArgs {
 // "--name value" and "--name=value"; -h and --help everywhere. Throws
 // UsageError for an unknown option, a stray argument, a missing value, a
 // value given to a flag and an option given twice.
-ParsedArgs ParseArgs(const Args& args, std::initializer_list<OptionSpec> options);
+ParsedArgs ParseArgs(const Args& args, std::initializer_list<KnownOption> options);
 
 // Prints "torvane-cli <command>: <what>" and where to find the options, on
 // stderr; returns ExitUsage.
