@@ -1,6 +1,7 @@
 #include "bootloader/ImageTransfer.h"
 
 #include "bootloader/Frames.h"
+#include "bootloader/Receiver.h"
 #include "images/Scramble.h"
 
 namespace torvane {
@@ -13,16 +14,29 @@ bool InProtectedRange(const ProtectedRange& r, std::uint32_t address) {
     return r.start != 0 && r.start <= address && address <= r.start + r.length;
 }
 
+// The answer that ended a resent block's wait may be the first copy's, come
+// late; the resend's own answer then follows about as late again. It is
+// listened for before the next frame goes out, so that it can never be taken
+// for that frame's answer. `firstSent` is when the first copy went out.
+std::int16_t AwaitLateDuplicate(RunContext& ctx, Clock::TimePoint firstSent) {
+    const auto now = PumpOf(ctx).now();
+    const auto lateness = std::chrono::duration_cast<std::chrono::milliseconds>(now - firstSent);
+    const int waitMs = static_cast<int>(lateness.count()) + LateDuplicateMarginMs;
+    return WaitForReply(ctx, waitMs) == WaitAborted ? SendUserAbort : SendOk;
+}
+
 // A block inside the loop: sent again after silence, unless the device has
-// gone away (then every resend would wait in vain). Whatever is still waiting
-// on the line is discarded before the resend, so that a late answer to the
-// first sending is never counted for a later frame.
-std::int16_t SendInnerBlock(RunContext& ctx, std::span<std::uint8_t> frame, int count) {
+// gone away (then every resend would wait in vain) or the transfer has met
+// silence too often already. Whatever is still waiting on the line is
+// discarded before the resend.
+std::int16_t SendInnerBlock(RunContext& ctx, std::span<std::uint8_t> frame, int count, int& silences) {
+    const auto firstSent = PumpOf(ctx).now();
     auto r = SendAcked(ctx, frame.data(), count);
     for (int resend = 0; r == SendNoResponse && resend < SilentBlockResends; ++resend) {
-        if (CurrentPortGone(ctx.port)) break;
+        if (CurrentPortGone(ctx.port) || ++silences > MaxSilencesPerTransfer) break;
         DrainInput(ctx.port);
         r = SendAcked(ctx, frame.data(), count);
+        if (r == SendOk) r = AwaitLateDuplicate(ctx, firstSent);
     }
     return r;
 }
@@ -59,6 +73,7 @@ std::int16_t TransferImage(RunContext& ctx) {
     const int fullFrame = h + static_cast<int>(R);
     std::uint32_t i = 0, a = 0;
     int k = 0;
+    int silences = 0;
     while (i < C) {
         if (k == 0) {
             a = i / U;
@@ -72,7 +87,7 @@ std::int16_t TransferImage(RunContext& ctx) {
         const std::uint32_t next = i / U;  // the range test looks at the address past the block
         view.progress(static_cast<int>(next));
         if (!InProtectedRange(l.protectedRange, next)) {
-            if (const auto r = SendInnerBlock(ctx, frame, k); r != SendOk) {
+            if (const auto r = SendInnerBlock(ctx, frame, k, silences); r != SendOk) {
                 ShowErrorCode(ctx, r);
                 if (CurrentPortGone(ctx.port)) view.panel(DetailPanel, DisconnectedText);
                 return r;

@@ -311,6 +311,34 @@ TEST(BootSim, RefusesBlocksThatBreakItsRulesAndWritesNothing) {
     EXPECT_EQ(old.feed(BlockFrame(0x7EC0, 64, Pattern(64, 1))), Bytes{'K'});
 }
 
+// Two flips that cancel in the 8-bit sum get past the checksum. The device
+// cannot know, but the simulated line does, and the log and summary say so.
+TEST(BootSim, DamageTheChecksumCannotShowIsLogged) {
+    BootSim sim = Awake(Pic18());
+    Bytes block = BlockFrame(0x40, 64, Pattern(64, 1));
+    std::vector<ByteDamage> marks(block.size(), ByteDamage::None);
+    // One byte up by one, another down by one: the sum of the frame holds.
+    ++block[10];
+    --block[20];
+    marks[10] = marks[20] = ByteDamage::Flipped;
+    EXPECT_EQ(sim.feed(block, marks), Bytes{'K'});
+    Bytes refused = BlockFrame(0x80, 64, Pattern(64, 2));
+    refused[10] ^= 0x01;
+    std::vector<ByteDamage> one(refused.size(), ByteDamage::None);
+    one[10] = ByteDamage::Flipped;
+    EXPECT_EQ(sim.feed(refused, one), Bytes{'N'});
+    EXPECT_EQ(sim.feed(BlockFrame(0xC0, 64, Pattern(64, 3))), Bytes{'K'});
+
+    const auto& f = sim.frames();
+    ASSERT_EQ(f.size(), 4u);
+    EXPECT_TRUE(f[1].lineDamaged);
+    EXPECT_TRUE(f[2].lineDamaged);
+    EXPECT_FALSE(f[3].lineDamaged);
+    EXPECT_NE(FormatFrameRecord(f[1]).find("DAMAGED-BY-LINE-UNSEEN"), std::string::npos);
+    const auto lines = SummaryLines(f, sim.config());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), std::string(UnseenDamageText) + ": frames 2"), lines.end());
+}
+
 TEST(BootSim, EepromFramesWriteOneByteEach) {
     SimConfig cfg = Pic18();
     cfg.eepromSize = 16;

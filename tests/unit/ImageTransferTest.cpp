@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <deque>
+#include <functional>
 #include <vector>
 
+#include "ScriptedPump.h"
 #include "TestContext.h"
 #include "bootloader/Frames.h"
 #include "bootloader/ImageTransfer.h"
@@ -172,5 +176,79 @@ TEST_F(TransferFixture, FiveRefusalsEndTheRunWithChkError) {
     EXPECT_EQ(t.main.Label2.caption(), " CHK Error !! ");
     EXPECT_EQ(t.ctx.outcome, Outcome::Refused);
 }
+
+// A device that takes its frames one after another and answers each `lateMs`
+// after it took it in, where lateMs depends on the block (a slow row is slow
+// for every copy of it); a frame that arrives while it is busy waits its turn.
+// It notes whether a new block ever went out while an answer to an earlier
+// one was still to come: the run would then count that answer for the new one.
+class LateDevice {
+public:
+    LateDevice(TestContext& t, std::function<int(int block)> lateMs) : t_(t), lateMs_(std::move(lateMs)) {
+        t.ctx.pump = &pump_;
+        pump_.onStep = [this](int) {
+            while (!due_.empty() && due_.front() <= t_.clock.now()) {
+                t_.line().answer({'K'});
+                due_.pop_front();
+            }
+        };
+        t.line().onWrite = [this](FakeLine& l, const Bytes& w) {
+            if (w != last_) {
+                if (!due_.empty() || !l.input.empty()) inStep = false;
+                ++block_;
+                last_ = w;
+            }
+            const auto taken = std::max(t_.clock.now(), busyUntil_);
+            busyUntil_ = taken + std::chrono::milliseconds(lateMs_(block_));
+            due_.push_back(busyUntil_);
+        };
+    }
+    bool inStep = true;
+
+private:
+    TestContext& t_;
+    std::function<int(int)> lateMs_;
+    ScriptedPump pump_{t_.clock};
+    std::deque<Clock::TimePoint> due_;
+    Clock::TimePoint busyUntil_{};
+    Bytes last_;
+    int block_ = 0;
+};
+
+struct LateCase {
+    const char* name;
+    int lateBlock;  // the block (from 1) answered late; 0: every block
+    int lateMs;
+    std::int16_t result;
+    std::size_t writes;
+};
+
+void PrintTo(const LateCase& c, std::ostream* os) { *os << c.name; }
+
+class LateAnswers : public TransferFixture, public ::testing::WithParamInterface<LateCase> {};
+
+// An answer later than the wait is never counted for the next frame, and a
+// module that is always that late ends the transfer after a bounded number of
+// silences instead of crawling through the whole image.
+TEST_P(LateAnswers, AreCountedForTheirOwnFrame) {
+    const auto& c = GetParam();
+    Image(64 * 12, 8, 0, true);  // eleven blocks in the loop, the last block, the final block
+    Layout(1, 64, 0x7E40, 64 * 12);
+    LateDevice device(t, [&c](int block) { return c.lateBlock == 0 || block == c.lateBlock ? c.lateMs : 1; });
+    EXPECT_EQ(Run(), c.result);
+    EXPECT_EQ(t.line().writes.size(), c.writes);
+    EXPECT_TRUE(device.inStep);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transfer, LateAnswers,
+    ::testing::Values(
+        // The third block's answer comes after its resend went out: 14 frames in all.
+        LateCase{"OneBlockAnswersLate", 3, 2300, SendOk, 14},
+        // A block answered later than two waits ends the transfer at its second silence.
+        LateCase{"OneBlockAnswersTooLate", 3, 4500, SendNoResponse, 4},
+        // Every block late: eight resent blocks, then the ninth silence gives up.
+        LateCase{"EveryBlockAnswersLate", 0, 2300, SendNoResponse, 2 * MaxSilencesPerTransfer + 1}),
+    [](const auto& c) { return std::string(c.param.name); });
 
 }  // namespace

@@ -48,7 +48,9 @@ TEST(LineNoise, CountsMatchWhatArrives) {
     struct Case { double ber, drop; };
     for (const Case c : {Case{0, 0}, Case{1e-3, 0}, Case{0, 1e-2}, Case{2e-3, 5e-3}}) {
         LineNoise line({c.ber, c.drop, 7});
-        const Bytes out = line.pass(in);
+        std::vector<ByteDamage> marks;
+        const Bytes out = line.pass(in, &marks);
+        ASSERT_EQ(marks.size(), out.size());
         const LineDamage& d = line.damage();
         EXPECT_EQ(d.bytes, in.size());
         EXPECT_EQ(out.size() + d.bytesDropped, in.size());
@@ -59,6 +61,7 @@ TEST(LineNoise, CountsMatchWhatArrives) {
                 const int n = __builtin_popcount(static_cast<unsigned>(in[i] ^ out[i]));
                 bits += static_cast<std::uint64_t>(n);
                 bytes += n > 0;
+                EXPECT_EQ(marks[i], n > 0 ? ByteDamage::Flipped : ByteDamage::None) << "byte " << i;
             }
             EXPECT_EQ(d.bitsFlipped, bits);
             EXPECT_EQ(d.bytesFlipped, bytes);
@@ -70,6 +73,30 @@ TEST(LineNoise, CountsMatchWhatArrives) {
         if (c.drop == 0) {
             EXPECT_NEAR(static_cast<double>(d.bitsFlipped), expectedFlips, 5 * std::sqrt(expectedFlips) + 1);
         }
+    }
+}
+
+// A lost byte marks the one that arrives after it, even in a later read,
+// unless the line went quiet in between.
+TEST(LineNoise, ALossMarksTheNextByteUntilTheLineGoesQuiet) {
+    const Bytes in = Stream(5000);
+    for (const bool quietAfterLoss : {false, true}) {
+        LineNoise line({0, 0.05, 3});
+        bool lost = false;
+        int marked = 0;
+        for (const std::uint8_t b : in) {
+            std::vector<ByteDamage> marks;
+            const Bytes out = line.pass({&b, 1}, &marks);
+            if (out.empty()) {
+                lost = true;
+                if (quietAfterLoss) line.forgetLoss();
+                continue;
+            }
+            EXPECT_EQ(marks[0], lost && !quietAfterLoss ? ByteDamage::AfterLoss : ByteDamage::None);
+            marked += marks[0] == ByteDamage::AfterLoss;
+            lost = false;
+        }
+        EXPECT_EQ(marked > 0, !quietAfterLoss);
     }
 }
 

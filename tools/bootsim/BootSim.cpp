@@ -177,14 +177,16 @@ std::string FormatFrameRecord(const FrameRecord& r) {
     if (!r.reason.empty()) line += " (" + r.reason + ")";
     if (!r.lostAnswer.empty()) line += " answer=lost(" + Hex(r.lostAnswer) + ")";
     else line += " answer=" + (r.answer.empty() ? std::string("-") : Hex(r.answer));
+    if (r.lineDamaged) line += r.verdict == Verdict::Accepted ? " DAMAGED-BY-LINE-UNSEEN" : " damaged-by-line";
     line += " frame=" + Hex(r.bytes);
     return line;
 }
 
 std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, const SimConfig& config) {
     int accepted = 0, refused = 0, ignored = 0;
-    std::vector<int> muted, lost, intoRange;
+    std::vector<int> muted, lost, intoRange, unseen;
     for (const FrameRecord& r : frames) {
+        if (r.lineDamaged && r.verdict == Verdict::Accepted) unseen.push_back(r.number);
         switch (r.verdict) {
             case Verdict::Accepted: ++accepted; break;
             case Verdict::Refused: ++refused; break;
@@ -200,6 +202,8 @@ std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, co
                     std::to_string(muted.size()) + " muted");
     if (!muted.empty()) lines.push_back("muted, never received (nothing done, no answer): frames " + NumberList(muted));
     if (!lost.empty()) lines.push_back("done but the answer lost: frames " + NumberList(lost));
+    if (!unseen.empty())
+        lines.push_back(std::string(UnseenDamageText) + ": frames " + NumberList(unseen));
     const auto range = config.protectedRange();
     if (!range) {
         lines.push_back("no protected range");
@@ -222,9 +226,11 @@ BootSim::BootSim(SimConfig config) : config_(std::move(config)) {
     eeprom_.assign(static_cast<std::size_t>(config_.eepromSize), ErasedByte);
 }
 
-std::vector<std::uint8_t> BootSim::feed(std::span<const std::uint8_t> bytes) {
+std::vector<std::uint8_t> BootSim::feed(std::span<const std::uint8_t> bytes, std::span<const ByteDamage> damage) {
     std::vector<std::uint8_t> out;
-    for (const std::uint8_t b : bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const std::uint8_t b = bytes[i];
+        const bool damaged = i < damage.size() && damage[i] != ByteDamage::None;
         if (hangUpDue_) break;
         if (!awake_) {
             // Asleep, the device listens for a wake-up code and nothing else.
@@ -240,16 +246,20 @@ std::vector<std::uint8_t> BootSim::feed(std::span<const std::uint8_t> bytes) {
                 complete(handleEnterProgramming(b), out);
             } else if (b == 0 || b == 1 || b == EepromCode || b == Command4Code) {
                 pending_.push_back(b);
+                pendingDamaged_ = damaged;
             } else {
                 addStray(b);
             }
             continue;
         }
         pending_.push_back(b);
+        pendingDamaged_ = pendingDamaged_ || damaged;
         const std::size_t need = expectedLength();
         if (need != 0 && pending_.size() >= need) {
             FrameRecord r = handleFrame();
+            r.lineDamaged = pendingDamaged_;
             pending_.clear();
+            pendingDamaged_ = false;
             complete(std::move(r), out);
         }
     }
@@ -264,7 +274,9 @@ void BootSim::lineIdle() {
     r.bytes = std::move(pending_);
     r.verdict = Verdict::Ignored;
     r.reason = "the line went quiet in the middle of the frame";
+    r.lineDamaged = pendingDamaged_;
     pending_.clear();
+    pendingDamaged_ = false;
     std::vector<std::uint8_t> none;
     complete(std::move(r), none);
 }

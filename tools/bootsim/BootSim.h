@@ -20,9 +20,12 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "images/ProductData.h"
+
+#include "tools/bootsim/LineNoise.h"
 
 namespace torvane::bootsim {
 
@@ -150,6 +153,9 @@ struct FrameRecord {
     std::vector<std::uint8_t> bytes;       // the frame as it came down the line
     std::vector<std::uint8_t> answer;      // what the device sent back, faults applied
     std::vector<std::uint8_t> lostAnswer;  // what it answered but the line lost; then answer is empty
+    // The noisy line damaged a byte of the frame, or lost one inside it. An
+    // accepted frame with this mark is damage its checksum could not show.
+    bool lineDamaged = false;
 };
 
 // One line of frames.log: number, kind, address, length, verdict (reason),
@@ -163,6 +169,11 @@ std::string FormatFrameRecord(const FrameRecord& r);
 // kept and any write into it refused.
 std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, const SimConfig& config);
 
+// The summary line that lists frames the device accepted although the line
+// had damaged them: an 8-bit sum misses some double flips, and nothing an
+// updater can do on this protocol would see them.
+inline constexpr std::string_view UnseenDamageText = "accepted with line damage their checksum could not show";
+
 class BootSim {
 public:
     // Throws std::invalid_argument for a record text over 24 characters or
@@ -172,7 +183,9 @@ public:
     // Takes bytes from the line and returns what the device answers to the
     // frames they complete, in order. After the hang-up fault has fired,
     // bytes are ignored and nothing is answered.
-    std::vector<std::uint8_t> feed(std::span<const std::uint8_t> bytes);
+    // `damage` (empty, or one entry per byte) says what the line did to each
+    // byte, so that the log can tell damage the checksum let through.
+    std::vector<std::uint8_t> feed(std::span<const std::uint8_t> bytes, std::span<const ByteDamage> damage = {});
     // The line went quiet in the middle of a frame: drop what was collected
     // (logged as incomplete) so that the next byte starts a new frame.
     void lineIdle();
@@ -218,6 +231,7 @@ private:
     std::vector<std::uint8_t> eeprom_;
     std::vector<FrameRecord> frames_;
     std::vector<std::uint8_t> pending_;
+    bool pendingDamaged_ = false;  // the line damaged a byte of pending_
     bool awake_ = false;
     bool programming_ = false;
     bool hangUpDue_ = false;

@@ -55,9 +55,10 @@ std::uint64_t LineNoise::bitsUntilFlip() {
     return gap >= 1e18 ? std::numeric_limits<std::uint64_t>::max() : static_cast<std::uint64_t>(gap);
 }
 
-std::vector<std::uint8_t> LineNoise::pass(std::span<const std::uint8_t> bytes) {
+std::vector<std::uint8_t> LineNoise::pass(std::span<const std::uint8_t> bytes, std::vector<ByteDamage>* marks) {
     std::vector<std::uint8_t> out;
     out.reserve(bytes.size());
+    if (marks != nullptr) marks->clear();
     for (std::uint8_t b : bytes) {
         ++damage_.bytes;
         int flipped = 0;
@@ -75,6 +76,7 @@ std::vector<std::uint8_t> LineNoise::pass(std::span<const std::uint8_t> bytes) {
         const bool dropped = drops_.unit() <= settings_.dropRate;
         if (dropped) {
             ++damage_.bytesDropped;
+            lossPending_ = true;
             continue;
         }
         if (flipped > 0) {
@@ -82,6 +84,9 @@ std::vector<std::uint8_t> LineNoise::pass(std::span<const std::uint8_t> bytes) {
             ++damage_.bytesFlipped;
         }
         out.push_back(b);
+        if (marks != nullptr)
+            marks->push_back(flipped > 0 ? ByteDamage::Flipped : lossPending_ ? ByteDamage::AfterLoss : ByteDamage::None);
+        lossPending_ = false;
     }
     return out;
 }

@@ -26,13 +26,22 @@ struct LineDamage {
     std::uint64_t bytesDropped = 0;
 };
 
+// What the line did to one byte that arrived: nothing, flipped some of its
+// bits, or lost the byte (or bytes) just before it.
+enum class ByteDamage : std::uint8_t { None, Flipped, AfterLoss };
+
 class LineNoise {
 public:
     // Throws std::invalid_argument for a rate outside 0 to 1.
     explicit LineNoise(NoiseSettings settings);
 
-    // The bytes as they reach the far end.
-    std::vector<std::uint8_t> pass(std::span<const std::uint8_t> bytes);
+    // The bytes as they reach the far end; with `marks`, what happened to
+    // each of them (one entry per byte returned). A loss at the end of one
+    // call marks the first byte of the next, unless forgetLoss() came between.
+    std::vector<std::uint8_t> pass(std::span<const std::uint8_t> bytes, std::vector<ByteDamage>* marks = nullptr);
+    // The line went quiet: a byte lost before the pause broke no frame that
+    // starts after it.
+    void forgetLoss() { lossPending_ = false; }
     const LineDamage& damage() const { return damage_; }
 
 private:
@@ -50,6 +59,7 @@ private:
     Random drops_;
     std::uint64_t untilFlip_ = 0;  // clean bits before the next flipped one
     LineDamage damage_;
+    bool lossPending_ = false;
 };
 
 // "12 bits flipped in 11 of 52000 bytes, 3 bytes dropped"

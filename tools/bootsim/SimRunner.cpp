@@ -216,8 +216,9 @@ void SimRunner::run() {
                 bool hangUp = false;
                 {
                     std::lock_guard lock(mutex_);
-                    const std::vector<std::uint8_t> arrived = toDevice_.pass({buf.data(), count});
-                    answer = sim_.feed(arrived);
+                    std::vector<ByteDamage> marks;
+                    const std::vector<std::uint8_t> arrived = toDevice_.pass({buf.data(), count}, &marks);
+                    answer = sim_.feed(arrived, marks);
                     lateMs = sim_.lateMs();
                     hangUp = sim_.hangUpDue();
                 }
@@ -241,7 +242,11 @@ void SimRunner::run() {
         }
 
         std::lock_guard lock(mutex_);
-        if (sim_.hasPartialFrame() && std::chrono::steady_clock::now() - lastByte >= FrameGap) sim_.lineIdle();
+        if (std::chrono::steady_clock::now() - lastByte >= FrameGap) {
+            // A byte lost before the pause damaged only what came before it.
+            toDevice_.forgetLoss();
+            if (sim_.hasPartialFrame()) sim_.lineIdle();
+        }
     }
 }
 
