@@ -94,7 +94,12 @@ std::int16_t SendAcked(RunContext& ctx, std::uint8_t* buffer, int count) {
         ++(transmission == 0 ? ctx.tally.sent : ctx.tally.resent);
         switch (WaitForReply(ctx, AckTimeoutMs)) {
         case WaitAcknowledged:
-            return SendOk;
+            // An acknowledgement that came together with a refusal proves
+            // nothing: the refusal may be this frame's, the 'K' the device's
+            // answer to a stray byte of it. The frame is sent again.
+            if (ctx.receiver.refusal == 0) return SendOk;
+            ++ctx.tally.refused;
+            break;
         case WaitAborted:
             return SendUserAbort;
         case WaitRefused:
@@ -105,6 +110,7 @@ std::int16_t SendAcked(RunContext& ctx, std::uint8_t* buffer, int count) {
         }
         ctx.runView().resending(transmission);
         if (transmission + 1 >= MaxTransmissions) return SendRefused;
+        if (!SettleLine(ctx)) return SendUserAbort;
     }
 }
 

@@ -49,6 +49,24 @@ void PumpWait(RunContext& ctx, int ms) {
     }
 }
 
+bool SettleLine(RunContext& ctx) {
+    EventPump& pump = PumpOf(ctx);
+    const auto start = pump.now();
+    auto lastInput = start;
+    for (;;) {
+        pump.step(Step, CurrentDevice(ctx.port));
+        if (ctx.receiver.abort != 0) {
+            ctx.receiver.abort = 0;
+            return false;
+        }
+        const auto now = pump.now();
+        if (ReadCurrentPort(ctx.port) > 0) lastInput = now;
+        if (now - lastInput >= std::chrono::milliseconds(LineSettleQuietMs) ||
+            now - start >= std::chrono::milliseconds(LineSettleLimitMs))
+            return true;
+    }
+}
+
 void ClearIdentity(RunContext& ctx) {
     DeviceIdentity& id = ctx.identity;
     id.chipCode = 0;

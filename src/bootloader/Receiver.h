@@ -40,6 +40,17 @@ EventPump& PumpOf(RunContext& ctx);
 // between; 1..5 ms is one step, 0 or less none.
 void PumpWait(RunContext& ctx, int ms);
 
+// After a refusal the device may still be answering the rest of a frame the
+// line damaged: it takes stray bytes of it for commands of their own (a 204,
+// a wake-up code) and answers them. Those answers belong to no frame of ours.
+// SettleLine reads and drops whatever arrives, undecoded, until the line has
+// been quiet for LineSettleQuietMs, and gives up waiting for quiet after
+// LineSettleLimitMs. Returns false when the user asked to stop meanwhile
+// (the abort flag is then cleared).
+inline constexpr int LineSettleQuietMs = 100;
+inline constexpr int LineSettleLimitMs = 1000;
+bool SettleLine(RunContext& ctx);
+
 // Sets chipCode, biosVersion, hardwareCode and preparationCode to 0;
 // identitySeen and the record are left alone.
 void ClearIdentity(RunContext& ctx);

@@ -141,7 +141,8 @@ TEST(SendAcked, OutcomeFollowsTheDevicesReplies) {
     const Case cases[] = {
         {"acknowledged at once", {{'K'}}, SendOk, 1, {}},
         {"refused, then acknowledged", {{'N'}, {'K'}}, SendOk, 2, {"Resend 0"}},
-        {"ack and refusal in one read", {{'N', 'K'}}, SendOk, 1, {}},
+        // The 'K' may answer a stray byte of a frame the line damaged.
+        {"ack and refusal in one read, then acknowledged", {{'N', 'K'}, {'K'}}, SendOk, 2, {"Resend 0"}},
         {"refused every time", {{'N'}}, SendRefused, 5,
          {"Resend 0", "Resend 1", "Resend 2", "Resend 3", "Resend 4"}},
         {"refused four times, then acknowledged", {{'N'}, {'N'}, {'N'}, {'N'}, {'K'}}, SendOk, 5,
@@ -183,6 +184,26 @@ TEST(SendAcked, StopDuringTheWaitEndsWithoutAnotherWrite) {
     EXPECT_EQ(x.send(), SendUserAbort);
     EXPECT_EQ(x.t.line().writes.size(), 2u);
     EXPECT_EQ(x.t.ctx.receiver.abort, 0);
+}
+
+// What a device still sends after its refusal (its answers to stray bytes of
+// a damaged frame) is waited out and dropped, never taken for the resend's
+// answer; a resend nobody answers is silence.
+TEST(SendAcked, AnswersTrailingARefusalAreNotCountedForTheResend) {
+    Transmission x;
+    test::ScriptedPump pump{x.t.clock};
+    x.t.ctx.pump = &pump;
+    const auto start = x.t.clock.now();
+    std::vector<std::pair<int, std::uint8_t>> due = {{1, 'N'}, {30, 'K'}, {60, 'V'}, {90, 'K'}};  // ms, byte
+    pump.onStep = [&](int) {
+        while (!due.empty() && x.t.clock.now() - start >= std::chrono::milliseconds(due.front().first)) {
+            x.t.line().input.push_back(due.front().second);
+            due.erase(due.begin());
+        }
+    };
+    EXPECT_EQ(x.send(), SendNoResponse);
+    EXPECT_EQ(x.t.line().writes.size(), 2u);
+    EXPECT_EQ(x.t.ctx.tally.refused, 1);
 }
 
 TEST(SendAcked, StaleFlagsFromEarlierRepliesAreClearedBeforeSending) {
