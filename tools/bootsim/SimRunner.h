@@ -38,8 +38,11 @@ inline constexpr std::chrono::milliseconds FrameGap{50};
 // sending wake-ups, which the module still on the line answers.
 inline constexpr std::chrono::milliseconds ProgrammedQuiet{300};
 // How long the line stays silent between one module taken off and the next
-// put on, unless told otherwise: an operator changing modules.
-inline constexpr std::chrono::milliseconds DefaultModuleChangeGap{2000};
+// put on, unless told otherwise: an operator changing modules. A station
+// takes a module for gone only once its wake-ups have gone unanswered for a
+// while (2 s for Torvane's), so a shorter change would look to it as if the
+// programmed module had never left.
+inline constexpr std::chrono::milliseconds DefaultModuleChangeGap{3000};
 
 struct RunnerOptions {
     int baud = 0;  // > 0: wait the wire time of every byte received and sent

@@ -145,7 +145,7 @@ A production station:
                         changes them: once a module is programmed (its final
                         block written, then no frame but wake-ups for 300 ms,
                         time for its EEPROM) it is taken off, the line is
-                        silent for GAP_MS (default 2000), then a fresh blank
+                        silent for GAP_MS (default 3000), then a fresh blank
                         module of the same configuration is put on. The last
                         one stays on, as a single module does. The summary,
                         report and check take each module separately
