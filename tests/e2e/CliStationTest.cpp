@@ -145,28 +145,32 @@ protected:
     }
 };
 
-// Two good modules and one that refuses every block: the refusal stays on its
-// own port, the other two are programmed in full, and every output says which
-// port did what.
+// Two good modules, one that refuses every block and a port with nothing
+// behind it: each failure stays on its own port, the two good modules are
+// programmed in full, and every output says which port did what.
 TEST_F(CliStation, ThreeModulesOneRefusingFailsOnlyItsOwnPort) {
     const auto log = config.path() / "runs.jsonl";
     Module("COM7", {"--expect-image", ExpectedImage});
     Module("COM8", {"--refuse", "1000000"});
     Module("COM9", {"--chip", "254", "--expect-image", ExpectedImage});
 
-    const Result text = Finish(Update({"--port", "COM7", "--port", "COM8", "--port", "COM9", "--as", "main"}));
+    // COM99 has nothing behind it: a port unplugged.
+    const Result text =
+        Finish(Update({"--port", "COM7", "--port", "COM8", "--port", "COM9", "--port", "COM99", "--as", "main"}));
     EXPECT_EQ(text.exitCode, 12) << text.out << text.err;
     // Each line before the table is one whole line of one port.
     const auto lines = Lines(text.out);
     std::size_t row = 0;
     for (; row < lines.size() && !lines[row].starts_with("port "); ++row)
-        EXPECT_TRUE(lines[row].starts_with("COM7: ") || lines[row].starts_with("COM8: ") || lines[row].starts_with("COM9: "))
+        EXPECT_TRUE(lines[row].starts_with("COM7: ") || lines[row].starts_with("COM8: ") ||
+                    lines[row].starts_with("COM9: ") || lines[row].starts_with("COM99: "))
             << lines[row];
     EXPECT_NE(text.out.find("COM7: verdict:  Program Ok \n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("COM8: verdict:  CHK Error !! \n"), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("COM9: verdict:  Program Ok \n"), std::string::npos) << text.out;
     const auto table = TableRows(text.out);
-    ASSERT_EQ(table.size(), 3u) << text.out;
+    ASSERT_EQ(table.size(), 4u) << text.out;
+    EXPECT_NE(table.at("COM99").find("Invalid Port Com"), std::string::npos) << table.at("COM99");
     EXPECT_NE(table.at("COM7").find("33FJ64"), std::string::npos) << table.at("COM7");
     EXPECT_NE(table.at("COM7").find("slot 6, board 26"), std::string::npos) << table.at("COM7");
     EXPECT_NE(table.at("COM7").find(" Program Ok "), std::string::npos);
@@ -265,6 +269,35 @@ TEST_F(CliStation, RepeatProgramsAModuleLeftOnThePortOnlyOnce) {
     for (std::string entry; std::getline(frames, entry);)
         if (entry.find("enter-programming") != std::string::npos) ++entries;
     EXPECT_EQ(entries, 1);
+}
+
+// --repeat as an operator works it: the programmed module is taken off, the
+// line stays silent while modules are changed, and the next one put on is
+// searched for, programmed and recorded too.
+TEST_F(CliStation, RepeatTakesTheNextModuleOnTheSamePort) {
+    const auto report = config.path() / "report";
+    Module("COM7", {"--next-module", "2", "--report", report.string(), "--expect-image", ExpectedImage});
+    Process station = Update({"--port", "COM7", "--repeat", "--as", "main", "--json"});
+    std::vector<nlohmann::json> records;
+    std::string line;
+    while (records.size() < 2 && ReadLine(station.out, line)) records.push_back(nlohmann::json::parse(line));
+    ::kill(station.pid, SIGINT);
+    const Result r = Finish(station);
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    ASSERT_EQ(records.size(), 2u) << r.err;
+    for (const auto& record : records) {
+        EXPECT_EQ(record["verdict"], " Program Ok ") << record;
+        EXPECT_EQ(record["port"], "COM7") << record;
+    }
+    EXPECT_EQ(TableRows(r.err).size(), 1u) << r.err;  // a port's last row; both runs are listed
+    EXPECT_EQ(EndModule("COM7"), 0);                  // each module's flash holds the image
+    for (const char* module : {"module-1", "module-2"}) {
+        std::ifstream frames(report / module / "frames.log");
+        int entries = 0;
+        for (std::string entry; std::getline(frames, entry);)
+            if (entry.find("enter-programming") != std::string::npos) ++entries;
+        EXPECT_EQ(entries, 1) << module;
+    }
 }
 
 TEST_F(CliStation, UsageErrors) {
