@@ -213,7 +213,7 @@ TEST_F(CliStation, ThreeModulesOneRefusingFailsOnlyItsOwnPort) {
 // user's abort, and each is closed (open again at once) before the program ends.
 TEST_F(CliStation, CtrlCStopsEveryPortAndClosesIt) {
     // At this line speed a programming takes seconds.
-    for (const char* com : {"COM7", "COM8", "COM9"}) Module(com, {"--baud", "57600"});
+    for (const char* com : {"COM7", "COM8", "COM9"}) Module(com, {"--baud", "115200"});
     Process station = Update({"--port", "COM7", "--port", "COM8", "--port", "COM9", "--as", "main"});
     // Programming has begun on every port.
     std::string out, line;
