@@ -560,7 +560,8 @@ int Soak::run() {
             if (bad && o_.keep) {
                 std::error_code ec;
                 fs::create_directories(*o_.keep, ec);
-                fs::copy(dir, *o_.keep / std::to_string(i + 1), fs::copy_options::recursive, ec);
+                // The port map holds a link to a line that is gone by now: copied as a link.
+                fs::copy(dir, *o_.keep / std::to_string(i + 1), fs::copy_options::recursive | fs::copy_options::copy_symlinks, ec);
                 std::ofstream(*o_.keep / std::to_string(i + 1) / "cli.out") << out.cliOut;
             }
             std::error_code ec;
