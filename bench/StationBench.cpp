@@ -138,6 +138,7 @@ int main(int argc, char** argv) {
             std::printf("%-14s %8d %10.2f %10.3f %14.2f%s\n", m.name, modules, best.seconds, best.seconds / one,
                         best.cpuSeconds, best.failures.empty() ? "" : "  (a run failed!)");
             for (const std::string& why : best.failures) std::printf("    %s\n", why.c_str());
+            std::fflush(stdout);
             allProgrammed = allProgrammed && best.failures.empty();
         }
     }

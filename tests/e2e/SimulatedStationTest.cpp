@@ -153,4 +153,28 @@ TEST(SimulatedStation, TheNextModuleComesOnAfterTheGapAndIsProgrammed) {
         EXPECT_TRUE(fs::is_regular_file(report / module / "frames.log")) << module;
 }
 
+// A station set up wrongly stops at once, before any module is offered.
+TEST(SimulatedStation, RefusesAStationItCannotSetUp) {
+    torvane::test::TempConfigDir config;
+    const std::vector<std::vector<std::string>> cases = {
+        {"--modules", "0"},
+        {"--modules", "65"},
+        {"--com", "COM7,COM7"},
+        {"--com", "COM7,COM8", "--modules", "3"},
+        {"--modules", "2", "--com", "COM256"},
+        {"--next-module", "0"},
+        {"--next-module", "2:soon"},
+    };
+    for (const auto& options : cases) {
+        std::vector<std::string> argv{TORVANE_BOOTSIM};
+        argv.insert(argv.end(), options.begin(), options.end());
+        Process sim = Spawn(argv);
+        const std::string out = ReadAll(sim.out);
+        const std::string err = ReadAll(sim.err);
+        EXPECT_EQ(Wait(sim.pid), 2) << options[1] << ": " << err;
+        EXPECT_TRUE(err.starts_with("torvane-bootsim: --")) << options[1] << ": " << err;
+        EXPECT_EQ(out, "") << options[1];
+    }
+}
+
 }  // namespace

@@ -724,5 +724,48 @@ TEST(SimRunner, AnswersLateAtLineSpeedAndHangsUpWhenTold) {
     EXPECT_TRUE(runner.waitForHangUp(5000ms));
 }
 
+// A station's socket: a module stays on until it is programmed, however long
+// a station probes it with wake-ups; once programmed it goes off although the
+// probing goes on, the line is silent for the change, and a blank one comes.
+TEST(SimRunner, TakesTheProgrammedModuleOffAndPutsABlankOneOn) {
+    SimRunner runner(Pic18(), RunnerOptions{.modules = 2, .moduleChangeGap = 500ms});
+    runner.start();
+    DeviceEnd line(runner.devicePath());
+    ASSERT_TRUE(line.ok());
+    // One wake-up of a search or a station's probe: whether anything answered.
+    const auto probe = [&] {
+        line.write({WakeCode194});
+        return !line.read(64, 100ms).empty();
+    };
+    ASSERT_TRUE(probe());
+    const ChipGeometry g = runner.geometry();
+    line.write(BlockFrame(0, g.rowBytes, Pattern(g.rowBytes, 3)));
+    EXPECT_EQ(line.read(1, 5000ms), Bytes{'K'});
+    for (int k = 0; k < 6; ++k) EXPECT_TRUE(probe()) << k;  // not programmed: it stays
+
+    line.write(BlockFrame(g.finalBlock, g.rowBytes, Pattern(g.rowBytes, 9)));
+    EXPECT_EQ(line.read(1, 5000ms), Bytes{'K'});
+    line.write(EepromFrame(0, 0x42));
+    EXPECT_EQ(line.read(1, 5000ms), Bytes{'K'});
+    std::string answers;  // '+' answered, '-' not
+    for (int k = 0; k < 40 && !answers.ends_with("-+"); ++k) answers += probe() ? '+' : '-';
+    // Off 300 ms after its EEPROM, on again 500 ms later.
+    EXPECT_TRUE(answers.starts_with("++")) << answers;
+    EXPECT_NE(answers.find("--"), std::string::npos) << answers;
+    EXPECT_TRUE(answers.ends_with("-+")) << answers;
+    runner.stop();
+
+    ASSERT_EQ(runner.modulesPutOn(), 2);
+    const Bytes first = runner.module(0).flash();
+    const auto finalRow = first.begin() + static_cast<long>(g.finalBlock);
+    EXPECT_FALSE(Erased(Bytes(finalRow, finalRow + g.rowBytes)));
+    EXPECT_EQ(runner.module(0).eeprom()[0], 0x42);
+    EXPECT_TRUE(Erased(runner.module(1).flash()));
+    EXPECT_TRUE(Erased(runner.module(1).eeprom()));
+    EXPECT_EQ(runner.flash(), runner.module(1).flash());
+    EXPECT_EQ(runner.summary(1).front(), "1 frames: 1 accepted, 0 refused, 0 ignored, 0 muted");
+    EXPECT_GE(runner.bytesWhileOff(), 3);
+}
+
 }  // namespace
 }  // namespace torvane::bootsim

@@ -370,12 +370,14 @@ bool FlashHolds(const BootSim& module, const std::string& who, const std::string
     const auto eeprom = module.eeprom();
     for (std::size_t i = 0; i < content.eeprom.size(); ++i) {
         if (i < eeprom.size() && eeprom[i] == content.eeprom[i]) continue;
-        std::cerr << "torvane-bootsim: " << who << "check FAILED: data EEPROM differs from " << hexPath << " at index " << i << "\n";
+        std::cerr << "torvane-bootsim: " << who << "check FAILED: data EEPROM differs from " << hexPath << " at index "
+                  << i << "\n";
         return false;
     }
     const std::size_t skip = g.rowBytes > 255 ? 8 : 4;
     if (image.size() > flash.size()) {
-        std::cerr << "torvane-bootsim: " << who << "check: " << hexPath << " (" << image.size() << " bytes) does not fit this device's flash\n";
+        std::cerr << "torvane-bootsim: " << who << "check: " << hexPath << " (" << image.size()
+                  << " bytes) does not fit this device's flash\n";
         return false;
     }
     const std::uint32_t rowUnits = g.rowBytes / g.addressUnit;
@@ -397,7 +399,8 @@ bool FlashHolds(const BootSim& module, const std::string& who, const std::string
         char where[160];
         std::snprintf(where, sizeof where, "byte 0x%zX holds 0x%02X, the image 0x%02X (row 0x%X %s)", i, flash[i],
                       image[i], row, written ? "was written" : "was never written");
-        std::cerr << "torvane-bootsim: " << who << "check FAILED: flash differs from " << hexPath << " at " << where << "\n";
+        std::cerr << "torvane-bootsim: " << who << "check FAILED: flash differs from " << hexPath << " at " << where
+                  << "\n";
         return false;
     }
     std::cerr << "torvane-bootsim: " << who << "check passed: flash holds " << hexPath << ", all " << compared
@@ -520,7 +523,8 @@ int main(int argc, char** argv) {
                 const int off = runners[k]->attached() ? on - 1 : on;
                 while (announcedOff[k] < off || announcedOn[k] < on) {
                     if (announcedOff[k] < off && announcedOff[k] < announcedOn[k]) {
-                        std::cerr << "torvane-bootsim: " << who(k, announcedOff[k]++) << "programmed, taken off; the next is put on "
+                        std::cerr << "torvane-bootsim: " << who(k, announcedOff[k]++)
+                                  << "programmed, taken off; the next is put on "
                                   << options.runner.moduleChangeGap.count() << " ms later" << std::endl;
                     } else {
                         std::cerr << "torvane-bootsim: " << who(k, announcedOn[k]++) << "put on, blank" << std::endl;
@@ -536,14 +540,17 @@ int main(int argc, char** argv) {
             if (inTurn) announceChanges();
         }
         for (const auto& runner : runners) runner->stop();
+        if (inTurn) announceChanges();
 
         bool allHold = true;
         for (std::size_t k = 0; k < runners.size(); ++k) {
             const SimRunner& runner = *runners[k];
             const int count = runner.modulesPutOn();
-            if (runner.hungUp()) std::cerr << "torvane-bootsim: " << who(k, count - 1) << "hung up the line as told" << std::endl;
+            if (runner.hungUp())
+                std::cerr << "torvane-bootsim: " << who(k, count - 1) << "hung up the line as told" << std::endl;
             for (int m = 0; m < count; ++m)
-                for (const std::string& line : runner.summary(m)) std::cerr << "torvane-bootsim: " << who(k, m) << line << "\n";
+                for (const std::string& line : runner.summary(m))
+                    std::cerr << "torvane-bootsim: " << who(k, m) << line << "\n";
             for (const std::string& line : runner.lineSummary())
                 std::cerr << "torvane-bootsim: " << (lines > 1 ? lineName(k) + ": " : std::string()) << line << "\n";
             if (count < options.runner.modules)
