@@ -12,6 +12,7 @@
 #include "bootloader/Verdicts.h"
 #include "serial/PortChannel.h"
 #include "shell/SingleInstance.h"
+#include "ui/FrontEnds.h"
 
 namespace torvane {
 
@@ -36,7 +37,7 @@ inline constexpr std::string_view EndTexts[] = {
     UnknownDeviceText,      ImageNotUsableText,     InvalidPortText,       DeviceNotFoundText,
     NoImageText,            ImageTooBigText,        NoImageWarningText,    NotSuitableWarningText,
     NotSuitableDetailText,  DisconnectedText,       ConfigureFailedText,   TimeoutsFailedText,
-    AlreadyInProgressText,  SearchDeviceText,
+    AlreadyInProgressText,  SearchDeviceText,       LoaderNotFoundText,    LoaderPortInvalidText,
 };
 
 }  // namespace torvane
