@@ -17,52 +17,12 @@
 #include "platform/UdpListener.h"
 #include "shell/SettingsStore.h"
 #include "ui/EndTexts.h"
+#include "GuideTable.h"
 
 using namespace torvane;
+using namespace torvane::test;
 
 namespace {
-
-constexpr std::string_view TableHeading = "Every text a run can end with";
-
-// The code spans in the first cell of each row of the guide's table of end
-// texts, as a reader sees them: a span that begins and ends with a blank
-// loses one blank at each end, so "`  CHK Error !!  `" reads " CHK Error !! ".
-std::vector<std::string> TableTexts(std::istream& guide) {
-    std::vector<std::string> texts;
-    std::string line;
-    bool inSection = false;
-    while (std::getline(guide, line)) {
-        if (line.starts_with("## ")) inSection = line.find(TableHeading) != std::string::npos;
-        if (!inSection || !line.starts_with("|")) continue;
-        const std::size_t cellEnd = line.find('|', 1);
-        const std::string cell = line.substr(1, cellEnd == std::string::npos ? std::string::npos : cellEnd - 1);
-        for (std::size_t open = cell.find('`'); open != std::string::npos; open = cell.find('`', open)) {
-            const std::size_t close = cell.find('`', open + 1);
-            if (close == std::string::npos) break;
-            std::string text = cell.substr(open + 1, close - open - 1);
-            if (text.size() >= 2 && text.front() == ' ' && text.back() == ' ' &&
-                text.find_first_not_of(' ') != std::string::npos)
-                text = text.substr(1, text.size() - 2);
-            texts.push_back(text);
-            open = close + 1;
-        }
-    }
-    return texts;
-}
-
-// Whether `text` reads as `pattern`, where each "<...>" of the pattern
-// stands for a value of one or more characters.
-bool Matches(std::string_view pattern, std::string_view text) {
-    const std::size_t hole = pattern.find('<');
-    const std::size_t holeEnd = hole == std::string_view::npos ? hole : pattern.find('>', hole);
-    if (holeEnd == std::string_view::npos) return pattern == text;
-    const std::string_view before = pattern.substr(0, hole);
-    if (!text.starts_with(before)) return false;
-    const std::string_view rest = pattern.substr(holeEnd + 1);
-    for (std::size_t at = hole + 1; at <= text.size(); ++at)
-        if (Matches(rest, text.substr(at))) return true;
-    return false;
-}
 
 // Settings that answer every read with a value of the wrong type and refuse
 // every write, as a damaged registry or a read-only settings file would.
@@ -112,31 +72,29 @@ std::vector<std::string> TextsWithValues() {
 }  // namespace
 
 TEST(Guide, PlaceholdersStandForValuesAndBlanksFollowTheCodeSpanRule) {
-    EXPECT_TRUE(Matches("<board> - Preparation <code>", "KBV 7E - Preparation 84"));
-    EXPECT_FALSE(Matches("<board> - Preparation <code>", " - Preparation 84"));
-    EXPECT_FALSE(Matches("Error !!", " Error !! "));
+    EXPECT_TRUE(MatchesGuideText("<board> - Preparation <code>", "KBV 7E - Preparation 84"));
+    EXPECT_FALSE(MatchesGuideText("<board> - Preparation <code>", " - Preparation 84"));
+    EXPECT_FALSE(MatchesGuideText("Error !!", " Error !! "));
     std::istringstream guide("## 4. Every text a run can end with\n"
                              "| Text | Meaning |\n"
                              "|---|---|\n"
                              "| `  CHK Error !!  ` and `Warning` | refused |\n"
                              "## Next\n"
                              "| `Other` | |\n");
-    EXPECT_EQ(TableTexts(guide), (std::vector<std::string>{" CHK Error !! ", "Warning"}));
+    EXPECT_EQ(GuideTableTexts(guide), (std::vector<std::string>{" CHK Error !! ", "Warning"}));
 }
 
 TEST(Guide, ExplainsEveryTextARunCanEndWith) {
     std::ifstream file(TORVANE_SOURCE_DIR "/docs/guide.md");
     ASSERT_TRUE(file) << "cannot read " TORVANE_SOURCE_DIR "/docs/guide.md";
-    const std::vector<std::string> table = TableTexts(file);
-    ASSERT_FALSE(table.empty()) << "no table under \"" << TableHeading << "\"";
+    const std::vector<std::string> table = GuideTableTexts(file);
+    ASSERT_FALSE(table.empty()) << "no table under \"" << GuideTableHeading << "\"";
 
     std::vector<std::string> shown(std::begin(EndTexts), std::end(EndTexts));
     const auto withValues = TextsWithValues();
     shown.insert(shown.end(), withValues.begin(), withValues.end());
     for (const std::string& text : shown) {
         ASSERT_FALSE(text.empty());
-        bool found = false;
-        for (const std::string& pattern : table) found = found || Matches(pattern, text);
-        EXPECT_TRUE(found) << "the guide's table does not explain \"" << text << "\"";
+        EXPECT_TRUE(GuideExplains(table, text)) << "the guide's table does not explain \"" << text << "\"";
     }
 }
