@@ -2,6 +2,7 @@
 
 #include "bootloader/Frames.h"
 #include "bootloader/Receiver.h"
+#include "bootloader/Verdicts.h"
 
 namespace torvane {
 
@@ -30,7 +31,7 @@ void ReopenPort(RunContext& ctx) {
     SetControlLines(ch, ch.CurrentPort, 1);
     if (FlushPort(ch, ch.CurrentPort) < 0) {
         ctx.outcome = Outcome::PortUnusable;
-        ctx.runView().failed("Invalid Port Com");
+        ctx.runView().failed(InvalidPortText);
         ExplainUnusablePort(ctx);
     }
 }

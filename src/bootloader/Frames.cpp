@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bootloader/Receiver.h"
+#include "bootloader/Verdicts.h"
 
 namespace torvane {
 
@@ -136,15 +137,15 @@ int SendCommand4Frame(RunContext& ctx) {
 void ShowErrorCode(RunContext& ctx, std::int16_t code) {
     struct Verdict {
         std::int16_t code;
-        const char* text;
+        std::string_view text;
         Outcome outcome;
     };
     // code, text shown, how the run ended
     static constexpr std::array<Verdict, 4> Verdicts{{
-        {SendNoResponse, " not Response ", Outcome::NotAcknowledged},
-        {SendUserAbort, " User Abort !! ", Outcome::Aborted},
-        {SendRefused, " CHK Error !! ", Outcome::Refused},
-        {IncompatibleBootloader, " Incompatible Bootloader !! ", Outcome::Incompatible},
+        {SendNoResponse, NoResponseText, Outcome::NotAcknowledged},
+        {SendUserAbort, UserAbortText, Outcome::Aborted},
+        {SendRefused, RefusedText, Outcome::Refused},
+        {IncompatibleBootloader, IncompatibleText, Outcome::Incompatible},
     }};
     for (const Verdict& v : Verdicts) {
         if (v.code != code) continue;

@@ -7,6 +7,7 @@
 #include "bootloader/ImageTransfer.h"
 #include "bootloader/Receiver.h"
 #include "bootloader/Suitability.h"
+#include "bootloader/Verdicts.h"
 
 namespace torvane {
 
@@ -103,8 +104,8 @@ std::int32_t ProgramDevice(RunContext& ctx) {
     const Chip* chip = FindChip(id.chipCode);
     if (chip == nullptr) {
         ctx.outcome = Outcome::UnknownDevice;
-        view.failed(" Error !! ");
-        view.panel(DevicePanel, "Unknow Device");
+        view.failed(ErrorText);
+        view.panel(DevicePanel, UnknownDeviceText);
         return 0;
     }
     if (!BootJumpKnown(*chip, id.biosVersion)) {
@@ -147,8 +148,8 @@ std::int32_t ProgramDevice(RunContext& ctx) {
     if (!HoldsImageCodes(family, images.active) || !TransferInvariantsHold(ctx)) {
         // Product data that breaks these rules is never read past its end, nor sent.
         ctx.outcome = Outcome::NoImage;
-        view.failed(" Error !! ");
-        view.panel(DetailPanel, "image data not usable");
+        view.failed(ErrorText);
+        view.panel(DetailPanel, ImageNotUsableText);
         return 0;
     }
     const auto codes = ReadImageCodes(family, images.active);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "bootloader/Verdicts.h"
 
 namespace torvane {
 
@@ -42,20 +43,24 @@ bool ImageSuitsBoard(std::uint8_t ih, std::uint8_t ip, std::uint8_t dh, std::uin
     return hardwareSuits && PreparationSuits(dp, ip);
 }
 
+std::string NotSuitableText(std::string_view boardName, std::uint8_t imagePreparation) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*s - Preparation %x", static_cast<int>(boardName.size()), boardName.data(),
+                  unsigned{imagePreparation});
+    return text;
+}
+
 bool CheckSuitability(RunContext& ctx) {
     const auto& img = ctx.images.active;
     const auto& id = ctx.identity;
     if (ImageSuitsBoard(img.hardwareCode, img.preparationCode, id.hardwareCode, id.preparationCode,
                         id.identitySeen != 0))
         return true;
-    char text[64];
-    std::snprintf(text, sizeof text, "%s - Preparation %x", HardwareName(img.hardwareCode).c_str(),
-                  img.preparationCode);
     ctx.outcome = Outcome::NotSuitable;
     RunView& view = ctx.runView();
-    view.failed(text);
-    view.panel(DevicePanel, "Warning!!");
-    view.panel(DetailPanel, "not suitable apparatus");
+    view.failed(NotSuitableText(HardwareName(img.hardwareCode), img.preparationCode));
+    view.panel(DevicePanel, NotSuitableWarningText);
+    view.panel(DetailPanel, NotSuitableDetailText);
     return false;
 }
 

@@ -10,8 +10,6 @@ namespace {
 constexpr int ValidIndexMin = 0;
 constexpr unsigned MessageBoxOk = 0;  // one OK button, no icon
 constexpr std::string_view ErrorCaption = "Error";
-constexpr std::string_view ConfigureFailedText = "Unable to configure the serial port";
-constexpr std::string_view TimeoutsFailedText = "Unable to set the time-out parameters";
 
 bool InRange(int index) { return index >= ValidIndexMin && index <= MaxPortIndex; }
 

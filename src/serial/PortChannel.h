@@ -24,6 +24,9 @@ inline constexpr std::uint8_t NoParity = 0;
 inline constexpr std::uint8_t TwoStopBits = 2;
 inline constexpr std::uint8_t EightDataBits = 8;
 inline constexpr std::size_t ReceiveBufferSize = 3072;
+// The boxes an opening shows when the driver refuses the line settings.
+inline constexpr std::string_view ConfigureFailedText = "Unable to configure the serial port";
+inline constexpr std::string_view TimeoutsFailedText = "Unable to set the time-out parameters";
 inline constexpr std::size_t DrainClearBytes = 3000;     // DrainOnce clears this much, not all
 inline constexpr std::size_t EchoScratchSize = 3000;     // largest half-duplex write
 inline constexpr std::uint32_t InputQueueBytes = 32768;

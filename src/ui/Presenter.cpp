@@ -4,15 +4,13 @@
 #include <cstdio>
 
 #include "bootloader/ReplyDecoder.h"
+#include "ui/EndTexts.h"
 
 namespace torvane {
 
 namespace {
 
 constexpr std::string_view NoPortText = "-----";
-constexpr std::string_view NoImageText = " No Hex inside !! ";
-constexpr std::string_view ImageTooBigText = " Hex too Big !! ";
-constexpr std::string_view WarningText = "Warning";
 constexpr std::string_view BusyDeviceText = " ";
 
 // The LoaderWindow's message line: a verdict or a coloured message is large
@@ -61,7 +59,7 @@ void ShowMissingImage(Context& ctx, std::string_view text) {
         break;
     case FrontEnd::MainWindow:
         ShowResult(ctx, text, ClRed, NotifyFailure);
-        SetPanelText(ctx, *ctx.presenter.main.StatusBar1, DevicePanel, WarningText);
+        SetPanelText(ctx, *ctx.presenter.main.StatusBar1, DevicePanel, NoImageWarningText);
         ShowIdentity(ctx);
         break;
     }

@@ -6,15 +6,10 @@
 #include "bootloader/DeviceSearch.h"
 #include "bootloader/Frames.h"
 #include "ui/Context.h"
+#include "ui/EndTexts.h"
 #include "ui/Presenter.h"
 
 namespace torvane {
-
-namespace {
-
-constexpr std::string_view SearchText = "Search Device";
-
-}  // namespace
 
 std::uint8_t WindowRunView::wakeCode(std::uint8_t wakeVariant) const { return WakeCode(wakeVariant); }
 
@@ -41,7 +36,7 @@ void WindowRunView::wakeUpsEnded() {
 void WindowRunView::portReason(std::string_view reason) { panel(DetailPanel, reason); }
 
 void WindowRunView::notFound() {
-    panel(StatusPanel, "Device not Found");
+    panel(StatusPanel, DeviceNotFoundText);
     ShowIdle(ctx_);
 }
 
@@ -86,7 +81,7 @@ void MainWindowRunView::blockStarted(std::uint32_t address) {
 }
 
 void MainWindowRunView::programmed() {
-    ShowResult(ctx_, " Program Ok ", ClGreen, NotifySuccess);
+    ShowResult(ctx_, MainProgrammedText, ClGreen, NotifySuccess);
     ShowIdle(ctx_);
 }
 
@@ -94,7 +89,7 @@ ProgressBar& LoaderWindowRunView::bar() { return *ctx_.presenter.loader->Progres
 StatusBar& LoaderWindowRunView::status() { return *ctx_.presenter.loader->StatusBar1; }
 
 void LoaderWindowRunView::wakeUpTry(int attempt, int tries) {
-    ShowProgress(ctx_, SearchText, ClBlack);
+    ShowProgress(ctx_, SearchDeviceText, ClBlack);
     bar().setPosition(tries - attempt);
 }
 
@@ -102,7 +97,7 @@ void LoaderWindowRunView::finalBlock() {}
 void LoaderWindowRunView::eepromByte(int) {}
 
 void LoaderWindowRunView::programmed() {
-    ShowProgress(ctx_, "Successfully updated", ClGreen);
+    ShowProgress(ctx_, LoaderProgrammedText, ClGreen);
     ShowIdle(ctx_);
 }
 
@@ -113,11 +108,11 @@ std::uint8_t UpgradeWindowRunView::wakeCode(std::uint8_t) const { return WakeCod
 
 void UpgradeWindowRunView::wakeUpTry(int attempt, int tries) {
     bar().setPosition(tries - attempt);
-    panel(StatusPanel, SearchText);
+    panel(StatusPanel, SearchDeviceText);
 }
 
 void UpgradeWindowRunView::programmed() {
-    panel(StatusPanel, "Program OK");
+    panel(StatusPanel, UpgradeProgrammedText);
     ShowIdle(ctx_);
 }
 

@@ -34,7 +34,8 @@ for f in usr/bin/torvane usr/bin/torvane-cli usr/bin/torvane-bootsim \
          usr/share/applications/torvane.desktop usr/share/icons/hicolor/128x128/apps/torvane.png \
          usr/share/man/man1/torvane.1.gz usr/share/man/man1/torvane-cli.1.gz \
          usr/share/man/man1/torvane-bootsim.1.gz usr/share/bash-completion/completions/torvane-cli \
-         usr/lib/udev/rules.d/70-torvane-serial.rules usr/share/doc/torvane/copyright; do
+         usr/lib/udev/rules.d/70-torvane-serial.rules usr/share/doc/torvane/copyright \
+         usr/share/doc/torvane/guide.md usr/share/doc/torvane/images/main-window-success.png; do
   [ -e "$root/$f" ] || fail "$f is missing from the package"
 done
 if command -v desktop-file-validate >/dev/null; then

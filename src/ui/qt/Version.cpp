@@ -1,5 +1,6 @@
 #include "ui/qt/Version.h"
 
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QShowEvent>
@@ -21,7 +22,8 @@ constexpr int ItemHeight = 13;
 }  // namespace
 
 TForm4::TForm4(const ImageCatalog& images, QWidget* parent)
-    : QDialog(parent), Button1(new QPushButton(this)), ListBox1(new QListWidget(this)), images_(images) {
+    : QDialog(parent), Button1(new QPushButton(this)), ListBox1(new QListWidget(this)), GuideLabel(new QLabel(this)),
+      images_(images) {
     setObjectName(QStringLiteral("Form4"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setWindowTitle(QString::fromLatin1(VersionDialogCaption));
@@ -37,6 +39,9 @@ TForm4::TForm4(const ImageCatalog& images, QWidget* parent)
     ListBox1->setFont(MapFont("Courier", -11));
     ListBox1->setUniformItemSizes(true);
     ListBox1->setSpacing(0);
+    Place(GuideLabel, "GuideLabel", {8, 200, 290, 30});
+    GuideLabel->setText(QString::fromLatin1(GuideText));
+    GuideLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QWidget::setTabOrder(Button1, ListBox1);
     connect(Button1, &QPushButton::clicked, this, &TForm4::Button1Click);
 }

@@ -6,12 +6,15 @@
 
 #include "images/ImageTable.h"
 
+class QLabel;
 class QListWidget;
 class QPushButton;
 
 namespace torvane {
 
 inline constexpr const char* VersionDialogCaption = "Version ..";
+// Where the package puts the guide that explains every verdict.
+inline constexpr const char* GuideText = "What each verdict means and what to do:\n/usr/share/doc/torvane/guide.md";
 
 class TForm4 : public QDialog {
     Q_OBJECT
@@ -21,6 +24,7 @@ public:
 
     QPushButton* Button1;  // "&Ok"
     QListWidget* ListBox1;
+    QLabel* GuideLabel;  // beside the button: where the guide is
 
 public slots:
     void Button1Click();

@@ -20,7 +20,8 @@ constexpr const char* HelpText =
     "  --help      this text\n"
     "  --version   this release and the product it is built for\n"
     "\n"
-    "torvane-cli updates without a window.\n";
+    "torvane-cli updates without a window. What each verdict means and what to do:\n"
+    "/usr/share/doc/torvane/guide.md\n";
 
 }  // namespace
 

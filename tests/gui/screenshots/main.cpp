@@ -1,8 +1,9 @@
-// torvane-screenshots: PNG pictures of the five windows, taken from real
-// runs against the simulated boot loader: the MainWindow with its verdict,
-// the LoaderWindow busy programming, the UpgradeWindow busy and with its
-// verdict, both with a port that cannot be used, the port dialog listing the
-// simulated port, the version list.
+// torvane-screenshots: the pictures of the technicians' guide, as PNG files,
+// taken from real runs against the simulated boot loader. Each of the three
+// windows idle, busy programming, with its verdict of success and with a
+// failure and its reason; the compact and START/STOP windows also with a port
+// that cannot be used; the port dialog listing the simulated port; the
+// version list.
 //
 // usage: torvane-screenshots <folder>
 
@@ -79,57 +80,89 @@ int main(int argc, char** argv) {
     }
     try {
         TempConfigDir config;
-        const auto RememberPort = [](const std::string& port) {
+        const auto RememberPort = [](int port) {
             posix::SettingsFile file;
             SettingsStore store{file, {}};
-            for (BrandIndex b : {BrandMain, BrandUpgrade, BrandLoader}) WriteSetting(store, PortSettingName, port, b);
+            for (BrandIndex b : {BrandMain, BrandUpgrade, BrandLoader})
+                WriteSetting(store, PortSettingName, std::to_string(port), b);
         };
-        RememberPort(std::to_string(DevicePort));
-        bootsim::SimRunner sim{bootsim::SimConfig{}};
-        if (const std::string failure = sim.mapPort(DevicePort); !failure.empty())
-            throw std::runtime_error("cannot map the simulated device: " + failure);
-        sim.start();
-
-        {
-            GuiSession s(Options(MainIdentity));
-            TForm1& w = s.mainWindow();
-            w.show();
-            w.Button1.widget()->click();
-            Save(w, "main-window-verdict");
-            w.S1->trigger();
-            Save(s.portDialog(), "port-dialog");
-            s.portDialog().hide();
-            QTest::mouseDClick(w.Label1.widget(), Qt::LeftButton);
-            Save(s.versionDialog(), "version-dialog");
-        }
-        {
-            GuiSession s(Options("TOLVA 1.2"));
-            TForm6& w = *s.loaderWindow();
-            w.show();
-            RunAndCatch(w.Button1.widget(), sim, 60, [&] { Save(w, "loader-window-busy"); });
-            Save(w, "loader-window-verdict");
-        }
-        {
-            GuiSession s(Options(UpgradeIdentity));
-            TForm5& w = *s.upgradeWindow();
-            w.show();
-            RunAndCatch(w.Button1.widget(), sim, 60, [&] { Save(w, "upgrade-window-busy"); });
-            Save(w, "upgrade-window-verdict");
-        }
-
+        // A module mapped to COM7, in place of the one before it.
+        std::unique_ptr<bootsim::SimRunner> sim;
+        const auto Module = [&](bootsim::SimConfig device) -> bootsim::SimRunner& {
+            sim.reset();
+            sim = std::make_unique<bootsim::SimRunner>(std::move(device));
+            if (const std::string failure = sim->mapPort(DevicePort); !failure.empty())
+                throw std::runtime_error("cannot map the simulated device: " + failure);
+            sim->start();
+            return *sim;
+        };
+        const auto Refusing = [] {
+            bootsim::SimConfig c;
+            c.faults.refuseNext = 1000;
+            return c;
+        };
+        const auto OtherBoard = [] {
+            bootsim::SimConfig c;
+            c.hardware = 5;
+            return c;
+        };
         // A remembered port whose device has gone: the verdict and, beside
         // it, why and what to do.
         if (const std::string failure = posix::MapPort(GonePort, config.path() / "dev" / "ttyUSB3"); !failure.empty())
             throw std::runtime_error("cannot map the missing device: " + failure);
-        RememberPort(std::to_string(GonePort));
-        for (const auto& [identity, name] : {std::pair<std::string, const char*>{"TOLVA 1.2", "loader-window-port-unusable"},
-                                             {UpgradeIdentity, "upgrade-window-port-unusable"}}) {
+        // The window reads the remembered port as it is built.
+        const auto PortUnusable = [&](const std::string& identity, const char* name) {
+            RememberPort(GonePort);
             GuiSession s(Options(identity));
             FrontEndWindow& w = s.frontWindow();
             w.show();
             StartButton(s).widget()->click();
             Save(w, name);
+            RememberPort(DevicePort);
+        };
+        RememberPort(DevicePort);
+
+        {
+            GuiSession s(Options(MainIdentity));
+            TForm1& w = s.mainWindow();
+            w.show();
+            Save(w, "main-window-idle");
+            RunAndCatch(w.Button1.widget(), Module({}), 60, [&] { Save(w, "main-window-busy"); });
+            Save(w, "main-window-success");
+            w.S1->trigger();
+            Save(s.portDialog(), "port-dialog");
+            s.portDialog().hide();
+            QTest::mouseDClick(w.Label1.widget(), Qt::LeftButton);
+            Save(s.versionDialog(), "version-dialog");
+            s.versionDialog().hide();
+            Module(OtherBoard());
+            w.Button1.widget()->click();
+            Save(w, "main-window-failure");
         }
+        {
+            GuiSession s(Options(LoaderIdentity));
+            TForm6& w = *s.loaderWindow();
+            w.show();
+            Save(w, "loader-window-idle");
+            RunAndCatch(w.Button1.widget(), Module({}), 60, [&] { Save(w, "loader-window-busy"); });
+            Save(w, "loader-window-success");
+            Module(Refusing());
+            w.Button1.widget()->click();
+            Save(w, "loader-window-failure");
+        }
+        PortUnusable(LoaderIdentity, "loader-window-port-unusable");
+        {
+            GuiSession s(Options(UpgradeIdentity));
+            TForm5& w = *s.upgradeWindow();
+            w.show();
+            Save(w, "upgrade-window-idle");
+            RunAndCatch(w.Button1.widget(), Module({}), 60, [&] { Save(w, "upgrade-window-busy"); });
+            Save(w, "upgrade-window-success");
+            Module(OtherBoard());
+            w.Button1.widget()->click();
+            Save(w, "upgrade-window-failure");
+        }
+        PortUnusable(UpgradeIdentity, "upgrade-window-port-unusable");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "torvane-screenshots: %s\n", e.what());
         return ExitFailure;

@@ -1,0 +1,25 @@
+#pragma once
+// The texts an update run ends with, as the run shows them: verdicts (red
+// where the front end shows colours) and the panel texts that go beside
+// them. The blanks and "!!" are part of the texts. ui/EndTexts.h gathers
+// them with the front ends' own for the guide and its test.
+
+#include <string_view>
+
+namespace torvane {
+
+inline constexpr std::string_view NoResponseText = " not Response ";
+inline constexpr std::string_view UserAbortText = " User Abort !! ";
+inline constexpr std::string_view RefusedText = " CHK Error !! ";
+inline constexpr std::string_view IncompatibleText = " Incompatible Bootloader !! ";
+inline constexpr std::string_view ErrorText = " Error !! ";
+inline constexpr std::string_view InvalidPortText = "Invalid Port Com";
+// Device panel beside ErrorText: a chip code the updater does not know.
+inline constexpr std::string_view UnknownDeviceText = "Unknow Device";
+// Detail panel beside ErrorText: the carried image breaks the transfer's rules.
+inline constexpr std::string_view ImageNotUsableText = "image data not usable";
+// Device and detail panels beside the suitability verdict.
+inline constexpr std::string_view NotSuitableWarningText = "Warning!!";
+inline constexpr std::string_view NotSuitableDetailText = "not suitable apparatus";
+
+}  // namespace torvane

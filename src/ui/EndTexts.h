@@ -1,0 +1,43 @@
+#pragma once
+// Every fixed text a run or the program's start can end with, as the user
+// sees it: verdicts, the panel texts beside them and the boxes. The guide for
+// technicians (docs/guide.md) explains each one in its table, and a test
+// fails when one is missing there, so a text added here must be explained
+// there. Texts that carry a value (the suitability verdict, the UDP and
+// settings errors) are made where they are shown; the test makes them too.
+
+#include <string_view>
+
+#include "bootloader/ImageTransfer.h"
+#include "bootloader/Verdicts.h"
+#include "serial/PortChannel.h"
+#include "shell/SingleInstance.h"
+#include "ui/FrontEnds.h"
+
+namespace torvane {
+
+// The verdicts of success, one per front end.
+inline constexpr std::string_view MainProgrammedText = " Program Ok ";
+inline constexpr std::string_view LoaderProgrammedText = "Successfully updated";
+inline constexpr std::string_view UpgradeProgrammedText = "Program OK";
+// The status panel after a search that no boot loader answered.
+inline constexpr std::string_view DeviceNotFoundText = "Device not Found";
+// The compact and START/STOP windows while they search. The START/STOP
+// window shows no verdict for a chip without an image: its run ends here.
+inline constexpr std::string_view SearchDeviceText = "Search Device";
+// No image for the chip, or one larger than its memory; the MainWindow's
+// device panel says "Warning" beside them.
+inline constexpr std::string_view NoImageText = " No Hex inside !! ";
+inline constexpr std::string_view ImageTooBigText = " Hex too Big !! ";
+inline constexpr std::string_view NoImageWarningText = "Warning";
+
+inline constexpr std::string_view EndTexts[] = {
+    MainProgrammedText,     LoaderProgrammedText,   UpgradeProgrammedText, NoResponseText,
+    UserAbortText,          RefusedText,            IncompatibleText,      ErrorText,
+    UnknownDeviceText,      ImageNotUsableText,     InvalidPortText,       DeviceNotFoundText,
+    NoImageText,            ImageTooBigText,        NoImageWarningText,    NotSuitableWarningText,
+    NotSuitableDetailText,  DisconnectedText,       ConfigureFailedText,   TimeoutsFailedText,
+    AlreadyInProgressText,  SearchDeviceText,       LoaderNotFoundText,    LoaderPortInvalidText,
+};
+
+}  // namespace torvane
