@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# PNG screenshots of the five windows, taken on a virtual display from real
-# runs against the simulated boot loader: MainWindow with its verdict,
-# LoaderWindow and UpgradeWindow busy and with their verdicts, the port
-# dialog and the version list.
+# PNG screenshots of the five windows and the station window, taken on a
+# virtual display from real runs against the simulated boot loader:
+# MainWindow with its verdict, LoaderWindow and UpgradeWindow busy and with
+# their verdicts, the port dialog, the version list, and the station window
+# busy with two modules and with their verdicts.
 #
 #   tools/screenshots.sh OUT_DIR [BUILD_DIR]   (a build configured with -DTORVANE_BUILD_GUI=ON)
 set -euo pipefail

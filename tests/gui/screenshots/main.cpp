@@ -2,7 +2,8 @@
 // runs against the simulated boot loader: the MainWindow with its verdict,
 // the LoaderWindow busy programming, the UpgradeWindow busy and with its
 // verdict, both with a port that cannot be used, the port dialog listing the
-// simulated port, the version list.
+// simulated port, the version list, and the station window busy with two
+// modules and with their verdicts.
 //
 // usage: torvane-screenshots <folder>
 
@@ -18,6 +19,7 @@
 #include "GuiFixture.h"
 #include "platform/posix/PortMap.h"
 #include "platform/posix/SettingsFile.h"
+#include "ui/qt/StationWindow.h"
 
 namespace {
 
@@ -28,6 +30,8 @@ constexpr int ExitOk = 0;
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 constexpr int GonePort = 3;  // COM4, mapped to a device that is not there
+constexpr int SecondPort = 8;  // COM9, the station's second module
+constexpr int StationRunsMs = 60000;
 
 QDir g_out;
 int g_failures = 0;
@@ -115,6 +119,19 @@ int main(int argc, char** argv) {
             w.show();
             RunAndCatch(w.Button1.widget(), sim, 60, [&] { Save(w, "upgrade-window-busy"); });
             Save(w, "upgrade-window-verdict");
+        }
+
+        {
+            bootsim::SimRunner second{bootsim::SimConfig{}};
+            if (const std::string failure = second.mapPort(SecondPort); !failure.empty())
+                throw std::runtime_error("cannot map the second simulated device: " + failure);
+            second.start();
+            StationWindow w(HostPlatform(), StationSettingsFor(MainIdentity), {DevicePort, SecondPort});
+            w.show();
+            RunAndCatch(w.startAll, second, 60, [&] { Save(w, "station-window-busy"); });
+            if (!QTest::qWaitFor([&] { return !w.anyRunning(); }, StationRunsMs))
+                throw std::runtime_error("the station's runs did not end");
+            Save(w, "station-window-verdict");
         }
 
         // A remembered port whose device has gone: the verdict and, beside
