@@ -3,7 +3,8 @@
 # project header other than the platform's own and the shared formats.
 file(GLOB_RECURSE core_files
   ${SOURCE_DIR}/src/shell/* ${SOURCE_DIR}/src/serial/* ${SOURCE_DIR}/src/bootloader/*
-  ${SOURCE_DIR}/src/images/* ${SOURCE_DIR}/src/net/* ${SOURCE_DIR}/src/formats/*)
+  ${SOURCE_DIR}/src/images/* ${SOURCE_DIR}/src/net/* ${SOURCE_DIR}/src/formats/*
+  ${SOURCE_DIR}/src/station/*)
 file(GLOB ui_files ${SOURCE_DIR}/src/ui/*.h ${SOURCE_DIR}/src/ui/*.cpp)
 list(APPEND core_files ${ui_files})
 set(forbidden "#include <(Q[A-Za-z]*|unistd\\.h|termios\\.h|fcntl\\.h|windows\\.h|winsock2\\.h|ws2tcpip\\.h|setupapi\\.h|sys/[a-z_]+\\.h|poll\\.h|pthread\\.h|netinet/[a-z]+\\.h|arpa/[a-z]+\\.h)>")

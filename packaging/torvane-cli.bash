@@ -25,8 +25,9 @@ _torvane_cli() {
             case "$prev" in
                 --port) COMPREPLY=($(compgen -W "$(_torvane_cli_ports)" -- "$cur")); return ;;
                 --as) COMPREPLY=($(compgen -W "main loader upgrade" -- "$cur")); return ;;
+                --log) COMPREPLY=($(compgen -f -- "$cur")); return ;;
             esac
-            COMPREPLY=($(compgen -W "--port --as --trace --help" -- "$cur"))
+            COMPREPLY=($(compgen -W "--port --all --repeat --as --trace --json --log --help" -- "$cur"))
             ;;
         ports)
             case "$prev" in

@@ -21,7 +21,7 @@ ParsedArgs ParseArgs(const Args& args, std::initializer_list<KnownOption> option
         }
         const auto known = std::find_if(options.begin(), options.end(), [&](const KnownOption& o) { return o.name == name; });
         if (known == options.end()) throw UsageError("unknown option '" + name + "'");
-        if (parsed.has(name)) throw UsageError(name + " is given twice");
+        if (parsed.has(name) && !known->repeatable) throw UsageError(name + " is given twice");
         std::string value;
         if (known->takesValue) {
             if (inlineValue) value = *inlineValue;
@@ -31,6 +31,7 @@ ParsedArgs ParseArgs(const Args& args, std::initializer_list<KnownOption> option
         } else if (inlineValue) {
             throw UsageError(name + " takes no value");
         }
+        if (known->repeatable) parsed.repeated[name].push_back(value);
         parsed.values.emplace(name, std::move(value));
     }
     return parsed;

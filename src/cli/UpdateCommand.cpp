@@ -1,18 +1,22 @@
 // torvane-cli update: one update run, as the build's front end would make it,
 // with every text it shows printed as it changes.
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "ui/Context.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleViews.h"
+#include "cli/StationUpdate.h"
 #include "images/ImageTable.h"
 #include "platform/Platform.h"
+#include "serial/PortDiscovery.h"
 #include "shell/ProductIdentity.h"
 #include "shell/SettingsStore.h"
 #include "ui/FrontEnds.h"
@@ -27,8 +31,8 @@ volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
 constexpr const char* UpdateHelp =
-    "usage: torvane-cli update [--port PORT] [--as main|loader|upgrade] [--trace]\n"
-    "                          [--json] [--log FILE]\n"
+    "usage: torvane-cli update [--port PORT]... [--all] [--repeat]\n"
+    "                          [--as main|loader|upgrade] [--trace] [--json] [--log FILE]\n"
     "\n"
     "Wakes the boot loader on the serial port, picks the image for its chip and\n"
     "board, checks that it suits the board, programs it and prints the verdict.\n"
@@ -37,7 +41,12 @@ constexpr const char* UpdateHelp =
     "  --port PORT     a COM name (COM1..COM257) or a device path such as\n"
     "                  /dev/ttyUSB0 or /dev/serial/by-id/...; default: the port this\n"
     "                  front end remembers (the \"com\" setting), else COM1.\n"
-    "                  'torvane-cli ports' lists the ports present\n"
+    "                  'torvane-cli ports' lists the ports present. Given more than\n"
+    "                  once, every port is updated at the same time (a station)\n"
+    "  --all           a station on every USB serial port that 'ports' lists\n"
+    "  --repeat        keep each port going: after a verdict, wait until the module\n"
+    "                  is taken off (no wake-up answered for 2 s), then search for\n"
+    "                  the next one and program it; Ctrl-C ends the station\n"
     "  --as FRONT      behave as the main, loader or upgrade front end (wake-up code,\n"
     "                  texts, sequence mode); default: this build's own front end\n"
     "  --trace         every byte sent and received, in hex with timestamps, on stderr\n"
@@ -46,7 +55,14 @@ constexpr const char* UpdateHelp =
     "                  boot loader, board, image, blocks, duration, verdict, exit code\n"
     "  --log FILE      append the same record to FILE as one line (JSON Lines)\n"
     "\n"
-    "Ctrl-C stops the run as the Stop button does.\n"
+    "A station (several ports, --all or --repeat) prints one live row per port on\n"
+    "a terminal, else each change as a line that begins with its port (\"COM7: \");\n"
+    "at the end a table of port, chip, image, verdict and time. --json prints one\n"
+    "record per module's run as it ends (the table then goes to stderr), --log\n"
+    "appends each of them. --trace follows one port only.\n"
+    "\n"
+    "Ctrl-C stops the run as the Stop button does (a station: every port, each\n"
+    "with \" User Abort !! \"); the program ends once every port is closed.\n"
     "\n"
     "exit codes:\n"
     "   0  programmed (or, in sequence mode, nothing left to do)\n"
@@ -60,7 +76,8 @@ constexpr const char* UpdateHelp =
     "   8  incompatible boot loader\n"
     "   9  unknown device\n"
     "  10  no image for this device, or image too big\n"
-    "  11  board not suitable for the image\n";
+    "  11  board not suitable for the image\n"
+    "  12  a station: some port's run failed (the table says which and why)\n";
 
 constexpr int ExitLogFailed = 1;
 
@@ -124,12 +141,36 @@ std::optional<int> PortOfArgument(Platform& platform, const std::string& value) 
     return port.portIndex;
 }
 
+// The "com" setting of the front end, empty when none is remembered.
+std::string RememberedSetting(Platform& platform, FrontEnd front) {
+    const auto settings = platform.settings();
+    SettingsStore store{*settings, [](const std::string& m) { std::cerr << "torvane-cli: " << m << "\n"; }};
+    try {
+        return ReadSetting(store, PortSettingName, BrandOf(front));
+    } catch (const SettingsError& e) {
+        std::cerr << "torvane-cli: " << e.what() << "; using COM1\n";
+    }
+    return {};
+}
+
+// The port a single run would open when none is given.
+int RememberedPort(Platform& platform, FrontEnd front) {
+    const std::string setting = RememberedSetting(platform, front);
+    return setting.empty() ? 0 : PortIndexFromSetting(setting);
+}
+
 }  // namespace
 
 int RunUpdate(const Args& args) {
     ParsedArgs parsed;
     try {
-        parsed = ParseArgs(args, {{"--port", true}, {"--as", true}, {"--trace", false}, {"--json", false}, {"--log", true}});
+        parsed = ParseArgs(args, {{"--port", true, true},
+                                  {"--all", false},
+                                  {"--repeat", false},
+                                  {"--as", true},
+                                  {"--trace", false},
+                                  {"--json", false},
+                                  {"--log", true}});
     } catch (const UsageError& e) {
         return UsageFailure("update", e.what());
     }
@@ -145,17 +186,46 @@ int RunUpdate(const Args& args) {
         else if (*f == "upgrade") as = FrontEnd::UpgradeWindow;
         else return UsageFailure("update", "--as takes main, loader or upgrade, not '" + *f + "'");
     }
-    std::optional<int> port;
-    if (const auto p = parsed.value("--port")) {
-        port = PortOfArgument(platform, *p);
-        if (!port) return ExitUsage;
+    const std::vector<std::string> portArguments = parsed.all("--port");
+    const bool all = parsed.has("--all");
+    const bool repeat = parsed.has("--repeat");
+    const bool station = portArguments.size() > 1 || all || repeat;
+    if (all && !portArguments.empty()) return UsageFailure("update", "--all and --port exclude each other");
+    if (station && parsed.has("--trace"))
+        return UsageFailure("update", "--trace follows one port: give one --port, without --all or --repeat");
+    std::vector<int> ports;
+    for (const std::string& argument : portArguments) {
+        const auto index = PortOfArgument(platform, argument);
+        if (!index) return ExitUsage;
+        if (std::find(ports.begin(), ports.end(), *index) != ports.end())
+            return UsageFailure("update", ComName(*index) + " is given twice (as '" + argument + "')");
+        ports.push_back(*index);
     }
+    std::optional<int> port;
+    if (!ports.empty()) port = ports.front();
     const bool trace = parsed.has("--trace");
     const bool json = parsed.has("--json");
     const auto logFile = parsed.value("--log");
 
     const FrontEnd front = as ? *as : ChooseFrontEnd(ProductIdentity());
     const std::string_view identity = ProductIdentityOrDefault();
+
+    if (station) {
+        if (all) {
+            const auto system = platform.portEnumerator();
+            for (const ComPort& p : ListComPorts(*system))
+                if (p.usb && p.portIndex() >= 0) ports.push_back(p.portIndex());
+            if (ports.empty()) {
+                std::cerr << "torvane-cli update: --all found no USB serial port\n"
+                          << SeePorts << "; plug the adapters in, or name the ports with --port.\n";
+                return ExitPortUnusable;
+            }
+        }
+        if (ports.empty()) ports.push_back(RememberedPort(platform, front));
+        std::signal(SIGINT, OnInterrupt);
+        std::signal(SIGTERM, OnInterrupt);
+        return RunStationUpdate(platform, {front, std::string(identity), ports, repeat, json, logFile}, interrupted);
+    }
 
     Context ctx;
     ConsoleMessageBox box;
@@ -183,18 +253,7 @@ int RunUpdate(const Args& args) {
     }
 
     // The front end's construction: remembered port, tags, image table.
-    std::string remembered;
-    if (port) {
-        remembered = std::to_string(*port);
-    } else {
-        const auto settings = platform.settings();
-        SettingsStore store{*settings, [](const std::string& m) { std::cerr << "torvane-cli: " << m << "\n"; }};
-        try {
-            remembered = ReadSetting(store, PortSettingName, BrandOf(front));
-        } catch (const SettingsError& e) {
-            std::cerr << "torvane-cli: " << e.what() << "; using COM1\n";
-        }
-    }
+    const std::string remembered = port ? std::to_string(*port) : RememberedSetting(platform, front);
     SetUpFrontEnd(ctx, remembered, identity);
 
     const std::string portName = ComName(ctx.port.CurrentPort);

@@ -15,6 +15,8 @@ struct PresentPort {
     // A USB adapter's latency timer: how long it may hold received bytes
     // before passing them on. Nothing for a port without one.
     std::optional<unsigned> latencyTimerMs = {};
+    // The port is a USB serial adapter's (a station's --all takes these).
+    bool usb = false;
 };
 
 class PortEnumerator {

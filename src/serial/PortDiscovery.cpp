@@ -89,6 +89,7 @@ std::vector<ComPort> ListComPorts(PortEnumerator& enumerator) {
     ComPort p;
     while (NextComPort(set, p.portName, p.friendlyName, &p.devicePath) == 1) {
         p.latencyTimerMs = set.devices[set.position - 1].latencyTimerMs;
+        p.usb = set.devices[set.position - 1].usb;
         ports.push_back(p);
     }
     ClosePortDeviceSet(set);

@@ -49,6 +49,7 @@ struct ComPort {
     std::string friendlyName;
     std::string devicePath;
     std::optional<unsigned> latencyTimerMs;  // a USB adapter's, where it has one
+    bool usb = false;                        // a USB serial adapter's port
     int portIndex() const { return static_cast<int>(ComNumber(portName) - 1); }
 };
 

@@ -4,18 +4,24 @@
 // thread; they share nothing mutable. What each port shows is handed to an
 // observer, from the port's worker thread.
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "bootloader/Context.h"
-#include "shell/ProductIdentity.h"
-#include "ui/Controls.h"
+#include "bootloader/Context.h"    // Outcome
+#include "shell/ProductIdentity.h" // FrontEnd
+#include "ui/Controls.h"           // BarState
 
 namespace torvane {
 
 class Platform;
+
+// Repeat mode: after a verdict the port keeps sending the wake-up code; the
+// module counts as taken off once no wake-up has been answered for this long
+// (or its device went away). Only then does the search for the next begin.
+inline constexpr std::chrono::milliseconds RemovalPeriod{2000};
 
 // One module's run on one port, when its verdict is in.
 struct PortReport {
@@ -73,6 +79,13 @@ public:
     void stop(int slot);
     void wait();               // until every worker has ended and its port is closed
     bool running(int slot) const;
+
+private:
+    struct Port;
+    Platform& platform_;
+    StationSettings settings_;
+    StationObserver& observer_;
+    std::vector<std::unique_ptr<Port>> ports_;
 };
 
 }  // namespace torvane

@@ -41,9 +41,12 @@ void WriteFile(const std::filesystem::path& path, const void* data, std::size_t 
 SimRunner::SimRunner(SimConfig config, RunnerOptions options)
     : line_(HostPlatform().openFarEnd()),
       options_(options),
-      sim_(std::move(config)),
+      config_(std::move(config)),
       toDevice_(options.noise),
-      fromDevice_({options.noise.bitErrorRate, options.noise.dropRate, options.noise.seed ^ FromDeviceStream}) {}
+      fromDevice_({options.noise.bitErrorRate, options.noise.dropRate, options.noise.seed ^ FromDeviceStream}) {
+    if (options_.modules < 1) throw std::invalid_argument("a line needs at least one module");
+    modules_.emplace_back(config_);
+}
 
 SimRunner::~SimRunner() { stop(); }
 
@@ -78,65 +81,123 @@ bool SimRunner::waitForHangUp(std::chrono::milliseconds timeout) const {
 
 std::vector<std::uint8_t> SimRunner::flash() const {
     std::lock_guard lock(mutex_);
-    return sim_.flash();
+    return sim().flash();
 }
 
 std::vector<std::uint8_t> SimRunner::eeprom() const {
     std::lock_guard lock(mutex_);
-    return sim_.eeprom();
+    return sim().eeprom();
 }
 
 std::vector<FrameRecord> SimRunner::frames() const {
     std::lock_guard lock(mutex_);
-    return sim_.frames();
+    return sim().frames();
 }
 
 int SimRunner::wakeBytesSeen() const {
     std::lock_guard lock(mutex_);
-    return sim_.wakeBytesSeen();
+    return sim().wakeBytesSeen();
 }
 
 bool SimRunner::awake() const {
     std::lock_guard lock(mutex_);
-    return sim_.awake();
+    return sim().awake();
 }
 
 ChipGeometry SimRunner::geometry() const {
     std::lock_guard lock(mutex_);
-    return sim_.geometry();
+    return sim().geometry();
 }
 
 void SimRunner::setFaults(const SimFaults& faults) {
     std::lock_guard lock(mutex_);
-    sim_.setFaults(faults);
+    sim().setFaults(faults);
+    config_.faults = faults;
+}
+
+int SimRunner::modulesPutOn() const {
+    std::lock_guard lock(mutex_);
+    return static_cast<int>(modules_.size());
+}
+
+const BootSim& SimRunner::moduleLocked(int k) const {
+    if (k < 0 || static_cast<std::size_t>(k) >= modules_.size())
+        throw std::out_of_range("no module " + std::to_string(k + 1) + " has been on the line");
+    return modules_[static_cast<std::size_t>(k)];
+}
+
+BootSim SimRunner::module(int k) const {
+    std::lock_guard lock(mutex_);
+    return moduleLocked(k);
+}
+
+bool SimRunner::attached() const {
+    std::lock_guard lock(mutex_);
+    return attached_;
+}
+
+bool SimRunner::waitForModules(int count, std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return modules_.size() >= static_cast<std::size_t>(count); });
+}
+
+long SimRunner::bytesWhileOff() const {
+    std::lock_guard lock(mutex_);
+    return bytesWhileOff_;
 }
 
 void SimRunner::writeReport(const std::filesystem::path& dir) const {
+    int last = 0;
+    {
+        std::lock_guard lock(mutex_);
+        last = static_cast<int>(modules_.size()) - 1;
+    }
+    writeReport(dir, last);
+}
+
+void SimRunner::writeReport(const std::filesystem::path& dir, int k) const {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) throw std::runtime_error("cannot create the report folder " + dir.string() + ": " + ec.message());
     std::lock_guard lock(mutex_);
-    WriteFile(dir / "flash.bin", sim_.flash().data(), sim_.flash().size());
-    WriteFile(dir / "eeprom.bin", sim_.eeprom().data(), sim_.eeprom().size());
+    const BootSim& m = moduleLocked(k);
+    WriteFile(dir / "flash.bin", m.flash().data(), m.flash().size());
+    WriteFile(dir / "eeprom.bin", m.eeprom().data(), m.eeprom().size());
     std::string log;
-    for (const FrameRecord& r : sim_.frames()) log += FormatFrameRecord(r) + "\n";
+    for (const FrameRecord& r : m.frames()) log += FormatFrameRecord(r) + "\n";
     WriteFile(dir / "frames.log", log.data(), log.size());
     std::string summary;
-    for (const std::string& line : summaryLocked()) summary += line + "\n";
+    for (const std::string& line : SummaryLines(m.frames(), m.config())) summary += line + "\n";
+    for (const std::string& line : lineSummaryLocked()) summary += line + "\n";
     WriteFile(dir / "summary.txt", summary.data(), summary.size());
 }
 
 std::vector<std::string> SimRunner::summary() const {
     std::lock_guard lock(mutex_);
-    return summaryLocked();
+    std::vector<std::string> lines = SummaryLines(sim().frames(), sim().config());
+    for (std::string& line : lineSummaryLocked()) lines.push_back(std::move(line));
+    return lines;
 }
 
-std::vector<std::string> SimRunner::summaryLocked() const {
-    std::vector<std::string> lines = SummaryLines(sim_.frames(), sim_.config());
+std::vector<std::string> SimRunner::summary(int k) const {
+    std::lock_guard lock(mutex_);
+    const BootSim& m = moduleLocked(k);
+    return SummaryLines(m.frames(), m.config());
+}
+
+std::vector<std::string> SimRunner::lineSummary() const {
+    std::lock_guard lock(mutex_);
+    return lineSummaryLocked();
+}
+
+std::vector<std::string> SimRunner::lineSummaryLocked() const {
+    std::vector<std::string> lines;
     if (options_.noise.any()) {
         lines.push_back("line noise to the device: " + DescribeDamage(toDevice_.damage()));
         lines.push_back("line noise from the device: " + DescribeDamage(fromDevice_.damage()));
     }
+    if (bytesWhileOff_ > 0)
+        lines.push_back(std::to_string(bytesWhileOff_) + " byte(s) came down the line while no module was on it");
     return lines;
 }
 
@@ -196,6 +257,34 @@ bool SimRunner::sendAnswer(const std::vector<std::uint8_t>& sent) {
     return true;
 }
 
+void SimRunner::noteFrames(std::size_t first, std::chrono::steady_clock::time_point now) {
+    const BootSim& m = sim();
+    const auto& frames = m.frames();
+    if (m.hasPartialFrame()) lastWork_ = now;
+    for (std::size_t i = first; i < frames.size(); ++i) {
+        const FrameRecord& r = frames[i];
+        if (r.kind == FrameKind::WakeUp) continue;
+        lastWork_ = now;
+        if (r.kind == FrameKind::Block && r.verdict == Verdict::Accepted && r.address == m.geometry().finalBlock)
+            programmed_ = true;
+    }
+}
+
+void SimRunner::changeModule(std::chrono::steady_clock::time_point now) {
+    if (!attached_) {
+        if (now < putOnAt_) return;
+        modules_.emplace_back(config_);
+        attached_ = true;
+        programmed_ = false;
+        changed_.notify_all();
+    } else if (programmed_ && modules_.size() < static_cast<std::size_t>(options_.modules) &&
+               now - lastWork_ >= ProgrammedQuiet) {
+        attached_ = false;
+        putOnAt_ = now + options_.moduleChangeGap;
+        changed_.notify_all();
+    }
+}
+
 void SimRunner::run() {
     std::array<std::uint8_t, ReadChunk> buf{};
     auto lastByte = std::chrono::steady_clock::now();
@@ -203,6 +292,10 @@ void SimRunner::run() {
         const FarEndWait ready = line_->waitInput(IdlePoll);
         if (!pause(std::chrono::microseconds{0})) return;
         if (ready == FarEndWait::Failed) return;
+        {
+            std::lock_guard lock(mutex_);
+            changeModule(std::chrono::steady_clock::now());
+        }
 
         if (ready == FarEndWait::Input) {
             const long got = line_->read(buf);
@@ -217,9 +310,16 @@ void SimRunner::run() {
                 {
                     std::lock_guard lock(mutex_);
                     const std::vector<std::uint8_t> arrived = toDevice_.pass({buf.data(), count});
-                    answer = sim_.feed(arrived);
-                    lateMs = sim_.lateMs();
-                    hangUp = sim_.hangUpDue();
+                    if (!attached_) {
+                        // Nobody at the far end: the bytes fall off the open line.
+                        bytesWhileOff_ += static_cast<long>(arrived.size());
+                        continue;
+                    }
+                    const std::size_t before = sim().frames().size();
+                    answer = sim().feed(arrived);
+                    noteFrames(before, lastByte);
+                    lateMs = sim().lateMs();
+                    hangUp = sim().hangUpDue();
                 }
                 if (!answer.empty()) {
                     if (!pause(std::chrono::milliseconds{lateMs})) return;
@@ -241,7 +341,8 @@ void SimRunner::run() {
         }
 
         std::lock_guard lock(mutex_);
-        if (sim_.hasPartialFrame() && std::chrono::steady_clock::now() - lastByte >= FrameGap) sim_.lineIdle();
+        if (attached_ && sim().hasPartialFrame() && std::chrono::steady_clock::now() - lastByte >= FrameGap)
+            sim().lineIdle();
     }
 }
 

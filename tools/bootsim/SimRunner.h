@@ -4,7 +4,9 @@
 // reads what the updater writes, feeds the device model and writes its answer
 // back, late when the device is told to be, and closes the line when the
 // hang-up fault fires. Optionally it lets real wire time pass, so figures
-// taken against it are those of a real line.
+// taken against it are those of a real line, and it stands for a station's
+// socket where an operator takes each programmed module off and puts the next
+// one on.
 
 #include <chrono>
 #include <condition_variable>
@@ -30,18 +32,36 @@ inline constexpr int BitsPerByte = 11;
 // than the 100 ms between two wake-ups of a search, which would otherwise be
 // swallowed as the rest of the frame.
 inline constexpr std::chrono::milliseconds FrameGap{50};
+// A module counts as programmed once its final block is written and no other
+// frame than a wake-up has come for this long: its EEPROM frames follow the
+// final block at once, while a station looking for the next module keeps
+// sending wake-ups, which the module still on the line answers.
+inline constexpr std::chrono::milliseconds ProgrammedQuiet{300};
+// How long the line stays silent between one module taken off and the next
+// put on, unless told otherwise: an operator changing modules. A station
+// takes a module for gone only once its wake-ups have gone unanswered for a
+// while (2 s for Torvane's), so a shorter change would look to it as if the
+// programmed module had never left.
+inline constexpr std::chrono::milliseconds DefaultModuleChangeGap{3000};
 
 struct RunnerOptions {
     int baud = 0;  // > 0: wait the wire time of every byte received and sent
     // Damage on the line, in both directions: what the device receives and
     // what it sends (each direction with its own stream of the one seed).
     NoiseSettings noise{};
+    // Modules put on this line one after another, each a fresh blank device
+    // of the same configuration. Each but the last is taken off once
+    // programmed; then the line is silent for `moduleChangeGap`. With 1 the
+    // module stays on the line, programmed or not.
+    int modules = 1;
+    std::chrono::milliseconds moduleChangeGap = DefaultModuleChangeGap;
 };
 
 class SimRunner {
 public:
     // Creates the line and the device. Throws std::runtime_error when no
-    // line can be had, std::invalid_argument for a bad config.
+    // line can be had, std::invalid_argument for a bad config or a module
+    // count below 1.
     explicit SimRunner(SimConfig config, RunnerOptions options = {});
     // Stops the thread (stop()).
     ~SimRunner();
@@ -63,30 +83,56 @@ public:
     // Waits up to `timeout` for the hang-up; true when it happened.
     bool waitForHangUp(std::chrono::milliseconds timeout) const;
 
-    // Snapshots of the device, safe while the thread runs.
+    // Snapshots of the device on the line (between two modules, of the one
+    // taken off last), safe while the thread runs.
     std::vector<std::uint8_t> flash() const;
     std::vector<std::uint8_t> eeprom() const;
     std::vector<FrameRecord> frames() const;
     int wakeBytesSeen() const;
     bool awake() const;
     ChipGeometry geometry() const;
-    // Faults take effect from the next frame.
+    // Faults take effect from the next frame, and hold for every module put
+    // on later.
     void setFaults(const SimFaults& faults);
 
-    // SummaryLines of the session so far, and the damage the line did.
+    // Modules put on the line so far (at least 1), and a snapshot of module
+    // `k` (0: the first, a number below modulesPutOn()).
+    int modulesPutOn() const;
+    BootSim module(int k) const;
+    // False while one module is off the line and the next not yet on.
+    bool attached() const;
+    // Waits up to `timeout` until `count` modules have been put on.
+    bool waitForModules(int count, std::chrono::milliseconds timeout) const;
+    // Bytes that came down the line while no module was on it.
+    long bytesWhileOff() const;
+
+    // SummaryLines of the session so far (of the module on the line), then
+    // lineSummary(): what the line did, whatever module was on it (the damage
+    // of the noise, bytes that came while no module was on).
     std::vector<std::string> summary() const;
+    std::vector<std::string> lineSummary() const;
+    // SummaryLines of module `k` alone.
+    std::vector<std::string> summary(int k) const;
     // What the noisy line did to the bytes the device received and sent.
     LineDamage damageReceived() const;
     LineDamage damageSent() const;
 
     // Writes flash.bin, eeprom.bin, frames.log (one line per frame) and
     // summary.txt (the summary lines) into `dir`, creating it. Throws
-    // std::runtime_error naming what failed.
+    // std::runtime_error naming what failed. The second writes module `k`'s.
     void writeReport(const std::filesystem::path& dir) const;
+    void writeReport(const std::filesystem::path& dir, int k) const;
 
 private:
     void run();
-    std::vector<std::string> summaryLocked() const;
+    BootSim& sim() { return modules_.back(); }
+    const BootSim& sim() const { return modules_.back(); }
+    const BootSim& moduleLocked(int k) const;
+    std::vector<std::string> lineSummaryLocked() const;
+    // Notes what the frames from `first` on did to the module's progress.
+    void noteFrames(std::size_t first, std::chrono::steady_clock::time_point now);
+    // Takes the programmed module off, or puts the next one on, when due.
+    void changeModule(std::chrono::steady_clock::time_point now);
     // Sleeps unless stop() is called first; false when stopped.
     bool pause(std::chrono::microseconds d);
     std::chrono::microseconds wireTime(std::size_t bytes) const;
@@ -97,9 +143,15 @@ private:
 
     std::unique_ptr<FarEnd> line_;
     RunnerOptions options_;
-    mutable std::mutex mutex_;  // guards sim_, stop_, hungUp_
+    mutable std::mutex mutex_;  // guards config_, modules_, the module change, stop_, hungUp_
     mutable std::condition_variable changed_;
-    BootSim sim_;
+    SimConfig config_;              // what every module put on is made of
+    std::vector<BootSim> modules_;  // in the order put on; the last is (or was) on the line
+    bool attached_ = true;
+    bool programmed_ = false;       // the module on the line has its final block
+    std::chrono::steady_clock::time_point lastWork_{};  // the last frame other than a wake-up
+    std::chrono::steady_clock::time_point putOnAt_{};   // while detached: when the next goes on
+    long bytesWhileOff_ = 0;
     LineNoise toDevice_;    // guarded by mutex_
     LineNoise fromDevice_;  // guarded by mutex_
     bool stop_ = false;

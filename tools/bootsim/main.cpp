@@ -1,7 +1,8 @@
 // torvane-bootsim: a simulated boot loader on a pseudo-terminal, for training,
 // demonstrations and end-to-end tests. Prints the device path on the first
-// line of standard output, answers until SIGINT/SIGTERM (or its own hang-up
-// fault), then prints a summary, writes its report and exits 0.
+// line of standard output (one line per module with several), answers until
+// SIGINT/SIGTERM (or its own hang-up fault), then prints a summary, writes its
+// report and exits 0.
 
 #include <signal.h>
 
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -32,6 +34,9 @@ constexpr int ExitOk = 0;
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 constexpr int MaxComNumber = 256;
+constexpr int MaxModules = 64;
+constexpr int MaxModulesInTurn = 1'000'000;
+constexpr long MaxModuleChangeGapMs = 600'000;
 constexpr int MaxEepromSize = 1024;
 constexpr auto StopPoll = std::chrono::milliseconds{100};
 
@@ -42,10 +47,10 @@ extern "C" void OnStopSignal(int) { g_stopSignal = 1; }
 constexpr const char* HelpText = R"HELP(Usage: torvane-bootsim [options]
 
 A simulated boot loader at the far end of a pseudo-terminal. The first line of
-standard output is the device path to open as the serial port. It answers
-until SIGINT or SIGTERM (or its hang-up fault), then prints a summary on
-standard error, writes its report (with --report) and exits 0. Numbers may be
-decimal or 0x-prefixed hexadecimal.
+standard output is the device path to open as the serial port (one line per
+module with --modules). It answers until SIGINT or SIGTERM (or its hang-up
+fault), then prints a summary on standard error, writes its report (with
+--report) and exits 0. Numbers may be decimal or 0x-prefixed hexadecimal.
 
 The device:
   --chip N              chip code (default 252). Known: 66-72 and 199 (PIC18,
@@ -111,17 +116,39 @@ Line and report:
   --baud N              let the wire time of every byte pass at N baud
                         (11 bits a byte); off by default
   --com COMn            map the COM name to the device in the port map
-                        ($TORVANE_CONFIG_DIR/ports)
+                        ($TORVANE_CONFIG_DIR/ports). With several modules
+                        COMn names the first, the others follow it (COM7,
+                        COM8, ...), or give each its name: --com COM7,COM9
   --report DIR          at the end write DIR/flash.bin, DIR/eeprom.bin,
                         DIR/frames.log (one line per frame) and
-                        DIR/summary.txt (the summary)
+                        DIR/summary.txt (the summary). With several modules,
+                        each has a folder of its own: DIR/COM7, DIR/COM8, ...
+                        (DIR/line-1, ... without --com), and with
+                        --next-module DIR/module-1, DIR/module-2, ... (below
+                        the line's folder when there are several lines)
   --expect-image HEX    at the end check that flash holds this Intel HEX image
                         past the boot jump bytes (the updater writes those)
                         and outside the rows kept for the protected range;
                         exit 1 when it does not, naming the first byte that
                         differs and whether its row was ever written. A
                         compiler's HEX file will do: configuration words are
-                        left out, and PIC18 data EEPROM in it is checked too
+                        left out, and PIC18 data EEPROM in it is checked too.
+                        Every module is checked; exit 1 when any fails
+
+A production station:
+  --modules N           N modules, 1 to 64, each on a pseudo-terminal of its
+                        own, all of the same configuration and faults; one
+                        device path per line on standard output, in order.
+                        Each keeps its own flash, frames log and summary
+  --next-module COUNT[:GAP_MS]
+                        COUNT modules in turn on each line, as an operator
+                        changes them: once a module is programmed (its final
+                        block written, then no frame but wake-ups for 300 ms,
+                        time for its EEPROM) it is taken off, the line is
+                        silent for GAP_MS (default 3000), then a fresh blank
+                        module of the same configuration is put on. The last
+                        one stays on, as a single module does. The summary,
+                        report and check take each module separately
   --help                show this text
   --version             name this release and the product it is built for
 )HELP";
@@ -195,10 +222,35 @@ int ParseComName(const std::string& text) {
     throw UsageError("--com needs a name like COM7, not '" + text + "'");
 }
 
+std::vector<int> ParseComNames(const std::string& text) {
+    std::vector<int> indexes;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', from);
+        const int index = ParseComName(text.substr(from, comma - from));
+        if (std::find(indexes.begin(), indexes.end(), index) != indexes.end())
+            throw UsageError("--com names COM" + std::to_string(index + 1) + " twice");
+        indexes.push_back(index);
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    return indexes;
+}
+
+// COUNT[:GAP_MS]
+void ParseNextModule(const std::string& text, RunnerOptions& runner) {
+    const std::size_t colon = text.find(':');
+    runner.modules = static_cast<int>(ParseNumber("--next-module", text.substr(0, colon), 1, MaxModulesInTurn));
+    if (colon != std::string::npos)
+        runner.moduleChangeGap =
+            std::chrono::milliseconds{ParseNumber("--next-module", text.substr(colon + 1), 0, MaxModuleChangeGapMs)};
+}
+
 struct Options {
     SimConfig config;
     RunnerOptions runner;
-    std::optional<int> comIndex;
+    std::vector<int> comIndexes;  // one per module when given
+    std::optional<int> modules;
     std::optional<std::string> reportDir;
     std::optional<std::string> expectImage;
     bool help = false;
@@ -265,7 +317,9 @@ Options ParseOptions(int argc, char** argv) {
         else if (arg == "--noise") o.runner.noise.bitErrorRate = ParseRateAndSeed(arg, value(), noiseSeed);
         else if (arg == "--drop") o.runner.noise.dropRate = ParseRateAndSeed(arg, value(), noiseSeed);
         else if (arg == "--baud") o.runner.baud = static_cast<int>(ParseNumber(arg, value(), 1, 100'000'000));
-        else if (arg == "--com") o.comIndex = ParseComName(value());
+        else if (arg == "--com") o.comIndexes = ParseComNames(value());
+        else if (arg == "--modules") o.modules = static_cast<int>(ParseNumber(arg, value(), 1, MaxModules));
+        else if (arg == "--next-module") ParseNextModule(value(), o.runner);
         else if (arg == "--report") {
             o.reportDir = value();
             if (o.reportDir->empty()) throw UsageError("--report needs a folder");
@@ -274,6 +328,18 @@ Options ParseOptions(int argc, char** argv) {
         } else throw UsageError("unknown option '" + arg + "' (see --help)");
     }
     if (noiseSeed) o.runner.noise.seed = *noiseSeed;
+    if (o.comIndexes.size() > 1) {
+        if (o.modules && *o.modules != static_cast<int>(o.comIndexes.size()))
+            throw UsageError("--com names " + std::to_string(o.comIndexes.size()) + " ports for " +
+                             std::to_string(*o.modules) + " modules");
+    } else if (o.comIndexes.size() == 1 && o.modules) {
+        const int first = o.comIndexes.front();
+        if (first + *o.modules > MaxComNumber)
+            throw UsageError("--modules " + std::to_string(*o.modules) + " from COM" + std::to_string(first + 1) +
+                             " goes past COM" + std::to_string(MaxComNumber));
+        for (int k = 1; k < *o.modules; ++k) o.comIndexes.push_back(first + k);
+    }
+    if (!o.modules) o.modules = std::max<int>(1, static_cast<int>(o.comIndexes.size()));
     for (int k : f.loseAnswer) {
         if (std::find(f.mute.begin(), f.mute.end(), k) != f.mute.end())
             throw UsageError("frame " + std::to_string(k) +
@@ -286,28 +352,30 @@ Options ParseOptions(int argc, char** argv) {
 // parts, 8 on dsPIC33/PIC24 parts), which the updater replaces on purpose,
 // and past the rows the device keeps for its protected range, which can never
 // hold the image (a write there is reported as refused instead).
-bool FlashHolds(const SimRunner& runner, const SimConfig& config, const std::string& hexPath) {
+// `who` names the module in the messages ("COM8 module 2: "), empty for the only one.
+bool FlashHolds(const BootSim& module, const std::string& who, const std::string& hexPath) {
+    const SimConfig& config = module.config();
     std::ifstream in(hexPath);
     if (!in) throw std::runtime_error("cannot read " + hexPath);
     std::stringstream text;
     text << in.rdbuf();
-    const ChipGeometry g = runner.geometry();
+    const ChipGeometry g = module.geometry();
     // A HEX file straight from the compiler also carries configuration words
     // (no boot loader writes them) and, on PIC18 parts, data EEPROM.
     const auto family = g.addressUnit == 2 ? torvane::ChipFamily::Dspic : torvane::ChipFamily::Pic18;
     const auto content =
         torvane::mkimage::SortHexRecords(torvane::mkimage::ReadHexRecords(text.str(), hexPath), family, hexPath);
     const auto& image = content.program;
-    const auto flash = runner.flash();
-    const auto eeprom = runner.eeprom();
+    const auto flash = module.flash();
+    const auto eeprom = module.eeprom();
     for (std::size_t i = 0; i < content.eeprom.size(); ++i) {
         if (i < eeprom.size() && eeprom[i] == content.eeprom[i]) continue;
-        std::cerr << "torvane-bootsim: check FAILED: data EEPROM differs from " << hexPath << " at index " << i << "\n";
+        std::cerr << "torvane-bootsim: " << who << "check FAILED: data EEPROM differs from " << hexPath << " at index " << i << "\n";
         return false;
     }
     const std::size_t skip = g.rowBytes > 255 ? 8 : 4;
     if (image.size() > flash.size()) {
-        std::cerr << "torvane-bootsim: check: " << hexPath << " (" << image.size() << " bytes) does not fit this device's flash\n";
+        std::cerr << "torvane-bootsim: " << who << "check: " << hexPath << " (" << image.size() << " bytes) does not fit this device's flash\n";
         return false;
     }
     const std::uint32_t rowUnits = g.rowBytes / g.addressUnit;
@@ -316,7 +384,7 @@ bool FlashHolds(const SimRunner& runner, const SimConfig& config, const std::str
         keptFrom = std::size_t{range->first / rowUnits} * g.rowBytes;
         keptTo = std::size_t{(range->end + rowUnits - 1) / rowUnits} * g.rowBytes;
     }
-    const auto frames = runner.frames();
+    const auto frames = module.frames();
     std::size_t compared = 0;
     for (std::size_t i = skip; i < image.size(); ++i) {
         if (i >= keptFrom && i < keptTo) continue;
@@ -329,10 +397,10 @@ bool FlashHolds(const SimRunner& runner, const SimConfig& config, const std::str
         char where[160];
         std::snprintf(where, sizeof where, "byte 0x%zX holds 0x%02X, the image 0x%02X (row 0x%X %s)", i, flash[i],
                       image[i], row, written ? "was written" : "was never written");
-        std::cerr << "torvane-bootsim: check FAILED: flash differs from " << hexPath << " at " << where << "\n";
+        std::cerr << "torvane-bootsim: " << who << "check FAILED: flash differs from " << hexPath << " at " << where << "\n";
         return false;
     }
-    std::cerr << "torvane-bootsim: check passed: flash holds " << hexPath << ", all " << compared
+    std::cerr << "torvane-bootsim: " << who << "check passed: flash holds " << hexPath << ", all " << compared
               << " bytes past the boot jump";
     if (keptTo > keptFrom) std::cerr << " and outside the protected rows";
     std::cerr << "\n";
@@ -396,14 +464,31 @@ int main(int argc, char** argv) {
     }
 
     try {
-        SimRunner runner(options.config, options.runner);
-        if (options.comIndex) {
-            const std::string failure = runner.mapPort(*options.comIndex);
+        const int lines = *options.modules;
+        const bool inTurn = options.runner.modules > 1;
+        std::vector<std::unique_ptr<SimRunner>> runners;
+        for (int k = 0; k < lines; ++k) {
+            runners.push_back(std::make_unique<SimRunner>(options.config, options.runner));
+            if (options.comIndexes.empty()) continue;
+            const int com = options.comIndexes[static_cast<std::size_t>(k)];
+            const std::string failure = runners.back()->mapPort(com);
             if (!failure.empty()) {
-                std::cerr << "torvane-bootsim: cannot map COM" << *options.comIndex + 1 << ": " << failure << "\n";
+                std::cerr << "torvane-bootsim: cannot map COM" << com + 1 << ": " << failure << "\n";
                 return ExitFailure;
             }
         }
+        // Names a line in messages and its report folder.
+        auto lineName = [&](std::size_t k) {
+            return options.comIndexes.empty() ? "line-" + std::to_string(k + 1)
+                                              : "COM" + std::to_string(options.comIndexes[k] + 1);
+        };
+        // "COM8 module 2: ", or nothing for a lone module that stays on.
+        auto who = [&](std::size_t line, int module) {
+            std::string s;
+            if (lines > 1) s = lineName(line);
+            if (inTurn) s += (s.empty() ? "" : " ") + std::string("module ") + std::to_string(module + 1);
+            return s.empty() ? s : s + ": ";
+        };
 
         struct sigaction action {};
         action.sa_handler = OnStopSignal;
@@ -411,22 +496,76 @@ int main(int argc, char** argv) {
         sigaction(SIGINT, &action, nullptr);
         sigaction(SIGTERM, &action, nullptr);
 
-        std::cout << runner.devicePath() << std::endl;
-        std::cerr << "torvane-bootsim: " << Describe(options.config, runner.geometry());
-        if (options.comIndex) std::cerr << "; mapped as COM" << *options.comIndex + 1;
+        for (const auto& runner : runners) std::cout << runner->devicePath() << "\n";
+        std::cout.flush();
+        std::cerr << "torvane-bootsim: " << Describe(options.config, runners.front()->geometry());
+        if (inTurn)
+            std::cerr << "; " << options.runner.modules << " modules in turn, "
+                      << options.runner.moduleChangeGap.count() << " ms apart";
+        if (lines == 1 && !options.comIndexes.empty()) std::cerr << "; mapped as COM" << options.comIndexes.front() + 1;
         std::cerr << std::endl;
-
-        runner.start();
-        while (g_stopSignal == 0 && !runner.waitForHangUp(StopPoll)) {
+        if (lines > 1) {
+            for (std::size_t k = 0; k < runners.size(); ++k)
+                std::cerr << "torvane-bootsim: " << lineName(k) << ": " << runners[k]->devicePath() << "\n";
+            std::cerr.flush();
         }
-        runner.stop();
-        if (runner.hungUp()) std::cerr << "torvane-bootsim: hung up the line as told" << std::endl;
-        for (const std::string& line : runner.summary()) std::cerr << "torvane-bootsim: " << line << "\n";
+
+        for (const auto& runner : runners) runner->start();
+        // Modules of each line announced as taken off and as put on, so that
+        // whoever watches (an operator, a test) knows when the next one is there.
+        std::vector<int> announcedOff(runners.size(), 0), announcedOn(runners.size(), 1);
+        auto announceChanges = [&] {
+            for (std::size_t k = 0; k < runners.size(); ++k) {
+                const int on = runners[k]->modulesPutOn();
+                const int off = runners[k]->attached() ? on - 1 : on;
+                while (announcedOff[k] < off || announcedOn[k] < on) {
+                    if (announcedOff[k] < off && announcedOff[k] < announcedOn[k]) {
+                        std::cerr << "torvane-bootsim: " << who(k, announcedOff[k]++) << "programmed, taken off; the next is put on "
+                                  << options.runner.moduleChangeGap.count() << " ms later" << std::endl;
+                    } else {
+                        std::cerr << "torvane-bootsim: " << who(k, announcedOn[k]++) << "put on, blank" << std::endl;
+                    }
+                }
+            }
+        };
+        // Until told to stop, or until every line has hung up as told.
+        for (;;) {
+            const auto open = std::find_if(runners.begin(), runners.end(), [](const auto& r) { return !r->hungUp(); });
+            if (g_stopSignal != 0 || open == runners.end()) break;
+            (*open)->waitForHangUp(StopPoll);
+            if (inTurn) announceChanges();
+        }
+        for (const auto& runner : runners) runner->stop();
+
+        bool allHold = true;
+        for (std::size_t k = 0; k < runners.size(); ++k) {
+            const SimRunner& runner = *runners[k];
+            const int count = runner.modulesPutOn();
+            if (runner.hungUp()) std::cerr << "torvane-bootsim: " << who(k, count - 1) << "hung up the line as told" << std::endl;
+            for (int m = 0; m < count; ++m)
+                for (const std::string& line : runner.summary(m)) std::cerr << "torvane-bootsim: " << who(k, m) << line << "\n";
+            for (const std::string& line : runner.lineSummary())
+                std::cerr << "torvane-bootsim: " << (lines > 1 ? lineName(k) + ": " : std::string()) << line << "\n";
+            if (count < options.runner.modules)
+                std::cerr << "torvane-bootsim: " << (lines > 1 ? lineName(k) + ": " : std::string()) << "only " << count
+                          << " of " << options.runner.modules << " modules were put on\n";
+        }
         std::cerr.flush();
 
-        if (options.reportDir) runner.writeReport(*options.reportDir);
-        if (options.expectImage && !FlashHolds(runner, options.config, *options.expectImage)) return ExitFailure;
-        return ExitOk;
+        for (std::size_t k = 0; k < runners.size(); ++k) {
+            const SimRunner& runner = *runners[k];
+            for (int m = 0; m < runner.modulesPutOn(); ++m) {
+                if (options.reportDir) {
+                    std::filesystem::path dir = *options.reportDir;
+                    if (lines > 1) dir /= lineName(k);
+                    if (inTurn) dir /= "module-" + std::to_string(m + 1);
+                    runner.writeReport(dir, m);
+                }
+                if (options.expectImage && !FlashHolds(runner.module(m), who(k, m), *options.expectImage))
+                    allHold = false;
+            }
+        }
+        return allHold ? ExitOk : ExitFailure;
     } catch (const std::exception& e) {
         std::cerr << "torvane-bootsim: " << e.what() << "\n";
         return ExitFailure;

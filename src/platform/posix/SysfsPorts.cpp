@@ -81,6 +81,7 @@ struct Tty {
     std::optional<fs::path> byId;  // <dev>/serial/by-id/<id> pointing at it
     std::string usbKey;            // usb:<vendor>:<product>:<serial>, when it has a serial
     std::optional<unsigned> latencyTimerMs;
+    bool usb = false;  // below a USB device
     int com = 0;
     bool hasIdentity() const { return byId || !usbKey.empty(); }
 };
@@ -161,6 +162,7 @@ std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
              dir.has_relative_path() && dir != sysResolved && dir.string().starts_with(sysResolved.string());
              dir = dir.parent_path()) {
             if (!Exists(dir / "idVendor")) continue;
+            t.usb = true;
             t.product = Attribute(dir / "product");
             t.manufacturer = Attribute(dir / "manufacturer");
             const std::string serial = Attribute(dir / "serial");
@@ -250,7 +252,7 @@ std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
     std::set<fs::path> listedDevices;
     for (const auto& t : ttys) {
         if (!t.com) continue;  // no name would open it
-        found.push_back({t.com, {ComName(t.com - 1), FriendlyName(t), t.device.string(), t.latencyTimerMs}});
+        found.push_back({t.com, {ComName(t.com - 1), FriendlyName(t), t.device.string(), t.latencyTimerMs, t.usb}});
         listedDevices.insert(t.resolved);
     }
     // 5. Every other port map entry whose target exists.

@@ -18,6 +18,7 @@ namespace {
 
 constexpr const wchar_t* PortNameValue = L"PortName";
 constexpr DWORD FriendlyNameChars = 300;  // longest friendly name kept, with its terminator
+constexpr DWORD InstanceIdChars = 512;     // MAX_DEVICE_ID_LEN and more
 
 std::optional<std::wstring> PortNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
     HKEY key = ::SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
@@ -39,6 +40,15 @@ std::string FriendlyNameOf(HDEVINFO set, SP_DEVINFO_DATA& device) {
     return Narrow(name);
 }
 
+// USB serial adapters are enumerated by the USB bus or by a USB vendor's own
+// bus driver (FTDIBUS\...); their instance IDs say so.
+bool IsUsbAdapter(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    wchar_t id[InstanceIdChars] = {};
+    if (!::SetupDiGetDeviceInstanceIdW(set, &device, id, InstanceIdChars - 1, nullptr)) return false;
+    const std::wstring text(id);
+    return text.starts_with(L"USB\\") || text.starts_with(L"FTDIBUS\\");
+}
+
 }  // namespace
 
 std::optional<std::vector<PresentPort>> SetupApiPorts::presentPorts() {
@@ -57,7 +67,8 @@ std::optional<std::vector<PresentPort>> SetupApiPorts::presentPorts() {
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
         const auto index = PortIndexOfComName(upper);
         if (!index) continue;
-        found.push_back({*index, {portName, FriendlyNameOf(set, device), Narrow(DevicePathOf(*index))}});
+        found.push_back({*index, {portName, FriendlyNameOf(set, device), Narrow(DevicePathOf(*index)), std::nullopt,
+                                  IsUsbAdapter(set, device)}});
     }
     ::SetupDiDestroyDeviceInfoList(set);
     std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
