@@ -58,11 +58,19 @@ QColor VerdictBackground(StationCell& c) { return c.verdict->widget()->palette()
 const QColor Green(0, 128, 0);
 const QColor Red(255, 0, 0);
 
+// A slow module answers every frame this late, so that its run lasts long
+// enough (about a second) to be stopped in the middle on a loaded machine too.
+constexpr int SlowAnswersMs = 5;
+
 class StationWindowTest : public GuiTest {
 protected:
-    void SetUp() override {
-        first = startDevice(DevicePort);
-        second = startDevice(OtherPort);
+    // Two modules, on COM7 and COM9, answering `firstLateMs` and `secondLateMs` late.
+    void open(int firstLateMs = 0, int secondLateMs = 0) {
+        bootsim::SimConfig module;
+        module.faults.lateMs = firstLateMs;
+        first = startDevice(DevicePort, module);
+        module.faults.lateMs = secondLateMs;
+        second = startDevice(OtherPort, module);
         window = std::make_unique<StationWindow>(HostPlatform(), StationSettingsFor(MainIdentity),
                                                  std::vector<int>{DevicePort, OtherPort});
         window->show();
@@ -78,6 +86,7 @@ protected:
 };
 
 TEST_F(StationWindowTest, StartAllProgramsEveryPortAndCountsTheModules) {
+    open();
     StationWindow& w = *window;
     // The ports come from the port dialog's listing, checked as given.
     for (const char* name : {"COM7", "COM9"}) {
@@ -114,6 +123,7 @@ TEST_F(StationWindowTest, StartAllProgramsEveryPortAndCountsTheModules) {
 }
 
 TEST_F(StationWindowTest, StopOfOnePortAbortsThatPortOnly) {
+    open(SlowAnswersMs);
     StationWindow& w = *window;
     When stopFirst([&] { return AnyBlockReceived(*first); }, [&] { Click(w.cell(0).stop); });
 
@@ -132,6 +142,7 @@ TEST_F(StationWindowTest, StopOfOnePortAbortsThatPortOnly) {
 // The close waits for the ports without blocking the GUI: the window stays
 // until every port has ended, then closes with every run aborted.
 TEST_F(StationWindowTest, ClosingDuringRunsStopsEveryPortThenCloses) {
+    open(SlowAnswersMs, SlowAnswersMs);
     StationWindow& w = *window;
     bool closed = false;
     QObject::connect(&w, &StationWindow::closed, [&] { closed = true; });

@@ -375,7 +375,9 @@ void StationWindow::showText(int slot, const std::string& what, const std::strin
     // in the status panel.
     if (what == "status" || what == "message") c.status->setText(Utf8(value));
     else if (what == "device") c.chip->setText(Utf8(value));
-    else if (what == "detail") c.detail->setText(Utf8(value));
+    // A box the port's run would have shown is said in the cell: a station
+    // must not stop every port for one that cannot be opened.
+    else if (what == "detail" || what == "message box" || what == "notice") c.detail->setText(Utf8(value));
 }
 
 void StationWindow::showBar(int slot, int position, int maximum, BarState state) {
