@@ -32,6 +32,7 @@ constexpr int ExitUsage = 2;
 constexpr int GonePort = 3;  // COM4, mapped to a device that is not there
 constexpr int SecondPort = 8;  // COM9, the station's second module
 constexpr int StationRunsMs = 60000;
+constexpr int StationLateMs = 3;  // each answer of the station's modules
 
 QDir g_out;
 int g_failures = 0;
@@ -122,16 +123,26 @@ int main(int argc, char** argv) {
         }
 
         {
-            bootsim::SimRunner second{bootsim::SimConfig{}};
+            // Modules that answer late, so that the picture catches both busy.
+            bootsim::SimFaults late;
+            late.lateMs = StationLateMs;
+            sim.setFaults(late);
+            bootsim::SimConfig secondModule;
+            secondModule.faults = late;
+            bootsim::SimRunner second{secondModule};
             if (const std::string failure = second.mapPort(SecondPort); !failure.empty())
                 throw std::runtime_error("cannot map the second simulated device: " + failure);
             second.start();
             StationWindow w(HostPlatform(), StationSettingsFor(MainIdentity), {DevicePort, SecondPort});
             w.show();
-            RunAndCatch(w.startAll, second, 60, [&] { Save(w, "station-window-busy"); });
+            w.startAll->click();
+            if (!QTest::qWaitFor([&] { return BlocksReceived(second) >= 60; }, StationRunsMs))
+                throw std::runtime_error("the station's second module took no blocks");
+            Save(w, "station-window-busy");
             if (!QTest::qWaitFor([&] { return !w.anyRunning(); }, StationRunsMs))
                 throw std::runtime_error("the station's runs did not end");
             Save(w, "station-window-verdict");
+            sim.setFaults({});
         }
 
         // A remembered port whose device has gone: the verdict and, beside
