@@ -66,6 +66,8 @@ public:
     void runEnded(int slot, const PortReport& report) override {
         std::lock_guard lock(mutex_);
         runs_.push_back(report);
+        // The next module's run tells its own facts, even where they match this one's.
+        ports_.at(static_cast<std::size_t>(slot)).last.clear();
         if (options_.json) write(report.record + "\n");
         else show(slot, "verdict: " + report.verdict);
         if (options_.logFile) {

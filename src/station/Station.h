@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "bootloader/Context.h"    // Outcome
-#include "shell/ProductIdentity.h" // FrontEnd
-#include "ui/Controls.h"           // BarState
+#include "bootloader/Context.h"
+#include "shell/ProductIdentity.h"
+#include "ui/Controls.h"
 
 namespace torvane {
 

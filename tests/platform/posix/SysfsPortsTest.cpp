@@ -176,4 +176,21 @@ TEST_F(SysfsPortsTest, AnAdapterWithALatencyTimerShowsIt) {
                           {Dev("ttyS0"), std::nullopt}, {Dev("ttyUSB0"), 16u}, {Dev("ttyUSB1"), std::nullopt}}));
 }
 
+// A station's --all takes the ports of USB adapters only: not a UART, a
+// board's own serial port or a mapped pseudo-terminal.
+TEST_F(SysfsPortsTest, OnlyPortsBelowAUsbDeviceAreUsbAdapters) {
+    Uart("ttyS0", 4);
+    UsbSerial("ttyUSB0", "1-2", {"FT232R USB UART", "FTDI", "A10K"});
+    UsbSerial("ttyACM0", "1-3", {"", "Acme", "", "2341", "0043"});
+    ClassEntry("ttyAMA0", sys / "devices" / "platform" / "uart0" / "ttyAMA0");
+    posix::PseudoTerminal pty;
+    ASSERT_EQ(posix::MapPort(6, pty.devicePath()), "");
+
+    posix::SysfsPorts ports(sys, dev);
+    std::map<std::string, bool> usb;
+    for (const auto& p : ListComPorts(ports)) usb[p.portName] = p.usb;
+    EXPECT_EQ(usb, (std::map<std::string, bool>{
+                       {"COM1", false}, {"COM7", false}, {"COM33", true}, {"COM34", false}, {"COM65", true}}));
+}
+
 }  // namespace
