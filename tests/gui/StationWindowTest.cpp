@@ -1,6 +1,6 @@
 // The station window driving two simulated modules on two ports at once:
 // START for all, STOP for one, closing while both run, and the ports a
-// command line can name.
+// command line can name, and Repeat taking module after module.
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -39,9 +39,8 @@ Bytes PlainImage() {
 }
 
 // The module's flash holds the image past the boot jump, and the jump.
-void ExpectProgrammed(const bootsim::SimRunner& sim) {
+void ExpectProgrammed(const Bytes& flash) {
     const Bytes plain = PlainImage();
-    const Bytes flash = sim.flash();
     ASSERT_GE(flash.size(), plain.size());
     EXPECT_TRUE(std::equal(plain.begin() + static_cast<long>(BootJump.size()), plain.end(),
                            flash.begin() + static_cast<long>(BootJump.size())));
@@ -111,8 +110,8 @@ TEST_F(StationWindowTest, StartAllProgramsEveryPortAndCountsTheModules) {
         EXPECT_FALSE(c.stop->isEnabled());
     }
     EXPECT_EQ(w.totals->text(), "2 done, 0 failed");
-    ExpectProgrammed(*first);
-    ExpectProgrammed(*second);
+    ExpectProgrammed(first->flash());
+    ExpectProgrammed(second->flash());
 
     // Each module's run is in the run log, from its own port.
     std::ifstream in(config_.stateDir() / "torvane" / "runs.jsonl");
@@ -135,7 +134,7 @@ TEST_F(StationWindowTest, StopOfOnePortAbortsThatPortOnly) {
     EXPECT_EQ(VerdictBackground(w.cell(0)), Red);
     EXPECT_EQ(w.cell(0).counter->text(), "0 done, 0 failed") << "a stopped run is no failed module";
     EXPECT_EQ(w.cell(1).verdict->widget()->text(), " Program Ok ");
-    ExpectProgrammed(*second);
+    ExpectProgrammed(second->flash());
     EXPECT_EQ(w.totals->text(), "1 done, 0 failed");
 }
 
@@ -154,6 +153,31 @@ TEST_F(StationWindowTest, ClosingDuringRunsStopsEveryPortThenCloses) {
     ASSERT_TRUE(closeIt.fired());
     EXPECT_FALSE(w.isVisible());
     for (int slot = 0; slot < 2; ++slot) EXPECT_EQ(w.cell(slot).verdict->widget()->text(), " User Abort !! ");
+}
+
+// Repeat: a port takes module after module, as an operator puts them on,
+// and counts each; STOP ends it while it waits for the next.
+TEST_F(StationWindowTest, RepeatTakesTheNextModuleOnTheSamePort) {
+    bootsim::RunnerOptions socket;
+    socket.modules = 2;
+    socket.moduleChangeGap = RemovalPeriod + std::chrono::milliseconds(500);
+    bootsim::SimRunner modules(bootsim::SimConfig{}, socket);
+    ASSERT_EQ(modules.mapPort(DevicePort), "");
+    modules.start();
+    StationWindow w(HostPlatform(), StationSettingsFor(MainIdentity), {DevicePort});
+    w.show();
+    Click(w.repeat);
+    ASSERT_TRUE(w.repeat->isChecked());
+
+    Click(w.cell(0).start);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.cell(0).counter->text() == "2 done, 0 failed"; }, WholeRunsMs))
+        << w.cell(0).counter->text().toStdString();
+    EXPECT_TRUE(w.cell(0).running) << "the port stopped after a module";
+    ASSERT_EQ(modules.modulesPutOn(), 2);
+    for (int k = 0; k < 2; ++k) ExpectProgrammed(modules.module(k).flash());
+    Click(w.cell(0).stop);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.anyRunning(); }, WholeRunsMs));
+    EXPECT_EQ(w.totals->text(), "2 done, 0 failed");
 }
 
 TEST(StationPorts, AreComNamesOrDevicePathsEachOnce) {
