@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <sstream>
 #include <string>
@@ -209,11 +210,36 @@ TEST_F(CliStation, ThreeModulesOneRefusingFailsOnlyItsOwnPort) {
     EXPECT_EQ(EndModule("COM9"), 0);
 }
 
+// A station's port sends what a single update sends, frame for frame, and
+// gets the same answers.
+TEST_F(CliStation, EachPortRunsExactlyAsASingleUpdate) {
+    const auto frames = [](const fs::path& report) {
+        std::ifstream in(report / "frames.log");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    Module("COM7", {"--report", (config.path() / "single").string()});
+    const Result single = Finish(Update({"--port", "COM7", "--as", "loader"}));
+    ASSERT_EQ(single.exitCode, 0) << single.out << single.err;
+    EndModule("COM7");
+
+    Module("COM7", {"--report", (config.path() / "first").string()});
+    Module("COM8", {"--report", (config.path() / "second").string()});
+    const Result station = Finish(Update({"--port", "COM7", "--port", "COM8", "--as", "loader"}));
+    ASSERT_EQ(station.exitCode, 0) << station.out << station.err;
+    EndModule("COM7");
+    EndModule("COM8");
+
+    const std::string expected = frames(config.path() / "single");
+    EXPECT_NE(expected.find("enter-programming"), std::string::npos) << expected.substr(0, 500);
+    EXPECT_EQ(frames(config.path() / "first"), expected);
+    EXPECT_EQ(frames(config.path() / "second"), expected);
+}
+
 // Ctrl-C in the middle of three programmings: each port stops with the
 // user's abort, and each is closed (open again at once) before the program ends.
 TEST_F(CliStation, CtrlCStopsEveryPortAndClosesIt) {
     // At this line speed a programming takes seconds.
-    for (const char* com : {"COM7", "COM8", "COM9"}) Module(com, {"--baud", "57600"});
+    for (const char* com : {"COM7", "COM8", "COM9"}) Module(com, {"--baud", "115200"});
     Process station = Update({"--port", "COM7", "--port", "COM8", "--port", "COM9", "--as", "main"});
     // Programming has begun on every port.
     std::string out, line;
