@@ -9,12 +9,10 @@
 #include <QListWidget>
 #include <QMetaObject>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstdio>
 
 #include "formats/ComName.h"
@@ -31,9 +29,6 @@ constexpr int CellWidth = 230;
 constexpr int PortListHeight = 96;
 constexpr int VerdictFontHeight = -13;
 constexpr FontStyle Bold{true, false};
-// While a close waits for the ports, the stop is said again this often: a
-// run that was between two waits when it came must still see it.
-constexpr std::chrono::milliseconds StopAgainWhileClosing{50};
 constexpr const char* WindowTitle = "Torvane station";
 constexpr const char* WaitingForNextText = "Waiting for the next module";
 
@@ -145,8 +140,7 @@ StationWindow::StationWindow(Platform& platform, StationSettings settings, std::
       stopAll(new QPushButton(QStringLiteral("STOP all"))),
       totals(new QLabel),
       platform_(platform),
-      settings_(std::move(settings)),
-      stopWhileClosing_(new QTimer(this)) {
+      settings_(std::move(settings)) {
     setObjectName(QStringLiteral("Station"));
     setWindowTitle(QString::fromLatin1(WindowTitle));
     setFont(MapFont("MS Sans Serif", -11));
@@ -182,10 +176,6 @@ StationWindow::StationWindow(Platform& platform, StationSettings settings, std::
     column->addWidget(grid_);
     column->addStretch(1);
 
-    stopWhileClosing_->setInterval(StopAgainWhileClosing);
-    connect(stopWhileClosing_, &QTimer::timeout, this, [this] {
-        if (station_) station_->stop();
-    });
     connect(startAll, &QPushButton::clicked, this, [this] {
         for (int slot = 0; slot < cellCount(); ++slot)
             if (!cell(slot).running) startPort(slot);
@@ -417,12 +407,10 @@ void StationWindow::closeEvent(QCloseEvent* event) {
     if (anyRunning()) {
         closePending_ = true;
         if (station_) station_->stop();
-        stopWhileClosing_->start();
         showButtons();
         event->ignore();
         return;
     }
-    stopWhileClosing_->stop();
     closePending_ = false;
     // Every worker has ended: this wait returns at once.
     if (station_) station_->wait();

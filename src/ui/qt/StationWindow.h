@@ -27,7 +27,6 @@ class QGroupBox;
 class QLabel;
 class QListWidget;
 class QPushButton;
-class QTimer;
 
 namespace torvane {
 
@@ -129,7 +128,6 @@ private:
     std::vector<std::unique_ptr<StationCell>> cells_;
     int generation_ = 0;                  // which station's reports are taken
     bool closePending_ = false;
-    QTimer* stopWhileClosing_;
     std::unique_ptr<Relay> relay_;        // outlives the station that reports to it
     std::unique_ptr<Station> station_;
 };
