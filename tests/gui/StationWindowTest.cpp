@@ -159,8 +159,10 @@ TEST_F(StationWindowTest, ClosingDuringRunsStopsEveryPortThenCloses) {
 // and counts each; STOP ends it while it waits for the next.
 TEST_F(StationWindowTest, RepeatTakesTheNextModuleOnTheSamePort) {
     bootsim::RunnerOptions socket;
+    // The modules are changed as slowly as an operator does it: the station
+    // must see the first one gone before the second comes.
+    static_assert(bootsim::DefaultModuleChangeGap > RemovalPeriod);
     socket.modules = 2;
-    socket.moduleChangeGap = RemovalPeriod + std::chrono::milliseconds(500);
     bootsim::SimRunner modules(bootsim::SimConfig{}, socket);
     ASSERT_EQ(modules.mapPort(DevicePort), "");
     modules.start();
