@@ -2,7 +2,8 @@
 # The pictures of the technicians' guide (docs/guide.md), as PNG files, taken
 # from real runs against the simulated boot loader on Qt's offscreen
 # platform: each of the three windows idle, busy, with its verdict of success
-# and with a failure and its reason, the port dialog and the version list.
+# and with a failure and its reason, the port dialog, the version list, and
+# the station window busy with two modules and with their verdicts.
 #
 #   tools/screenshots.sh [OUT_DIR [BUILD_DIR]]   (a build configured with -DTORVANE_BUILD_GUI=ON)
 #

@@ -5,6 +5,7 @@
 
 #include "shell/SingleInstance.h"
 #include "ui/qt/GuiSession.h"
+#include "ui/qt/StationWindow.h"
 
 namespace torvane {
 
@@ -50,6 +51,19 @@ int StartUp(const GuiOptions& options, InstanceGuard& guard, const StartUpBoxes&
     }
     QApplication::setQuitOnLastWindowClosed(quitOnLast);
     guard.release();
+    return 0;
+}
+
+int StartStation(const GuiOptions& options, const std::vector<int>& ports, const StartUpBoxes& boxes) {
+    try {
+        StationWindow window(HostPlatform(), StationSettingsFor(options.identity), ports);
+        window.show();
+        QApplication::exec();
+    } catch (const std::exception& e) {
+        if (boxes.error) boxes.error(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        if (boxes.error) boxes.error(QString());
+    }
     return 0;
 }
 

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 
+#include <vector>
+
 #include "platform/InstanceGuard.h"
 #include "ui/qt/GuiOptions.h"
 #include "ui/qt/MessageBoxes.h"
@@ -25,5 +27,12 @@ public:
 // while the windows are built or the loop runs is shown with boxes.error.
 // Always returns 0, the exit code. Precondition: a QApplication exists.
 int StartUp(const GuiOptions& options, InstanceGuard& guard, const StartUpBoxes& boxes = {});
+
+// Runs the station window on `ports` (none: the user checks them in its
+// list) until it closes. It takes no single-instance guard: it stands beside
+// an updater's window, and a port in use by another program is refused with
+// that program's name. An error is shown with boxes.error. Returns 0.
+// Precondition: a QApplication exists.
+int StartStation(const GuiOptions& options, const std::vector<int>& ports, const StartUpBoxes& boxes = {});
 
 }  // namespace torvane

@@ -6,17 +6,25 @@
 #include "platform/Platform.h"
 #include "shell/ProgramVersion.h"
 #include "ui/qt/StartUp.h"
+#include "ui/qt/StationWindow.h"
 
 namespace {
 
+constexpr int UsageExitCode = 2;
+
 constexpr const char* HelpText =
     "usage: torvane [\\P] [Qt options]\n"
+    "       torvane --station [PORT ...] [Qt options]\n"
     "\n"
     "The firmware updater with windows. The product identity this build carries\n"
     "chooses the front end. \\P as the first argument also starts the UDP service.\n"
     "Every run is appended to the run log, one JSON object a line:\n"
     "  $XDG_STATE_HOME/torvane/runs.jsonl (default ~/.local/state/torvane/runs.jsonl)\n"
     "\n"
+    "  --station [PORT ...]  the station window: the modules on several ports\n"
+    "              updated at once, each with its progress and verdict. PORT is\n"
+    "              a COM name (COM7) or a device path (/dev/ttyUSB0); without\n"
+    "              any, check the ports in the window's list\n"
     "  --help      this text\n"
     "  --version   this release and the product it is built for\n"
     "\n"
@@ -41,6 +49,16 @@ int main(int argc, char** argv) {
     // The command line as the user typed it: Qt takes its own options out of
     // argv, and "\P" counts only as the very first argument.
     const auto options = torvane::GuiOptions::ThisBuild(argc, argv);
+    if (const auto station = torvane::StationArguments(argc, argv)) {
+        // A bad port is said before any window: the command line is wrong.
+        const torvane::StationPorts ports = torvane::StationPortsOf(torvane::HostPlatform(), *station);
+        if (!ports.error.empty()) {
+            std::fprintf(stderr, "torvane --station: %s\n", ports.error.c_str());
+            return UsageExitCode;
+        }
+        torvane::GuiApplication app(argc, argv);
+        return torvane::StartStation(options, ports.portIndexes);
+    }
     torvane::GuiApplication app(argc, argv);
     const auto guard = torvane::HostPlatform().instanceGuard();
     return torvane::StartUp(options, *guard);

@@ -3,7 +3,8 @@
 // windows idle, busy programming, with its verdict of success and with a
 // failure and its reason; the compact and START/STOP windows also with a port
 // that cannot be used; the port dialog listing the simulated port; the
-// version list.
+// version list; the station window busy with two modules and with their
+// verdicts.
 //
 // usage: torvane-screenshots <folder>
 
@@ -19,6 +20,7 @@
 #include "GuiFixture.h"
 #include "platform/posix/PortMap.h"
 #include "platform/posix/SettingsFile.h"
+#include "ui/qt/StationWindow.h"
 
 namespace {
 
@@ -29,6 +31,9 @@ constexpr int ExitOk = 0;
 constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 constexpr int GonePort = 3;  // COM4, mapped to a device that is not there
+constexpr int SecondPort = 8;  // COM9, the station's second module
+constexpr int StationRunsMs = 60000;
+constexpr int StationLateMs = 3;  // each answer of the station's modules
 
 QDir g_out;
 int g_failures = 0;
@@ -163,6 +168,27 @@ int main(int argc, char** argv) {
             Save(w, "upgrade-window-failure");
         }
         PortUnusable(UpgradeIdentity, "upgrade-window-port-unusable");
+        {
+            // Modules that answer late, so that the picture catches both busy.
+            bootsim::SimFaults late;
+            late.lateMs = StationLateMs;
+            bootsim::SimConfig lateModule;
+            lateModule.faults = late;
+            Module(lateModule);
+            bootsim::SimRunner second{lateModule};
+            if (const std::string failure = second.mapPort(SecondPort); !failure.empty())
+                throw std::runtime_error("cannot map the second simulated device: " + failure);
+            second.start();
+            StationWindow w(HostPlatform(), StationSettingsFor(MainIdentity), {DevicePort, SecondPort});
+            w.show();
+            w.startAll->click();
+            if (!QTest::qWaitFor([&] { return BlocksReceived(second) >= 60; }, StationRunsMs))
+                throw std::runtime_error("the station's second module took no blocks");
+            Save(w, "station-window-busy");
+            if (!QTest::qWaitFor([&] { return !w.anyRunning(); }, StationRunsMs))
+                throw std::runtime_error("the station's runs did not end");
+            Save(w, "station-window-verdict");
+        }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "torvane-screenshots: %s\n", e.what());
         return ExitFailure;
