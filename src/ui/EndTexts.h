@@ -22,8 +22,7 @@ inline constexpr std::string_view LoaderProgrammedText = "Successfully updated";
 inline constexpr std::string_view UpgradeProgrammedText = "Program OK";
 // The status panel after a search that no boot loader answered.
 inline constexpr std::string_view DeviceNotFoundText = "Device not Found";
-// The compact and START/STOP windows while they search. The START/STOP
-// window shows no verdict for a chip without an image: its run ends here.
+// The compact and START/STOP windows while they search.
 inline constexpr std::string_view SearchDeviceText = "Search Device";
 // No image for the chip, or one larger than its memory; the MainWindow's
 // device panel says "Warning" beside them.
@@ -37,7 +36,7 @@ inline constexpr std::string_view EndTexts[] = {
     UnknownDeviceText,      ImageNotUsableText,     InvalidPortText,       DeviceNotFoundText,
     NoImageText,            ImageTooBigText,        NoImageWarningText,    NotSuitableWarningText,
     NotSuitableDetailText,  DisconnectedText,       ConfigureFailedText,   TimeoutsFailedText,
-    AlreadyInProgressText,  SearchDeviceText,       LoaderNotFoundText,    LoaderPortInvalidText,
+    AlreadyInProgressText,  LoaderNotFoundText,        LoaderPortInvalidText,
 };
 
 }  // namespace torvane

@@ -53,9 +53,11 @@ void ShowIdleButtons(Button& start, Button& stop) {
 void ShowMissingImage(Context& ctx, std::string_view text) {
     switch (ActiveFrontEnd(ctx.presenter)) {
     case FrontEnd::LoaderWindow:
-        ShowResult(ctx, text, ClRed, NotifyFailure);
-        break;
     case FrontEnd::UpgradeWindow:
+        // The UpgradeWindow too: without a verdict it would look busy after
+        // the run had ended, and its STOP would leave a stop pending that
+        // ends the next START at once.
+        ShowResult(ctx, text, ClRed, NotifyFailure);
         break;
     case FrontEnd::MainWindow:
         ShowResult(ctx, text, ClRed, NotifyFailure);

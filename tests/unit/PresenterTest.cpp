@@ -301,9 +301,10 @@ TEST(Presenter, MissingOrOversizedImagePerFrontEnd) {
         up.ctx.presenter.notify = [&](std::uint8_t) { ++notified; };
         ShowBusy(up.ctx);
         op.show(up.ctx);
-        EXPECT_EQ(notified, 2) << "nothing at all on the UpgradeWindow";
-        EXPECT_EQ(up.upgrade->StatusBar1.panelText(StatusPanel), "");
-        EXPECT_TRUE(up.upgrade->Button2.visible());
+        EXPECT_EQ(notified, 3);
+        EXPECT_EQ(up.upgrade->StatusBar1.panelText(StatusPanel), op.text);
+        EXPECT_FALSE(up.upgrade->Button2.visible()) << "the run has ended: START again, not STOP";
+        EXPECT_TRUE(up.upgrade->Button1.visible());
     }
 }
 
