@@ -1,6 +1,5 @@
 #include "station/Station.h"
 
-#include <array>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -12,6 +11,7 @@
 #include "platform/Platform.h"
 #include "ui/Context.h"
 #include "ui/FrontEnds.h"
+#include "ui/ReportingControls.h"
 #include "ui/RunRecord.h"
 
 namespace torvane {
@@ -22,147 +22,31 @@ namespace {
 // waits before it tries to open the line of the next one.
 constexpr int PortRetryMs = 1000;
 
-// Where the controls of one port send what they show.
-struct Sink {
-    StationObserver& observer;
-    int slot;
-};
-
-// The console's headless controls, telling the observer instead of printing:
-// a text once it changes while it can be seen, the bar on every change.
-class StationLabel : public Label {
+// Where the controls of one port send what they show: to the observer, with
+// the port's slot.
+class SlotReports : public ControlReports {
 public:
-    StationLabel(Sink& s, std::string name) : sink_(s), name_(std::move(name)) {}
-    void setCaption(const std::string& text) override {
-        const bool changed = text != caption_;
-        Label::setCaption(text);
-        if (changed && visible_ && live_ && !text.empty()) sink_.observer.text(sink_.slot, name_, text);
-    }
-    void setVisible(bool v) override {
-        const bool appears = v && !visible_;
-        Label::setVisible(v);
-        if (appears && live_ && !caption_.empty()) sink_.observer.text(sink_.slot, name_, caption_);
-    }
-    bool live_ = false;
+    SlotReports(StationObserver& observer, int slot) : observer_(observer), slot_(slot) {}
+    void text(std::string_view what, std::string_view value) override { observer_.text(slot_, what, value); }
+    void bar(int position, int maximum, BarState state) override { observer_.bar(slot_, position, maximum, state); }
 
 private:
-    Sink& sink_;
-    std::string name_;
-};
-
-class StationStatusBar : public StatusBar {
-public:
-    StationStatusBar(Sink& s, int panels, const std::array<std::int32_t, 4>& index)
-        : StatusBar(panels), sink_(s), index_(index) {}
-    void setPanelText(int i, const std::string& text) override {
-        const bool changed = text != panelText(i);
-        StatusBar::setPanelText(i, text);
-        if (changed && live_ && text != " ") sink_.observer.text(sink_.slot, nameOf(i), text);
-    }
-    bool live_ = false;
-
-private:
-    std::string nameOf(int i) const {
-        static const char* const Names[] = {"port", "status", "device", "detail"};
-        for (int role = 0; role < 4; ++role)
-            if (index_[static_cast<std::size_t>(role)] == i) return Names[role];
-        return "panel " + std::to_string(i);
-    }
-    Sink& sink_;
-    const std::array<std::int32_t, 4>& index_;
-};
-
-class StationBar : public ProgressBar {
-public:
-    explicit StationBar(Sink& s) : sink_(s) {}
-    void setPosition(int p) override {
-        ProgressBar::setPosition(p);
-        tell();
-    }
-    void setMaximum(int m) override {
-        ProgressBar::setMaximum(m);
-        tell();
-    }
-    void setState(BarState s) override {
-        ProgressBar::setState(s);
-        tell();
-    }
-    bool live_ = false;
-
-private:
-    void tell() {
-        if (live_) sink_.observer.bar(sink_.slot, position_, maximum_, state_);
-    }
-    Sink& sink_;
-};
-
-// One port's front end: the same controls the console builds, installed in
-// the port's own context.
-struct PortControls {
-    Sink sink;
-    FrontEnd front;
-    StationLabel m1{sink, "identity"}, m2{sink, "result"}, m3{sink, "board"}, m4{sink, "release"};
-    Button mb1, mb2;
-    StationBar mBar{sink};
-    StationStatusBar mStatus;
-    StationLabel l1{sink, "message"}, l6{sink, "hardware"}, l7{sink, "boot loader"};
-    Button lb1, lb2;
-    StationBar lBar{sink};
-    StationStatusBar lStatus;
-    Panel uPanel;
-    Button ub1, ub2;
-    StationBar uBar{sink}, uBar2{sink};
-    StationStatusBar uStatus;
-
-    PortControls(Context& c, FrontEnd f, StationObserver& observer, int slot)
-        : sink{observer, slot}, front(f), mStatus(sink, 4, c.presenter.PanelIndex), lStatus(sink, 5, c.presenter.PanelIndex),
-          uStatus(sink, 5, c.presenter.PanelIndex) {
-        for (Label* l : {&m2, &m3, &m4}) l->setVisible(false);
-        mb1.setCaption("&Update");
-        mb2.setCaption("&Stop");
-        mb2.setVisible(false);
-        lb1.setCaption("Update FW");
-        lb2.setCaption("Abort");
-        lb2.setEnabled(false);
-        ub1.setCaption("START");
-        ub2.setCaption("STOP");
-        ub2.setVisible(false);
-        uBar2.setVisible(false);
-        auto& p = c.presenter;
-        p.main = {&m1, &m2, &m3, &m4, &mb1, &mb2, &mBar, &mStatus};
-        if (f == FrontEnd::LoaderWindow) p.loader = LoaderWindowView{&l1, &l6, &l7, &lb1, &lb2, &lBar, &lStatus};
-        if (f == FrontEnd::UpgradeWindow) p.upgrade = UpgradeWindowView{&uPanel, &ub1, &ub2, &uBar, &uBar2, &uStatus};
-    }
-
-    void live(bool on) {
-        switch (front) {
-        case FrontEnd::MainWindow:
-            for (StationLabel* l : {&m2, &m3, &m4}) l->live_ = on;
-            mBar.live_ = mStatus.live_ = on;
-            break;
-        case FrontEnd::LoaderWindow:
-            for (StationLabel* l : {&l1, &l6, &l7}) l->live_ = on;
-            lBar.live_ = on;
-            break;
-        case FrontEnd::UpgradeWindow:
-            uBar.live_ = uStatus.live_ = on;
-            break;
-        }
-    }
+    StationObserver& observer_;
+    int slot_;
 };
 
 // Nobody sits at a station port to answer a message box: its text goes to the
 // observer and the box counts as answered with OK.
 class StationMessageBox : public MessageBoxHost {
 public:
-    explicit StationMessageBox(Sink& s) : sink_(s) {}
+    explicit StationMessageBox(ControlReports& r) : reports_(r) {}
     int ShowMessageBox(std::string_view text, std::string_view caption, unsigned) override {
-        sink_.observer.text(sink_.slot, "message box", std::string(caption) + ": " + std::string(text));
+        reports_.text("message box", std::string(caption) + ": " + std::string(text));
         return 1;  // OK
     }
 
 private:
-    Sink& sink_;
+    ControlReports& reports_;
 };
 
 // Waits on the platform clock; a stop request becomes the front end's Stop
@@ -302,8 +186,10 @@ void Station::start(int slot) {
     p.running = true;
     p.worker = std::thread([this, &p] {
         Context ctx;
-        PortControls controls(ctx, settings_.front, observer_, p.slot);
-        StationMessageBox box(controls.sink);
+        SlotReports reports(observer_, p.slot);
+        // The same controls the console builds, in this port's own context.
+        ReportingFrontEnd controls(ctx, settings_.front, reports);
+        StationMessageBox box(reports);
         StationPump pump(platform_.clock(), ctx, settings_.front, p.stopRequested);
         ctx.port.system = &platform_.serialPorts();
         ctx.port.clock = &platform_.clock();

@@ -1,0 +1,98 @@
+#pragma once
+// Headless controls for front ends without a window (the console, a station
+// port): each reports what someone watching would see change, by the
+// console's name for it ("identity", "status", "device", ...), to a receiver
+// that prints it or passes it on.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ui/Context.h"
+#include "ui/Controls.h"
+
+namespace torvane {
+
+class ControlReports {
+public:
+    virtual ~ControlReports() = default;
+    // A text that can be seen changed to `value`.
+    virtual void text(std::string_view what, std::string_view value) = 0;
+    // The bar's position or maximum was set (to the same value, too).
+    virtual void bar(int position, int maximum, BarState state) = 0;
+    // Only the bar's state was set; a receiver that shows no state can ignore it.
+    virtual void barState(int position, int maximum, BarState state) { bar(position, maximum, state); }
+};
+
+// A caption is reported once it changes while it can be seen, and when a
+// label with a caption appears. Nothing is reported until `live_`.
+class ReportingLabel : public Label {
+public:
+    ReportingLabel(ControlReports& r, std::string name) : reports_(r), name_(std::move(name)) {}
+    void setCaption(const std::string& text) override;
+    void setVisible(bool v) override;
+    bool live_ = false;
+
+private:
+    ControlReports& reports_;
+    std::string name_;
+};
+
+// Panels are named by the role the presenter's panel index gives them, which
+// a front end may change while it runs. A blank panel (" ") is not news.
+class ReportingStatusBar : public StatusBar {
+public:
+    ReportingStatusBar(ControlReports& r, int panels, const std::array<std::int32_t, 4>& index)
+        : StatusBar(panels), reports_(r), index_(index) {}
+    void setPanelText(int i, const std::string& text) override;
+    bool live_ = false;
+
+private:
+    std::string nameOf(int i) const;
+    ControlReports& reports_;
+    const std::array<std::int32_t, 4>& index_;
+};
+
+class ReportingBar : public ProgressBar {
+public:
+    explicit ReportingBar(ControlReports& r) : reports_(r) {}
+    void setPosition(int p) override;
+    void setMaximum(int m) override;
+    void setState(BarState s) override;
+    bool live_ = false;
+
+private:
+    ControlReports& reports_;
+};
+
+// The controls of all three front ends, installed in a context's presenter as
+// `front`: the MainWindow's always, the LoaderWindow's or UpgradeWindow's when
+// it is the front end. Only the controls `front` shows report, once live.
+class ReportingFrontEnd {
+public:
+    ReportingFrontEnd(Context& ctx, FrontEnd front, ControlReports& reports);
+    ReportingFrontEnd(const ReportingFrontEnd&) = delete;
+    ReportingFrontEnd& operator=(const ReportingFrontEnd&) = delete;
+    void live(bool on);
+
+private:
+    FrontEnd front_;
+    // MainWindow
+    ReportingLabel m1_, m2_, m3_, m4_;
+    Button mb1_, mb2_;
+    ReportingBar mBar_;
+    ReportingStatusBar mStatus_;
+    // LoaderWindow
+    ReportingLabel l1_, l6_, l7_;
+    Button lb1_, lb2_;
+    ReportingBar lBar_;
+    ReportingStatusBar lStatus_;
+    // UpgradeWindow
+    Panel uPanel_;
+    Button ub1_, ub2_;
+    ReportingBar uBar_, uBar2_;
+    ReportingStatusBar uStatus_;
+};
+
+}  // namespace torvane
