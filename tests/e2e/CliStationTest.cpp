@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,62 +19,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ChildProcess.h"
 #include "TempConfigDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Process {
-    pid_t pid = -1;
-    int out = -1;  // read end of its stdout
-    int err = -1;  // read end of its stderr
-};
-
-Process Spawn(const std::vector<std::string>& argv) {
-    int out[2], err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::dup2(err[1], STDERR_FILENO);
-        ::close(out[0]);
-        ::close(err[0]);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    return {pid, out[0], err[0]};
-}
-
-std::string ReadAll(int fd) {
-    std::string s;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) s.append(buf, static_cast<std::size_t>(n));
-    ::close(fd);
-    return s;
-}
-
-// One line, without its line break; false at the end of the stream.
-bool ReadLine(int fd, std::string& line) {
-    line.clear();
-    char c;
-    for (;;) {
-        if (::read(fd, &c, 1) != 1) return false;
-        if (c == '\n') return true;
-        line.push_back(c);
-    }
-}
-
-int Wait(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using namespace torvane::test;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -94,19 +44,6 @@ std::map<std::string, std::string> TableRows(const std::string& text) {
             rows[line.substr(0, line.find(' '))] = line;
     }
     return rows;
-}
-
-struct Result {
-    int exitCode;
-    std::string out, err;
-};
-
-Result Finish(Process p) {
-    std::string err;
-    std::thread errReader([&] { err = ReadAll(p.err); });
-    std::string out = ReadAll(p.out);
-    errReader.join();
-    return {Wait(p.pid), out, err};
 }
 
 const std::string ExpectedImage = std::string(TORVANE_SOURCE_DIR) + "/product/images/kbv7e-33fj64.hex";

@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,61 +17,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ChildProcess.h"
 #include "TempConfigDir.h"
 
 namespace {
 
-struct Process {
-    pid_t pid = -1;
-    int out = -1;  // read end of its stdout
-    int err = -1;  // read end of its stderr
-};
-
-Process Spawn(const std::vector<std::string>& argv) {
-    int out[2], err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::dup2(err[1], STDERR_FILENO);
-        ::close(out[0]);
-        ::close(err[0]);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    return {pid, out[0], err[0]};
-}
-
-std::string ReadAll(int fd) {
-    std::string s;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) s.append(buf, static_cast<std::size_t>(n));
-    ::close(fd);
-    return s;
-}
-
-std::string ReadLine(int fd) {
-    std::string s;
-    char c;
-    while (::read(fd, &c, 1) == 1 && c != '\n') s.push_back(c);
-    return s;
-}
-
-int Wait(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-struct Result {
-    int exitCode;
-    std::string out, err;
-};
+using namespace torvane::test;
 
 class CliUpdate : public ::testing::Test {
 protected:
@@ -101,11 +51,7 @@ protected:
             std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
             ::kill(p.pid, SIGINT);
         }
-        std::string err;
-        std::thread errReader([&] { err = ReadAll(p.err); });
-        std::string out = ReadAll(p.out);
-        errReader.join();
-        return {Wait(p.pid), out, err};
+        return Finish(p);
     }
 };
 

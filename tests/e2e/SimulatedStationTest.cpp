@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,75 +12,26 @@
 #include <thread>
 #include <vector>
 
+#include "ChildProcess.h"
 #include "TempConfigDir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using namespace torvane::test;
 
 const std::string Image = std::string(TORVANE_SOURCE_DIR) + "/product/images/kbv7e-33fj64.hex";
-
-struct Process {
-    pid_t pid = -1;
-    int out = -1;
-    int err = -1;
-};
-
-Process Spawn(const std::vector<std::string>& argv) {
-    int out[2], err[2];
-    if (::pipe(out) != 0 || ::pipe(err) != 0) return {};
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::dup2(err[1], STDERR_FILENO);
-        ::close(out[0]);
-        ::close(err[0]);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execv(args[0], args.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    ::close(err[1]);
-    return {pid, out[0], err[0]};
-}
-
-// One line without its newline; empty at the end of the stream.
-std::string ReadLine(int fd) {
-    std::string s;
-    char c;
-    while (::read(fd, &c, 1) == 1 && c != '\n') s.push_back(c);
-    return s;
-}
-
-std::string ReadAll(int fd) {
-    std::string s;
-    char buf[4096];
-    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;) s.append(buf, static_cast<std::size_t>(n));
-    ::close(fd);
-    return s;
-}
-
-int Wait(pid_t pid) {
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 // An ordinary single-port update; its exit code, with its output on failure.
 int Update(const std::string& port, std::string& output) {
     Process p = Spawn({TORVANE_CLI, "update", "--port", port, "--as", "main"});
-    std::string err;
-    std::thread errReader([&] { err = ReadAll(p.err); });
-    output = ReadAll(p.out);
-    errReader.join();
-    output += err;
-    return Wait(p.pid);
+    const Result r = Finish(p);
+    output = r.out + r.err;
+    return r.exitCode;
 }
 
 // The simulator, told to end; its exit code and what it said on stderr.
-int Finish(Process& sim, std::string& err) {
+int EndSimulator(Process& sim, std::string& err) {
     ::kill(sim.pid, SIGTERM);
     err += ReadAll(sim.err);
     ::close(sim.out);
@@ -110,7 +60,7 @@ TEST(SimulatedStation, SeveralModulesAreCheckedAndReportedEachOnItsOwn) {
     other.join();
 
     std::string err;
-    EXPECT_EQ(Finish(sim, err), 1) << err;  // COM9's module was never programmed
+    EXPECT_EQ(EndSimulator(sim, err), 1) << err;  // COM9's module was never programmed
     EXPECT_TRUE(Has(err, "torvane-bootsim: COM7: check passed")) << err;
     EXPECT_TRUE(Has(err, "torvane-bootsim: COM8: check passed")) << err;
     EXPECT_TRUE(Has(err, "torvane-bootsim: COM9: check FAILED")) << err;
@@ -143,7 +93,7 @@ TEST(SimulatedStation, TheNextModuleComesOnAfterTheGapAndIsProgrammed) {
     EXPECT_TRUE(Has(err, "torvane-bootsim: module 1: programmed, taken off")) << err;
     EXPECT_EQ(Update("COM7", output), 0) << output;
 
-    EXPECT_EQ(Finish(sim, err), 0) << err;
+    EXPECT_EQ(EndSimulator(sim, err), 0) << err;
     EXPECT_TRUE(Has(err, "torvane-bootsim: module 2: put on, blank")) << err;
     EXPECT_TRUE(Has(err, "torvane-bootsim: module 1: check passed")) << err;
     EXPECT_TRUE(Has(err, "torvane-bootsim: module 2: check passed")) << err;
