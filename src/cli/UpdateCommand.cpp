@@ -19,6 +19,7 @@
 #include "serial/PortDiscovery.h"
 #include "shell/ProductIdentity.h"
 #include "shell/SettingsStore.h"
+#include "ui/ReportingControls.h"
 #include "ui/FrontEnds.h"
 #include "ui/RunRecord.h"
 
@@ -87,32 +88,6 @@ public:
         std::cerr << caption << ": " << text << "\n";
         return 1;  // OK
     }
-};
-
-// Waits like any headless pump; turns Ctrl-C into the Stop button. The stop
-// request stays raised until the run has ended: a wait that consumed it
-// without ending the run cannot make the user press Ctrl-C twice.
-class ConsolePump : public WaitingPump {
-public:
-    ConsolePump(Clock& clock, Context& ctx, FrontEnd front) : WaitingPump(clock), ctx_(ctx), front_(front) {}
-    void step(std::chrono::milliseconds limit, SerialDevice* input) override {
-        WaitingPump::step(limit, input);
-        if (!interrupted) return;
-        if (!stopped_) {
-            stopped_ = true;
-            switch (front_) {
-            case FrontEnd::MainWindow: MainStopClick(ctx_); break;
-            case FrontEnd::LoaderWindow: LoaderAbortClick(ctx_); break;
-            case FrontEnd::UpgradeWindow: UpgradeStopClick(ctx_); break;
-            }
-        }
-        ctx_.receiver.abort = 1;
-    }
-
-private:
-    Context& ctx_;
-    FrontEnd front_;
-    bool stopped_ = false;
 };
 
 // Users type com7 as readily as COM7.
@@ -229,7 +204,7 @@ int RunUpdate(const Args& args) {
 
     Context ctx;
     ConsoleMessageBox box;
-    ConsolePump pump(platform.clock(), ctx, front);
+    StopButtonPump pump(platform.clock(), ctx, front, [] { return interrupted != 0; });
     ctx.port.system = &platform.serialPorts();
     ctx.port.clock = &platform.clock();
     ctx.port.host = &box;

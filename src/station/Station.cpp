@@ -49,34 +49,6 @@ private:
     ControlReports& reports_;
 };
 
-// Waits on the platform clock; a stop request becomes the front end's Stop
-// button, as Ctrl-C does on the console. The abort stays raised until the
-// port's worker has ended, so no later wait can swallow it.
-class StationPump : public WaitingPump {
-public:
-    StationPump(Clock& clock, Context& ctx, FrontEnd front, const std::atomic<bool>& stop)
-        : WaitingPump(clock), ctx_(ctx), front_(front), stop_(stop) {}
-    void step(std::chrono::milliseconds limit, SerialDevice* input) override {
-        WaitingPump::step(limit, input);
-        if (!stop_) return;
-        if (!stopped_) {
-            stopped_ = true;
-            switch (front_) {
-            case FrontEnd::MainWindow: MainStopClick(ctx_); break;
-            case FrontEnd::LoaderWindow: LoaderAbortClick(ctx_); break;
-            case FrontEnd::UpgradeWindow: UpgradeStopClick(ctx_); break;
-            }
-        }
-        ctx_.receiver.abort = 1;
-    }
-
-private:
-    Context& ctx_;
-    FrontEnd front_;
-    const std::atomic<bool>& stop_;
-    bool stopped_ = false;
-};
-
 void StartClick(Context& ctx, FrontEnd front) {
     switch (front) {
     case FrontEnd::MainWindow: MainUpdateClick(ctx); break;
@@ -190,7 +162,7 @@ void Station::start(int slot) {
         // The same controls the console builds, in this port's own context.
         ReportingFrontEnd controls(ctx, settings_.front, reports);
         StationMessageBox box(reports);
-        StationPump pump(platform_.clock(), ctx, settings_.front, p.stopRequested);
+        StopButtonPump pump(platform_.clock(), ctx, settings_.front, [&p] { return p.stopRequested.load(); });
         ctx.port.system = &platform_.serialPorts();
         ctx.port.clock = &platform_.clock();
         ctx.port.host = &box;

@@ -1,5 +1,7 @@
 #include "ui/ReportingControls.h"
 
+#include "ui/FrontEnds.h"
+
 namespace torvane {
 
 void ReportingLabel::setCaption(const std::string& text) {
@@ -77,6 +79,20 @@ void ReportingFrontEnd::live(bool on) {
         uBar_.live_ = uStatus_.live_ = on;
         break;
     }
+}
+
+void StopButtonPump::step(std::chrono::milliseconds limit, SerialDevice* input) {
+    WaitingPump::step(limit, input);
+    if (!stopRequested_()) return;
+    if (!stopped_) {
+        stopped_ = true;
+        switch (front_) {
+        case FrontEnd::MainWindow: MainStopClick(ctx_); break;
+        case FrontEnd::LoaderWindow: LoaderAbortClick(ctx_); break;
+        case FrontEnd::UpgradeWindow: UpgradeStopClick(ctx_); break;
+        }
+    }
+    ctx_.receiver.abort = 1;
 }
 
 }  // namespace torvane

@@ -5,10 +5,13 @@
 // that prints it or passes it on.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
+#include "bootloader/EventPump.h"
 #include "ui/Context.h"
 #include "ui/Controls.h"
 
@@ -93,6 +96,23 @@ private:
     Button ub1_, ub2_;
     ReportingBar uBar_, uBar2_;
     ReportingStatusBar uStatus_;
+};
+
+// The wait of a front end without a window: it waits on the clock, and once
+// `stopRequested` says so it presses `front`'s stop button, as the person at a
+// window would. The run's abort then stays raised until the run has ended, so
+// a wait that took the request without ending the run cannot swallow it.
+class StopButtonPump : public WaitingPump {
+public:
+    StopButtonPump(Clock& clock, Context& ctx, FrontEnd front, std::function<bool()> stopRequested)
+        : WaitingPump(clock), ctx_(ctx), front_(front), stopRequested_(std::move(stopRequested)) {}
+    void step(std::chrono::milliseconds limit, SerialDevice* input) override;
+
+private:
+    Context& ctx_;
+    FrontEnd front_;
+    std::function<bool()> stopRequested_;
+    bool stopped_ = false;
 };
 
 }  // namespace torvane
