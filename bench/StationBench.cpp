@@ -10,13 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 #include <unistd.h>
 
+#include "BenchSupport.h"
 #include "platform/Platform.h"
 #include "station/Station.h"
 #include "tools/bootsim/SimRunner.h"
@@ -58,22 +58,14 @@ private:
     std::vector<std::string> failures_;
 };
 
-struct Module {
-    const char* name;
-    std::uint8_t chip, hardware, preparation;
-};
-
 struct Figures {
     double seconds = 0;
     double cpuSeconds = 0;  // this process: the station and the simulated modules together
     std::vector<std::string> failures;
 };
 
-Figures RunStation(const Module& m, int modules, int baud) {
-    bootsim::SimConfig config;
-    config.chip = m.chip;
-    config.hardware = m.hardware;
-    config.preparation = m.preparation;
+Figures RunStation(const bench::ProductModule& m, int modules, int baud) {
+    const bootsim::SimConfig config = m.simulated();
     std::vector<std::unique_ptr<bootsim::SimRunner>> sims;
     std::vector<int> ports;
     for (int k = 0; k < modules; ++k) {
@@ -106,27 +98,17 @@ Figures RunStation(const Module& m, int modules, int baud) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    int baud = DefaultBaud, repeat = 1, maxModules = DefaultMaxModules;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        const std::string a = argv[i];
-        if (a == "--baud") baud = std::atoi(argv[i + 1]);
-        else if (a == "--repeat") repeat = std::atoi(argv[i + 1]);
-        else if (a == "--max-modules") maxModules = std::atoi(argv[i + 1]);
-    }
-    if (baud < 1 || repeat < 1 || maxModules < 1) {
-        std::fprintf(stderr, "usage: torvane-bench-station [--baud N] [--repeat N] [--max-modules N]\n");
-        return 2;
-    }
-    const auto dir = std::filesystem::temp_directory_path() / ("torvane-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
-    ::setenv("TORVANE_CONFIG_DIR", dir.c_str(), 1);
+    const auto options =
+        bench::ParseOptions(argc, argv, {{"--baud", DefaultBaud}, {"--repeat", 1}, {"--max-modules", DefaultMaxModules}},
+                            "torvane-bench-station [--baud N] [--repeat N] [--max-modules N]");
+    const int baud = options.at("--baud"), repeat = options.at("--repeat"), maxModules = options.at("--max-modules");
+    const bench::BenchConfigDir config;
 
-    const Module images[] = {{"PIC18F26K80", 72, 12, 0x04}, {"dsPIC33FJ64", 252, 26, 0x84}};
     std::printf("a station updating N modules at once, %d baud (8N2) with wire time, best of %d; %ld cores\n\n",
                 baud, repeat, ::sysconf(_SC_NPROCESSORS_ONLN));
     std::printf("%-14s %8s %10s %10s %14s\n", "image", "modules", "seconds", "ratio", "cpu seconds");
     bool allProgrammed = true;
-    for (const Module& m : images) {
+    for (const bench::ProductModule& m : bench::ProductModules) {
         double one = 0;
         for (int modules = 1; modules <= maxModules; modules *= 2) {
             Figures best;
@@ -142,6 +124,5 @@ int main(int argc, char** argv) {
             allProgrammed = allProgrammed && best.failures.empty();
         }
     }
-    std::filesystem::remove_all(dir);
     return allProgrammed ? 0 : 1;
 }

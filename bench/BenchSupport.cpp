@@ -1,0 +1,78 @@
+#include "BenchSupport.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/Platform.h"
+#include "ui/Context.h"
+#include "ui/FrontEnds.h"
+
+namespace torvane::bench {
+
+namespace {
+constexpr int BenchPortIndex = 6;  // COM7
+}
+
+bootsim::SimConfig ProductModule::simulated() const {
+    bootsim::SimConfig config;
+    config.chip = chip;
+    config.hardware = hardware;
+    config.preparation = preparation;
+    return config;
+}
+
+std::map<std::string, int> ParseOptions(int argc, char** argv, std::map<std::string, int> defaults, const char* usage) {
+    for (int i = 1; i < argc; i += 2) {
+        const auto option = defaults.find(argv[i]);
+        char* end = nullptr;
+        const long value = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+        if (option == defaults.end() || i + 1 >= argc || *end != '\0' || value < 1 || value > 100'000'000) {
+            std::fprintf(stderr, "usage: %s\n", usage);
+            std::exit(2);
+        }
+        option->second = static_cast<int>(value);
+    }
+    return defaults;
+}
+
+BenchConfigDir::BenchConfigDir()
+    : dir_(std::filesystem::temp_directory_path() / ("torvane-bench-" + std::to_string(::getpid()))) {
+    std::filesystem::create_directories(dir_);
+    ::setenv("TORVANE_CONFIG_DIR", dir_.c_str(), 1);
+}
+
+BenchConfigDir::~BenchConfigDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+UpdateFigures TimeOneUpdate(const bootsim::SimConfig& module, int baud, EventPump& pump) {
+    bootsim::SimRunner sim(module, {baud});
+    if (const std::string why = sim.mapPort(BenchPortIndex); !why.empty()) {
+        std::fprintf(stderr, "cannot map COM7 to the simulated module: %s\n", why.c_str());
+        std::exit(1);
+    }
+    sim.start();
+
+    HeadlessMainWindow main;
+    Context ctx;
+    ctx.port.system = &HostPlatform().serialPorts();
+    ctx.port.clock = &HostPlatform().clock();
+    ctx.pump = &pump;
+    ctx.presenter.main = main.view();
+    SetUpFrontEnd(ctx, std::to_string(BenchPortIndex), "");  // no product tags
+
+    const auto start = std::chrono::steady_clock::now();
+    MainUpdateClick(ctx);
+    UpdateFigures f;
+    f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    f.frames = static_cast<int>(sim.frames().size());
+    f.programmed = ctx.outcome == Outcome::Programmed;
+    ClosePortsOnExit(ctx);
+    return f;
+}
+
+}  // namespace torvane::bench
