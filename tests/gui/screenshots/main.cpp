@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -70,6 +71,18 @@ void RunAndCatch(QPushButton* start, bootsim::SimRunner& sim, std::size_t blocks
     start->click();
 }
 
+// An adapter that is not plugged in, as a technician would meet one: a
+// /dev/ttyUSBn this machine does not have, or a path in `scratch` where it
+// has them all.
+std::filesystem::path MissingAdapter(const std::filesystem::path& scratch) {
+    for (int n = 3; n < 10; ++n) {
+        const std::filesystem::path device = "/dev/ttyUSB" + std::to_string(n);
+        std::error_code ignored;
+        if (!std::filesystem::exists(std::filesystem::symlink_status(device, ignored))) return device;
+    }
+    return scratch / "dev" / "ttyUSB3";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,7 +126,7 @@ int main(int argc, char** argv) {
         };
         // A remembered port whose device has gone: the verdict and, beside
         // it, why and what to do.
-        if (const std::string failure = posix::MapPort(GonePort, config.path() / "dev" / "ttyUSB3"); !failure.empty())
+        if (const std::string failure = posix::MapPort(GonePort, MissingAdapter(config.path())); !failure.empty())
             throw std::runtime_error("cannot map the missing device: " + failure);
         // The window reads the remembered port as it is built.
         const auto PortUnusable = [&](const std::string& identity, const char* name) {
