@@ -1,7 +1,5 @@
 #include "BenchSupport.h"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -36,17 +34,6 @@ std::map<std::string, int> ParseOptions(int argc, char** argv, std::map<std::str
         option->second = static_cast<int>(value);
     }
     return defaults;
-}
-
-BenchConfigDir::BenchConfigDir()
-    : dir_(std::filesystem::temp_directory_path() / ("torvane-bench-" + std::to_string(::getpid()))) {
-    std::filesystem::create_directories(dir_);
-    ::setenv("TORVANE_CONFIG_DIR", dir_.c_str(), 1);
-}
-
-BenchConfigDir::~BenchConfigDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
 }
 
 UpdateFigures TimeOneUpdate(const bootsim::SimConfig& module, int baud, EventPump& pump) {

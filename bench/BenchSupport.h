@@ -1,11 +1,10 @@
 #pragma once
 // What the benchmarks share: the two product modules they update, their
-// command line, a configuration folder of their own, and one whole update
-// against a simulated module timed from the first wake-up to the verdict.
+// command line, and one whole update against a simulated module timed from
+// the first wake-up to the verdict. Each benchmark keeps its settings in a
+// TempConfigDir (the tests' own), never in the user's.
 
 #include <cstdint>
-#include <filesystem>
-#include <initializer_list>
 #include <map>
 #include <string>
 
@@ -32,19 +31,6 @@ inline constexpr ProductModule ProductModules[] = {
 // says which names exist). Anything else, or a value below 1, prints
 // `usage` and ends the program with 2.
 std::map<std::string, int> ParseOptions(int argc, char** argv, std::map<std::string, int> defaults, const char* usage);
-
-// TORVANE_CONFIG_DIR points at a fresh temporary folder while it lives, so a
-// benchmark never reads or changes the user's settings.
-class BenchConfigDir {
-public:
-    BenchConfigDir();
-    ~BenchConfigDir();
-    BenchConfigDir(const BenchConfigDir&) = delete;
-    BenchConfigDir& operator=(const BenchConfigDir&) = delete;
-
-private:
-    std::filesystem::path dir_;
-};
 
 struct UpdateFigures {
     double seconds = 0;

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include "BenchSupport.h"
+#include "TempConfigDir.h"
 #include "platform/Platform.h"
 #include "station/Station.h"
 #include "tools/bootsim/SimRunner.h"
@@ -102,7 +103,7 @@ int main(int argc, char** argv) {
         bench::ParseOptions(argc, argv, {{"--baud", DefaultBaud}, {"--repeat", 1}, {"--max-modules", DefaultMaxModules}},
                             "torvane-bench-station [--baud N] [--repeat N] [--max-modules N]");
     const int baud = options.at("--baud"), repeat = options.at("--repeat"), maxModules = options.at("--max-modules");
-    const bench::BenchConfigDir config;
+    const test::TempConfigDir config;
 
     std::printf("a station updating N modules at once, %d baud (8N2) with wire time, best of %d; %ld cores\n\n",
                 baud, repeat, ::sysconf(_SC_NPROCESSORS_ONLN));

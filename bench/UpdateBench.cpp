@@ -9,6 +9,7 @@
 #include <string>
 
 #include "BenchSupport.h"
+#include "TempConfigDir.h"
 #include "platform/Platform.h"
 
 using namespace torvane;
@@ -33,7 +34,7 @@ int main(int argc, char** argv) {
     const auto options = bench::ParseOptions(argc, argv, {{"--baud", 115200}, {"--repeat", 1}},
                                              "torvane-bench-update [--baud N] [--repeat N]");
     const int baud = options.at("--baud"), repeat = options.at("--repeat");
-    const bench::BenchConfigDir config;
+    const test::TempConfigDir config;
 
     std::printf("whole update at %d baud (8N2), best of %d\n\n", baud, repeat);
     std::printf("%-28s %8s %16s %16s %8s\n", "module", "frames", "input-waking s", "fixed-sleep s", "saving");
