@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "bootloader/DeviceIdentity.h"
 #include "bootloader/EventPump.h"
@@ -34,6 +35,7 @@ enum class Outcome {
     UnknownDevice,
     NoImage,           // no image for the chip, or too big for it
     NotSuitable,
+    NoisyLine,         // written, but through too much damage to trust it
 };
 
 // The acknowledged frames of a run, for its record: frames sent for the
@@ -61,6 +63,10 @@ struct RunContext {
     EventPump* pump = nullptr;
     Outcome outcome = Outcome::None;
     FrameTally tally;  // cleared by each start button
+    // When a command went out whose answer did not come within its wait (a
+    // 204 while the device erases): the answer may still arrive, and must not
+    // be taken for the next frame's. The transfer takes it over.
+    std::optional<Clock::TimePoint> answerOwedSince;
 
     // The view the run reports to. Precondition for every run operation: a
     // view is installed (`view`), or a derived context supplies one.

@@ -30,6 +30,8 @@ struct DeviceIdentity {
 inline constexpr std::uint8_t NoIdentityBytesExpected = 255;
 
 struct ReceiverState {
+    // Acknowledgements and refusals decoded since the flag was last cleared
+    // (0 when clear; counts up to 255).
     std::uint8_t ack = 0;
     std::uint8_t refusal = 0;
     std::uint8_t abort = 0;  // raised by Stop/Abort/STOP, consumed by WaitForReply

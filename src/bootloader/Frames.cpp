@@ -4,7 +4,6 @@
 #include <array>
 #include <string>
 
-#include "bootloader/Receiver.h"
 #include "bootloader/Verdicts.h"
 
 namespace torvane {
@@ -20,11 +19,6 @@ void WriteLength(std::span<std::uint8_t> buffer, std::uint32_t rowSize, std::uin
         buffer[AddressBytes] = static_cast<std::uint8_t>(length >> 8);
         buffer[AddressBytes + 1] = static_cast<std::uint8_t>(length);
     }
-}
-
-void ClearReplyFlags(ReceiverState& rx) {
-    rx.ack = 0;
-    rx.refusal = 0;
 }
 
 }  // namespace
@@ -86,35 +80,6 @@ int BuildEepromFrame(std::span<std::uint8_t> buffer, int index, std::uint8_t val
     return EepromFrameLength;
 }
 
-std::int16_t SendAcked(RunContext& ctx, std::uint8_t* buffer, int count) {
-    const auto n = static_cast<std::size_t>(count);
-    buffer[n] = Checksum8({buffer, n});
-    for (int transmission = 0;; ++transmission) {
-        ClearReplyFlags(ctx.receiver);
-        WritePort(ctx.port, ctx.port.CurrentPort, buffer, static_cast<std::uint32_t>(n + 1));
-        ++(transmission == 0 ? ctx.tally.sent : ctx.tally.resent);
-        switch (WaitForReply(ctx, AckTimeoutMs)) {
-        case WaitAcknowledged:
-            // An acknowledgement that came together with a refusal proves
-            // nothing: the refusal may be this frame's, the 'K' the device's
-            // answer to a stray byte of it. The frame is sent again.
-            if (ctx.receiver.refusal == 0) return SendOk;
-            ++ctx.tally.refused;
-            break;
-        case WaitAborted:
-            return SendUserAbort;
-        case WaitRefused:
-            ++ctx.tally.refused;
-            break;
-        default:
-            return SendNoResponse;  // silence is never answered by a resend
-        }
-        ctx.runView().resending(transmission);
-        if (transmission + 1 >= MaxTransmissions) return SendRefused;
-        if (!SettleLine(ctx)) return SendUserAbort;
-    }
-}
-
 void SendAccessTextFrame(RunContext& ctx) {
     std::array<std::uint8_t, AccessTextFrameLength> frame{};
     frame[0] = AccessTextCommand;
@@ -141,11 +106,12 @@ void ShowErrorCode(RunContext& ctx, std::int16_t code) {
         Outcome outcome;
     };
     // code, text shown, how the run ended
-    static constexpr std::array<Verdict, 4> Verdicts{{
+    static constexpr std::array<Verdict, 5> Verdicts{{
         {SendNoResponse, NoResponseText, Outcome::NotAcknowledged},
         {SendUserAbort, UserAbortText, Outcome::Aborted},
         {SendRefused, RefusedText, Outcome::Refused},
         {IncompatibleBootloader, IncompatibleText, Outcome::Incompatible},
+        {SendLineTooNoisy, NoisyLineText, Outcome::NoisyLine},
     }};
     for (const Verdict& v : Verdicts) {
         if (v.code != code) continue;

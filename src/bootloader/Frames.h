@@ -1,6 +1,7 @@
 #pragma once
 // What goes on the wire to the boot loader: frame layouts, their checksums,
-// and acknowledged transmission with resend on refusal.
+// the frames sent without acknowledgement, and the verdicts of a failed
+// transmission. Acknowledged frames go through AckedLink.
 
 #include <cstdint>
 #include <span>
@@ -35,7 +36,7 @@ inline constexpr std::string_view AccessText = "K3m9Tz7Qa2Wd5Hx";
 inline constexpr int AccessTextFrameLength = 19;
 inline constexpr int Command4FrameLength = 4;
 
-// Acknowledged transmission.
+// Acknowledged transmission (AckedLink).
 inline constexpr int AckTimeoutMs = 2000;
 inline constexpr int MaxTransmissions = 5;  // the first write and four resends
 
@@ -45,6 +46,8 @@ inline constexpr std::int16_t SendNoResponse = -1;
 inline constexpr std::int16_t SendUserAbort = -2;
 inline constexpr std::int16_t SendRefused = -3;
 inline constexpr std::int16_t IncompatibleBootloader = -4;
+// The transfer met too much damage on the line to trust its result.
+inline constexpr std::int16_t SendLineTooNoisy = -6;
 
 // Two's complement of the 8-bit sum of the bytes: the frame with it appended sums to 0.
 std::uint8_t Checksum8(std::span<const std::uint8_t> bytes);
@@ -79,19 +82,12 @@ int BuildFinalBlockFrame(std::span<std::uint8_t> buffer, std::uint32_t address, 
 // Fills the buffer with 0xFF first. Returns 5 (without checksum).
 int BuildEepromFrame(std::span<std::uint8_t> buffer, int index, std::uint8_t value);
 
-// Appends the checksum at buffer[count] and writes the count + 1 bytes to
-// CurrentPort until the device acknowledges: 0 acknowledged, -1 no reply
-// within 2000 ms (never resent), -2 stop requested, -3 refused five times.
-// Each refusal is reported to the view as a resend (numbered from 0).
-// The buffer holds at least count + 1 bytes.
-std::int16_t SendAcked(RunContext& ctx, std::uint8_t* buffer, int count);
-
 // The access-text frame (0, 15, the text, 16-bit sum high byte first); no reply awaited.
 void SendAccessTextFrame(RunContext& ctx);
 // The command-4 frame 04 00 00 04; returns WritePort's result.
 int SendCommand4Frame(RunContext& ctx);
 
-// Reports the failure verdict for -1..-4 to the view and records the
+// Reports the failure verdict for -1..-4 and -6 to the view and records the
 // outcome; any other code shows nothing.
 void ShowErrorCode(RunContext& ctx, std::int16_t code);
 

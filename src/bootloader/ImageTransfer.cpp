@@ -1,7 +1,8 @@
 #include "bootloader/ImageTransfer.h"
 
+#include "bootloader/AckedLink.h"
 #include "bootloader/Frames.h"
-#include "bootloader/Receiver.h"
+#include "bootloader/Verdicts.h"
 #include "images/Scramble.h"
 
 namespace torvane {
@@ -14,30 +15,11 @@ bool InProtectedRange(const ProtectedRange& r, std::uint32_t address) {
     return r.start != 0 && r.start <= address && address <= r.start + r.length;
 }
 
-// The answer that ended a resent block's wait may be the first copy's, come
-// late; the resend's own answer then follows about as late again. It is
-// listened for before the next frame goes out, so that it can never be taken
-// for that frame's answer. `firstSent` is when the first copy went out.
-std::int16_t AwaitLateDuplicate(RunContext& ctx, Clock::TimePoint firstSent) {
-    const auto now = PumpOf(ctx).now();
-    const auto lateness = std::chrono::duration_cast<std::chrono::milliseconds>(now - firstSent);
-    const int waitMs = static_cast<int>(lateness.count()) + LateDuplicateMarginMs;
-    return WaitForReply(ctx, waitMs) == WaitAborted ? SendUserAbort : SendOk;
-}
-
-// A block inside the loop: sent again after silence, unless the device has
-// gone away (then every resend would wait in vain) or the transfer has met
-// silence too often already. Whatever is still waiting on the line is
-// discarded before the resend.
-std::int16_t SendInnerBlock(RunContext& ctx, std::span<std::uint8_t> frame, int count, int& silences) {
-    const auto firstSent = PumpOf(ctx).now();
-    auto r = SendAcked(ctx, frame.data(), count);
-    for (int resend = 0; r == SendNoResponse && resend < SilentBlockResends; ++resend) {
-        if (CurrentPortGone(ctx.port) || ++silences > MaxSilencesPerTransfer) break;
-        DrainInput(ctx.port);
-        r = SendAcked(ctx, frame.data(), count);
-        if (r == SendOk) r = AwaitLateDuplicate(ctx, firstSent);
-    }
+// Shows why the transfer ended, and that the device went away if it did.
+std::int16_t Failed(RunContext& ctx, std::int16_t r) {
+    ShowErrorCode(ctx, r);
+    if (CurrentPortGone(ctx.port)) ctx.runView().panel(DetailPanel, DisconnectedText);
+    if (r == SendLineTooNoisy) ctx.runView().panel(DetailPanel, NoisyLineDetailText);
     return r;
 }
 
@@ -71,9 +53,9 @@ std::int16_t TransferImage(RunContext& ctx) {
     view.progressMaximum(static_cast<int>(C / U));
     const int h = FrameHeaderLength(R);
     const int fullFrame = h + static_cast<int>(R);
+    AckedLink link(ctx);
     std::uint32_t i = 0, a = 0;
     int k = 0;
-    int silences = 0;
     while (i < C) {
         if (k == 0) {
             a = i / U;
@@ -87,11 +69,7 @@ std::int16_t TransferImage(RunContext& ctx) {
         const std::uint32_t next = i / U;  // the range test looks at the address past the block
         view.progress(static_cast<int>(next));
         if (!InProtectedRange(l.protectedRange, next)) {
-            if (const auto r = SendInnerBlock(ctx, frame, k, silences); r != SendOk) {
-                ShowErrorCode(ctx, r);
-                if (CurrentPortGone(ctx.port)) view.panel(DetailPanel, DisconnectedText);
-                return r;
-            }
+            if (const auto r = link.send(frame.data(), k); r != SendOk) return Failed(ctx, r);
         }
         k = 0;
     }
@@ -102,20 +80,14 @@ std::int16_t TransferImage(RunContext& ctx) {
     } else {
         SetBlockLength(frame, R, static_cast<std::uint32_t>(k - h));
     }
-    if (const auto r = SendAcked(ctx, frame.data(), k); r < 0) {
-        ShowErrorCode(ctx, r);
-        return r;
-    }
+    if (const auto r = link.send(frame.data(), k); r != SendOk) return Failed(ctx, r);
 
     // The final block, just below the boot loader, ends with the tail bytes.
     view.finalBlock();
     const std::uint8_t mask = plain ? 0 : ScrambleByte(Low(T));
     const int finalLength = BuildFinalBlockFrame(frame, T, R, static_cast<std::uint8_t>(FrameFill ^ mask),
                                                  {img.tailBytes, static_cast<std::size_t>(img.tailCount)}, mask);
-    if (const auto r = SendAcked(ctx, frame.data(), finalLength); r < 0) {
-        ShowErrorCode(ctx, r);
-        return r;
-    }
+    if (const auto r = link.send(frame.data(), finalLength); r != SendOk) return Failed(ctx, r);
 
     if (img.eepromCount > 0) {
         view.progress(0);
@@ -123,13 +95,11 @@ std::int16_t TransferImage(RunContext& ctx) {
         for (int j = 0; j < img.eepromCount; ++j) {
             view.eepromByte(j);
             const int n = BuildEepromFrame(frame, j, img.eepromBytes[j]);
-            if (const auto r = SendAcked(ctx, frame.data(), n); r < 0) {
-                ShowErrorCode(ctx, r);
-                return r;
-            }
+            if (const auto r = link.send(frame.data(), n); r != SendOk) return Failed(ctx, r);
             view.progress(j);
         }
     }
+    if (const auto r = link.finish(); r != SendOk) return Failed(ctx, r);
     return SendOk;
 }
 

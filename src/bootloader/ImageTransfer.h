@@ -18,28 +18,11 @@ bool TransferInvariantsHold(const RunContext& ctx);
 // Beside " not Response " when the device went away in the middle of the transfer.
 inline constexpr std::string_view DisconnectedText = "the device was disconnected";
 
-// How many times a block inside the loop that got no reply is sent again.
-// Silence means the frame or its answer was lost; writing the same row twice
-// does no harm, while passing it over could leave a hole in the flash.
-inline constexpr int SilentBlockResends = 1;
-
-// A transfer that has resent this many silent blocks gives up at the next
-// silence: a module that answers later than the wait, or a line that loses
-// that much, would otherwise keep a run going for many minutes.
-inline constexpr int MaxSilencesPerTransfer = 8;
-
-// After a resent block is acknowledged, the run listens as long again as the
-// first copy has been waiting, plus this margin, for a second answer: the
-// late one of the two copies, which must not be counted for the next frame.
-inline constexpr int LateDuplicateMarginMs = 250;
-
 // 0 on success; otherwise the transmission result, already shown with
-// ShowErrorCode. Success means every frame sent was acknowledged: a block
-// inside the loop that gets no reply is sent again (SilentBlockResends, at
-// most MaxSilencesPerTransfer times in one transfer), and silence after that
-// ends the transfer with -1 like silence anywhere else. Every answer is
-// counted for the frame it belongs to: the next frame goes out only once a
-// resent block's second answer has come or its time has passed.
+// ShowErrorCode. Every frame goes through one AckedLink: success means every
+// frame was acknowledged by an answer of its own, silence after a frame's
+// one resend ends the transfer with -1 as does too much silence in it, and
+// too many anomalies end it with -6 (NoisyLineText).
 std::int16_t TransferImage(RunContext& ctx);
 
 }  // namespace torvane

@@ -38,6 +38,25 @@ bool StopRequested(RunContext& ctx) {
     return true;
 }
 
+// A pause of the sequence between modules, as PumpWait lets time pass but
+// ended at the step where Stop was pressed: false then, the flag consumed.
+bool PauseUnlessStopped(RunContext& ctx, int ms) {
+    for (; ms > 0; ms -= StepMs) {
+        PumpWait(ctx, StepMs);
+        if (ctx.receiver.abort != 0) {
+            ctx.receiver.abort = 0;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Stop during a repeat action: the run ends with the verdict a Stop gets.
+std::int32_t Stopped(RunContext& ctx) {
+    ShowErrorCode(ctx, SendUserAbort);
+    return 0;
+}
+
 std::int32_t Signed8(std::uint8_t v) { return static_cast<std::int8_t>(v); }
 
 }  // namespace
@@ -83,15 +102,15 @@ std::int32_t ProgramDevice(RunContext& ctx) {
     if (ctx.SequenceMode && ImagePending(images, slot) == PendingDone) {
         switch (RepeatAction(images, slot)) {
         case RepeatWaitOneSecond:
-            PumpOf(ctx).sleep(std::chrono::milliseconds(RepeatWaitMs));
+            if (!PauseUnlessStopped(ctx, RepeatWaitMs)) return Stopped(ctx);
             ctx.outcome = Outcome::RepeatDone;
             return 1;
         case RepeatSendAccessFrames:
             SendAccessTextFrame(ctx);
-            PumpWait(ctx, AccessFramePauseMs);
+            if (!PauseUnlessStopped(ctx, AccessFramePauseMs)) return Stopped(ctx);
             DrainOnce(ctx.port);
             SendCommand4Frame(ctx);
-            PumpWait(ctx, AccessFramePauseMs);
+            if (!PauseUnlessStopped(ctx, AccessFramePauseMs)) return Stopped(ctx);
             DrainOnce(ctx.port);
             ctx.outcome = Outcome::RepeatDone;
             return 1;
@@ -168,12 +187,21 @@ std::int32_t ProgramDevice(RunContext& ctx) {
         ctx.receiver.ack = 0;
         ctx.receiver.refusal = 0;
         ctx.FrameBuffer[0] = EnterProgramming;
+        const auto sentAt = PumpOf(ctx).now();
         WritePort(ctx.port, ctx.port.CurrentPort, ctx.FrameBuffer.data(), 1);
         // Some boot loaders never answer 204, so its answer or silence does
-        // not matter; a Stop pressed while it is awaited does.
-        if (WaitForReply(ctx, ProgrammingModeReplyMs) == WaitAborted) {
+        // not end the run; a Stop pressed while it is awaited does. Silence
+        // may also be a device still erasing, whose answer comes later: the
+        // transfer must not take it for its first block's.
+        switch (WaitForReply(ctx, ProgrammingModeReplyMs)) {
+        case WaitAborted:
             ShowErrorCode(ctx, SendUserAbort);
             return 0;
+        case WaitNothing:
+            ctx.answerOwedSince = sentAt;
+            break;
+        default:
+            break;
         }
     }
     view.programming();
@@ -185,7 +213,9 @@ std::int32_t ProgramDevice(RunContext& ctx) {
     MarkImageProgrammed(images, slot);
     if (ctx.SequenceMode) {
         if (RuleOfSlot(slot).settlesAfterSequence) {
-            PumpWait(ctx, K80SettleMs);
+            // Stopped here, the module is programmed: its verdict stays, and
+            // the sequence ends instead of going on to the next module.
+            if (!PauseUnlessStopped(ctx, K80SettleMs)) return 0;
             DrainOnce(ctx.port);
         }
         return Signed8(PendingCount(images));

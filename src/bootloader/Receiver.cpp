@@ -13,8 +13,14 @@ std::uint16_t PollReceiver(RunContext& ctx) {
 }
 
 std::int16_t WaitForReply(RunContext& ctx, int timeoutMs) {
-    if (timeoutMs < StepMs) return WaitNothing;
+    return AwaitFrameAnswer(ctx, timeoutMs, Clock::TimePoint{}).outcome;
+}
+
+FrameAnswer AwaitFrameAnswer(RunContext& ctx, int timeoutMs, Clock::TimePoint earliest) {
+    FrameAnswer heard;
+    if (timeoutMs < StepMs) return heard;
     EventPump& pump = PumpOf(ctx);
+    ReceiverState& rx = ctx.receiver;
     // A step ends early when the port has input, so a reply is seen as soon
     // as it arrives instead of at the next 5 ms boundary: this keeps a block
     // exchange close to the line's own speed. The wait as a whole is held to
@@ -23,22 +29,30 @@ std::int16_t WaitForReply(RunContext& ctx, int timeoutMs) {
     const auto deadline = pump.now() + std::chrono::milliseconds(timeoutMs);
     do {
         pump.step(Step, CurrentDevice(ctx.port));
-        PollReceiver(ctx);
-        ReceiverState& rx = ctx.receiver;
+        const int before = rx.ack + rx.refusal;
+        const int read = PollReceiver(ctx);
+        heard.others += read - (rx.ack + rx.refusal - before);
+        heard.early = heard.early || (read > 0 && pump.now() < earliest);
         if (rx.abort != 0) {
             rx.abort = 0;
-            return WaitAborted;
+            heard.outcome = WaitAborted;
+            return heard;
         }
         if (rx.ack != 0) {
+            heard.answers = rx.ack + rx.refusal;
             rx.ack = 0;
-            return WaitAcknowledged;
+            heard.outcome = WaitAcknowledged;
+            return heard;
         }
         if (rx.refusal != 0) {
+            heard.answers = rx.refusal;
             rx.refusal = 0;
-            return WaitRefused;
+            heard.outcome = WaitRefused;
+            return heard;
         }
     } while (pump.now() < deadline);
-    return WaitNothing;
+    heard.outcome = WaitNothing;
+    return heard;
 }
 
 void PumpWait(RunContext& ctx, int ms) {
@@ -49,22 +63,51 @@ void PumpWait(RunContext& ctx, int ms) {
     }
 }
 
-bool SettleLine(RunContext& ctx) {
+namespace {
+
+constexpr int DropInputMaxReads = 16;
+
+void CountAnswers(const PortChannel& ch, int count, DroppedAnswers& into) {
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t b = ch.ReceiveBuffer[static_cast<std::size_t>(i)];
+        into.acks += b == ReplyAck;
+        into.refusals += b == ReplyRefuse;
+    }
+}
+
+}  // namespace
+
+std::optional<DroppedAnswers> SettleLine(RunContext& ctx, std::chrono::milliseconds quiet,
+                                         std::chrono::milliseconds limit) {
     EventPump& pump = PumpOf(ctx);
     const auto start = pump.now();
     auto lastInput = start;
+    DroppedAnswers dropped;
     for (;;) {
         pump.step(Step, CurrentDevice(ctx.port));
         if (ctx.receiver.abort != 0) {
             ctx.receiver.abort = 0;
-            return false;
+            return std::nullopt;
         }
         const auto now = pump.now();
-        if (ReadCurrentPort(ctx.port) > 0) lastInput = now;
-        if (now - lastInput >= std::chrono::milliseconds(LineSettleQuietMs) ||
-            now - start >= std::chrono::milliseconds(LineSettleLimitMs))
-            return true;
+        if (const int n = ReadCurrentPort(ctx.port); n > 0) {
+            CountAnswers(ctx.port, n, dropped);
+            lastInput = now;
+        }
+        if (now - lastInput >= quiet || now - start >= limit) return dropped;
     }
+}
+
+int DropInput(RunContext& ctx, DroppedAnswers& answers) {
+    int dropped = 0;
+    // Bounded, so a line that never stops talking cannot hold the run here.
+    for (int reads = 0; reads < DropInputMaxReads; ++reads) {
+        const int n = ReadCurrentPort(ctx.port);
+        if (n == 0) break;
+        dropped += n;
+        CountAnswers(ctx.port, n, answers);
+    }
+    return dropped;
 }
 
 void ClearIdentity(RunContext& ctx) {

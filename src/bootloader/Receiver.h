@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "bootloader/Context.h"
 
@@ -33,6 +34,21 @@ std::uint16_t PollReceiver(RunContext& ctx);
 // without reading.
 std::int16_t WaitForReply(RunContext& ctx, int timeoutMs);
 
+// What one wait for a frame's answer heard: its outcome as WaitForReply
+// reports it, how many answer bytes ('K' or 'N') and other bytes the read
+// that ended it held, and whether that read came before `earliest`, the
+// moment the frame can first have reached the device. A frame has exactly
+// one answer, and it cannot come before the frame has arrived: anything else
+// is a sign that some answer on the line belongs to another frame.
+struct FrameAnswer {
+    std::int16_t outcome = 0;
+    int answers = 0;
+    int others = 0;
+    bool early = false;
+    bool single() const { return answers == 1 && others == 0 && !early; }
+};
+FrameAnswer AwaitFrameAnswer(RunContext& ctx, int timeoutMs, Clock::TimePoint earliest);
+
 // The context's pump. Precondition for every wait: ctx.pump is installed.
 EventPump& PumpOf(RunContext& ctx);
 
@@ -44,12 +60,22 @@ void PumpWait(RunContext& ctx, int ms);
 // line damaged: it takes stray bytes of it for commands of their own (a 204,
 // a wake-up code) and answers them. Those answers belong to no frame of ours.
 // SettleLine reads and drops whatever arrives, undecoded, until the line has
-// been quiet for LineSettleQuietMs, and gives up waiting for quiet after
-// LineSettleLimitMs. Returns false when the user asked to stop meanwhile
-// (the abort flag is then cleared).
-inline constexpr int LineSettleQuietMs = 100;
-inline constexpr int LineSettleLimitMs = 1000;
-bool SettleLine(RunContext& ctx);
+// been quiet for `quiet`, and gives up waiting for quiet after `limit`. It
+// counts the answer bytes among what it dropped; nothing when the user asked
+// to stop meanwhile (the abort flag is then cleared).
+struct DroppedAnswers {
+    int acks = 0;
+    int refusals = 0;
+    int total() const { return acks + refusals; }
+};
+inline constexpr std::chrono::milliseconds LineSettleQuiet{100};
+inline constexpr std::chrono::milliseconds LineSettleLimit{1000};
+std::optional<DroppedAnswers> SettleLine(RunContext& ctx, std::chrono::milliseconds quiet = LineSettleQuiet,
+                                         std::chrono::milliseconds limit = LineSettleLimit);
+
+// Reads and drops what is waiting now, without waiting for more. Returns the
+// number of bytes dropped; `answers` counts the answer bytes among them.
+int DropInput(RunContext& ctx, DroppedAnswers& answers);
 
 // Sets chipCode, biosVersion, hardwareCode and preparationCode to 0;
 // identitySeen and the record are left alone.

@@ -48,6 +48,13 @@ void FeedIdentityByte(ReceiverState& rx, DeviceIdentity& id, std::uint8_t b) {
     }
 }
 
+// The flags count their answers since they were last cleared, so a wait can
+// tell one answer from several: two answers to one frame mean one of them
+// belongs to something else.
+void CountAnswer(std::uint8_t& count) {
+    if (count < UINT8_MAX) ++count;
+}
+
 }  // namespace
 
 void FeedReplyByte(ReceiverState& rx, DeviceIdentity& id, std::uint8_t b) {
@@ -82,9 +89,9 @@ void FeedReplyByte(ReceiverState& rx, DeviceIdentity& id, std::uint8_t b) {
         id.biosVersion = rx.pendingVersion;
         id.hardwareCode = rx.pendingHardware;
         id.preparationCode = rx.pendingPreparation;
-        rx.ack = 1;
+        CountAnswer(rx.ack);
     } else if (b == ReplyRefuse) {
-        rx.refusal = 1;
+        CountAnswer(rx.refusal);
     } else if (b == ReplyIdentity) {
         id.identitySeen = 1;
         rx.pendingVersion = AnnouncedVersion;

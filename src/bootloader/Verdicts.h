@@ -12,6 +12,11 @@ inline constexpr std::string_view NoResponseText = " not Response ";
 inline constexpr std::string_view UserAbortText = " User Abort !! ";
 inline constexpr std::string_view RefusedText = " CHK Error !! ";
 inline constexpr std::string_view IncompatibleText = " Incompatible Bootloader !! ";
+// The transfer was written, but the line damaged so many frames on the way
+// that a frame damaged beyond what its checksum shows could be among them.
+inline constexpr std::string_view NoisyLineText = " Line too noisy !! ";
+// Detail panel beside NoisyLineText.
+inline constexpr std::string_view NoisyLineDetailText = "too much damage on the line to trust the result";
 inline constexpr std::string_view ErrorText = " Error !! ";
 inline constexpr std::string_view InvalidPortText = "Invalid Port Com";
 // Device panel beside ErrorText: a chip code the updater does not know.

@@ -78,7 +78,8 @@ constexpr const char* UpdateHelp =
     "   9  unknown device\n"
     "  10  no image for this device, or image too big\n"
     "  11  board not suitable for the image\n"
-    "  12  a station: some port's run failed (the table says which and why)\n";
+    "  12  a station: some port's run failed (the table says which and why)\n"
+    "  13  the line damaged too many frames to trust the update (update again)\n";
 
 constexpr int ExitLogFailed = 1;
 

@@ -67,6 +67,10 @@ public:
     // True once the device has gone away (unplugged, line hung up): nothing
     // more will come from it.
     virtual bool gone() const = 0;
+    // True for a line that carries bytes at its baud rate, so that a byte
+    // written now reaches the far end only after its line time; false for a
+    // device with no wire (a pseudo-terminal), where bytes cross at once.
+    virtual bool paced() const = 0;
     virtual void close() = 0;
 };
 

@@ -188,6 +188,13 @@ void DrainInput(PortChannel& ch) {
     }
 }
 
+std::chrono::microseconds LineTime(PortChannel& ch, std::size_t bytes) {
+    const SerialDevice* d = CurrentDevice(ch);
+    if (d == nullptr || !d->paced()) return std::chrono::microseconds{0};
+    const auto bits = static_cast<long long>(bytes) * LineBitsPerByte;
+    return std::chrono::microseconds{bits * 1'000'000 / PortBaudRate};
+}
+
 bool CurrentPortGone(PortChannel& ch) {
     const SerialDevice* d = CurrentDevice(ch);
     return d != nullptr && d->gone();

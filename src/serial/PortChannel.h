@@ -24,6 +24,8 @@ inline constexpr std::uint8_t NoParity = 0;
 inline constexpr std::uint8_t TwoStopBits = 2;
 inline constexpr std::uint8_t EightDataBits = 8;
 inline constexpr std::size_t ReceiveBufferSize = 3072;
+// A start bit, eight data bits and two stop bits on the wire.
+inline constexpr int LineBitsPerByte = 11;
 // The boxes an opening shows when the driver refuses the line settings.
 inline constexpr std::string_view ConfigureFailedText = "Unable to configure the serial port";
 inline constexpr std::string_view TimeoutsFailedText = "Unable to set the time-out parameters";
@@ -102,6 +104,10 @@ void DrainInput(PortChannel& ch);
 std::uint16_t ReadCurrentPort(PortChannel& ch);
 // The open device of CurrentPort, or nullptr.
 SerialDevice* CurrentDevice(PortChannel& ch);
+// The least time `bytes` written to CurrentPort now take to reach the far
+// end: their line time at PortBaudRate, or zero for a device without a wire
+// (or no open port).
+std::chrono::microseconds LineTime(PortChannel& ch, std::size_t bytes);
 // True when CurrentPort is open but its device has gone away (unplugged).
 bool CurrentPortGone(PortChannel& ch);
 int ShowMessageBox(PortChannel& ch, std::string_view text, std::string_view caption, unsigned flags);

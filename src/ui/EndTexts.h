@@ -36,7 +36,8 @@ inline constexpr std::string_view EndTexts[] = {
     UnknownDeviceText,      ImageNotUsableText,     InvalidPortText,       DeviceNotFoundText,
     NoImageText,            ImageTooBigText,        NoImageWarningText,    NotSuitableWarningText,
     NotSuitableDetailText,  DisconnectedText,       ConfigureFailedText,   TimeoutsFailedText,
-    AlreadyInProgressText,  LoaderNotFoundText,        LoaderPortInvalidText,
+    AlreadyInProgressText,  LoaderNotFoundText,        LoaderPortInvalidText, NoisyLineText,
+    NoisyLineDetailText,
 };
 
 }  // namespace torvane

@@ -24,6 +24,7 @@ int ExitCodeOf(Outcome o) {
     case Outcome::UnknownDevice: return ExitUnknownDevice;
     case Outcome::NoImage: return ExitNoImage;
     case Outcome::NotSuitable: return ExitNotSuitable;
+    case Outcome::NoisyLine: return ExitNoisyLine;
     }
     return 1;
 }
@@ -53,6 +54,9 @@ std::string NextStep(Outcome outcome, std::string_view mappingRecipe) {
     case Outcome::NotAcknowledged:
     case Outcome::Refused:
         return "Next: check the cable and keep it away from noise (motors, power lines), then try again.";
+    case Outcome::NoisyLine:
+        return "Next: the line damaged too many blocks to trust an update over it; use a short, good cable away "
+               "from motors and power lines, or another adapter, then update again.";
     case Outcome::NotSuitable:
         return "Next: the board's hardware and preparation codes do not match the image's; check the board "
                "against 'torvane-cli images'.";

@@ -26,6 +26,7 @@ inline constexpr int ExitIncompatible = 8;
 inline constexpr int ExitUnknownDevice = 9;
 inline constexpr int ExitNoImage = 10;
 inline constexpr int ExitNotSuitable = 11;
+inline constexpr int ExitNoisyLine = 13;
 
 int ExitCodeOf(Outcome outcome);
 

@@ -5,6 +5,7 @@
 
 #include "RunFixture.h"
 #include "bootloader/DeviceSearch.h"
+#include "bootloader/AckedLink.h"
 #include "bootloader/Frames.h"
 
 using namespace torvane;
@@ -36,7 +37,7 @@ TEST_F(LinkFixture, FiveRefusalsMeanFiveIdenticalWritesThenChkError) {
     bootsim::SimFaults f;
     f.refuseNext = 5;
     const int n = Ready(f);
-    EXPECT_EQ(SendAcked(ctx, ctx.FrameBuffer.data(), n), SendRefused);
+    EXPECT_EQ(AckedLink(ctx).send(ctx.FrameBuffer.data(), n), SendRefused);
     const auto blocks = Blocks();
     ASSERT_EQ(blocks.size(), 5u);
     for (const auto& b : blocks) EXPECT_EQ(b, blocks[0]);
@@ -51,18 +52,18 @@ TEST_F(LinkFixture, ARefusalThenAnAcknowledgementIsTwoWrites) {
     bootsim::SimFaults f;
     f.refuseNext = 1;
     const int n = Ready(f);
-    EXPECT_EQ(SendAcked(ctx, ctx.FrameBuffer.data(), n), SendOk);
+    EXPECT_EQ(AckedLink(ctx).send(ctx.FrameBuffer.data(), n), SendOk);
     EXPECT_EQ(Blocks().size(), 2u);
 }
 
-TEST_F(LinkFixture, SilenceIsNoResponseAfterTheFullWait) {
+TEST_F(LinkFixture, SilenceIsNoResponseAfterTheResendsFullWait) {
     bootsim::SimFaults f;
     f.silent = true;
     const int n = Ready(f);
     const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(SendAcked(ctx, ctx.FrameBuffer.data(), n), SendNoResponse);
-    EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(AckTimeoutMs));
-    EXPECT_EQ(Blocks().size(), 1u);  // silence is never answered by a resend
+    EXPECT_EQ(AckedLink(ctx).send(ctx.FrameBuffer.data(), n), SendNoResponse);
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 2 * std::chrono::milliseconds(AckTimeoutMs));
+    EXPECT_EQ(Blocks().size(), 1u + SilentFrameResends);
 }
 
 TEST_F(LinkFixture, StopDuringTheWaitIsUserAbort) {
@@ -73,7 +74,7 @@ TEST_F(LinkFixture, StopDuringTheWaitIsUserAbort) {
         if (step == 40) MainStopClick(ctx);
     };
     const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(SendAcked(ctx, ctx.FrameBuffer.data(), n), SendUserAbort);
+    EXPECT_EQ(AckedLink(ctx).send(ctx.FrameBuffer.data(), n), SendUserAbort);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(AckTimeoutMs));
 }
 

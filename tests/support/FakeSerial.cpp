@@ -59,6 +59,7 @@ public:
     }
     bool waitReadable(std::chrono::milliseconds) override { return !line_->input.empty(); }
     bool gone() const override { return line_->gone; }
+    bool paced() const override { return line_->paced; }
     void close() override {
         if (closed_) return;
         closed_ = true;

@@ -20,6 +20,7 @@ struct FakeLine {
     std::set<Step> failing;            // steps that fail
     bool controlLinesSupported = true;
     bool gone = false;                 // the device went away
+    bool paced = false;                // bytes take their line time to cross
     std::vector<std::vector<std::uint8_t>> writes;
     std::deque<std::uint8_t> input;    // bytes waiting to be read
     std::size_t readChunk = 0;         // 0: a read takes all it may; else at most this many

@@ -1,5 +1,5 @@
-// Frame layouts and checksums, acknowledged transmission against a scripted
-// device, and the verdicts of the transmission results.
+// Frame layouts and checksums, acknowledged transmission of one frame against
+// a scripted device, and the verdicts of the transmission results.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "RecordingStatusBar.h"
 #include "ScriptedPump.h"
 #include "TestContext.h"
+#include "bootloader/AckedLink.h"
 #include "bootloader/Frames.h"
 
 namespace torvane {
@@ -120,7 +121,7 @@ struct Transmission {
         t.openPort();
         count = BuildEepromFrame(buffer, 3, 0x5A);
     }
-    std::int16_t send() { return SendAcked(t.ctx, buffer.data(), count); }
+    std::int16_t send() { return AckedLink(t.ctx).send(buffer.data(), count); }
     std::vector<std::string> statusTexts() const {
         std::vector<std::string> texts;
         for (const auto& [panel, text] : mainBar.writes)
@@ -129,7 +130,7 @@ struct Transmission {
     }
 };
 
-TEST(SendAcked, OutcomeFollowsTheDevicesReplies) {
+TEST(AckedLink, OutcomeFollowsTheDevicesReplies) {
     const Bytes frame = {0x40, 0x03, 0x5A, 0x01, 0x00, 0x62};
     struct Case {
         const char* name;
@@ -157,11 +158,11 @@ TEST(SendAcked, OutcomeFollowsTheDevicesReplies) {
         for (const Bytes& w : x.t.line().writes) EXPECT_EQ(w, frame) << "a resend is the unchanged frame";
         EXPECT_EQ(x.statusTexts(), c.resends);
         EXPECT_EQ(x.mainBar.repaintCount(), static_cast<int>(c.resends.size()));
-        EXPECT_FALSE(x.t.main.Label2.visible()) << "SendAcked shows no verdict itself";
+        EXPECT_FALSE(x.t.main.Label2.visible()) << "the link shows no verdict itself";
     }
 }
 
-TEST(SendAcked, ResendCounterGoesToTheMainWindowWhateverTheFrontEnd) {
+TEST(AckedLink, ResendCounterGoesToTheMainWindowWhateverTheFrontEnd) {
     for (FrontEnd front : {FrontEnd::LoaderWindow, FrontEnd::UpgradeWindow}) {
         Transmission x(front);
         Script(x.t, {{'N'}});
@@ -173,7 +174,7 @@ TEST(SendAcked, ResendCounterGoesToTheMainWindowWhateverTheFrontEnd) {
     }
 }
 
-TEST(SendAcked, StopDuringTheWaitEndsWithoutAnotherWrite) {
+TEST(AckedLink, StopDuringTheWaitEndsWithoutAnotherWrite) {
     Transmission x;
     test::ScriptedPump pump{x.t.clock};
     x.t.ctx.pump = &pump;
@@ -188,8 +189,8 @@ TEST(SendAcked, StopDuringTheWaitEndsWithoutAnotherWrite) {
 
 // What a device still sends after its refusal (its answers to stray bytes of
 // a damaged frame) is waited out and dropped, never taken for the resend's
-// answer; a resend nobody answers is silence.
-TEST(SendAcked, AnswersTrailingARefusalAreNotCountedForTheResend) {
+// answer; a resend nobody answers is silence, sent once more.
+TEST(AckedLink, AnswersTrailingARefusalAreNotCountedForTheResend) {
     Transmission x;
     test::ScriptedPump pump{x.t.clock};
     x.t.ctx.pump = &pump;
@@ -202,11 +203,11 @@ TEST(SendAcked, AnswersTrailingARefusalAreNotCountedForTheResend) {
         }
     };
     EXPECT_EQ(x.send(), SendNoResponse);
-    EXPECT_EQ(x.t.line().writes.size(), 2u);
+    EXPECT_EQ(x.t.line().writes.size(), 3u);
     EXPECT_EQ(x.t.ctx.tally.refused, 1);
 }
 
-TEST(SendAcked, StaleFlagsFromEarlierRepliesAreClearedBeforeSending) {
+TEST(AckedLink, StaleFlagsFromEarlierRepliesAreClearedBeforeSending) {
     Transmission x;
     x.t.ctx.receiver.ack = 1;
     x.t.ctx.receiver.refusal = 1;

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "ScriptedPump.h"
 #include "TestContext.h"
+#include "bootloader/AckedLink.h"
 #include "bootloader/Frames.h"
 #include "bootloader/ImageTransfer.h"
 #include "images/Scramble.h"
@@ -249,6 +251,135 @@ INSTANTIATE_TEST_SUITE_P(
         LateCase{"OneBlockAnswersTooLate", 3, 4500, SendNoResponse, 4},
         // Every block late: eight resent blocks, then the ninth silence gives up.
         LateCase{"EveryBlockAnswersLate", 0, 2300, SendNoResponse, 2 * MaxSilencesPerTransfer + 1}),
+    [](const auto& c) { return std::string(c.param.name); });
+
+}  // namespace
+
+namespace {
+
+// A module behind a scripted line. It takes frames in the order they are
+// written, keeps those it stores, and answers each in turn: `delayMs` after
+// the frame came, and never before an earlier frame's answer, as a real
+// device answers. What happens to a frame is decided by `plan` from the
+// frame's place among the distinct frames of the transfer (from 0) and its
+// copy (1 for the first write of it). Other bytes can be put on the line at
+// set times: strays, or a late answer to an earlier command.
+struct Fate {
+    enum Kind { Stored, Refused, Lost } kind = Stored;
+    int delayMs = 1;
+    bool strayFirst = false;  // a stray 'K' reaches the line 1 ms after the frame came
+};
+
+class ScriptedModule {
+public:
+    ScriptedModule(TestContext& t, std::function<Fate(int frame, int copy)> plan) : t_(t), plan_(std::move(plan)) {
+        t.ctx.pump = &pump_;
+        pump_.onStep = [this](int) {
+            while (!due_.empty() && due_.begin()->first <= t_.clock.now()) {
+                t_.line().input.push_back(due_.begin()->second);
+                due_.erase(due_.begin());
+            }
+        };
+        t.line().onWrite = [this](FakeLine&, const Bytes& w) {
+            auto at = std::find(order_.begin(), order_.end(), w);
+            if (at == order_.end()) at = order_.insert(order_.end(), w);
+            const int frame = static_cast<int>(at - order_.begin());
+            const Fate f = plan_(frame, ++copies_[frame]);
+            if (f.strayFirst) due_.emplace(t_.clock.now() + std::chrono::milliseconds(1), 'K');
+            if (f.kind == Fate::Lost) return;
+            if (f.kind == Fate::Stored) stored_.push_back(w);
+            lastAnswer_ = std::max(lastAnswer_, t_.clock.now() + std::chrono::milliseconds(f.delayMs));
+            due_.emplace(lastAnswer_, f.kind == Fate::Stored ? 'K' : 'N');
+        };
+    }
+    // Puts `byte` on the line `ms` after the module was made.
+    void at(int ms, std::uint8_t byte) { due_.emplace(start_ + std::chrono::milliseconds(ms), byte); }
+    // Every frame of `clean` was stored at least once.
+    bool holds(const std::vector<Bytes>& clean) const {
+        return std::all_of(clean.begin(), clean.end(), [this](const Bytes& f) {
+            return std::find(stored_.begin(), stored_.end(), f) != stored_.end();
+        });
+    }
+
+private:
+    TestContext& t_;
+    std::function<Fate(int, int)> plan_;
+    ScriptedPump pump_{t_.clock};
+    Clock::TimePoint start_ = t_.clock.now();
+    std::multimap<Clock::TimePoint, std::uint8_t> due_;
+    Clock::TimePoint lastAnswer_{};
+    std::vector<Bytes> order_, stored_;
+    std::map<int, int> copies_;
+};
+
+struct PairingCase {
+    const char* name;
+    std::function<Fate(int frame, int copy)> plan;
+    std::vector<std::pair<int, std::uint8_t>> extra;  // ms after the start, byte
+    bool owedAnswer = false;                           // a 204 went unanswered just before
+};
+
+void PrintTo(const PairingCase& c, std::ostream* os) { *os << c.name; }
+
+class AnswerPairing : public TransferFixture, public ::testing::WithParamInterface<PairingCase> {};
+
+// An answer that is not a frame's own never counts for it: whatever stray,
+// late or second answers come, the transfer ends with every frame stored, or
+// fails; never " Program Ok " over a row the module did not store.
+TEST_P(AnswerPairing, NeverCountsAnotherFramesAnswer) {
+    const auto& c = GetParam();
+    Image(64 * 8, 8, 2, true);  // seven blocks in the loop, the last block, the final block, two EEPROM bytes
+    Layout(1, 64, 0x7E40, 64 * 8);
+    ASSERT_EQ(Run(), SendOk);
+    const std::vector<Bytes> clean = t.line().writes;
+
+    TestContext faulty;
+    faulty.openPort();
+    faulty.ctx.images.active = t.ctx.images.active;
+    faulty.ctx.layout = t.ctx.layout;
+    ScriptedModule module(faulty, c.plan);
+    for (const auto& [ms, byte] : c.extra) module.at(ms, byte);
+    if (c.owedAnswer) faulty.ctx.answerOwedSince = faulty.clock.now() - std::chrono::milliseconds(AckTimeoutMs);
+    const auto r = TransferImage(faulty.ctx);
+    EXPECT_EQ(r, SendOk) << "the link recovers from one such fault";
+    if (r == SendOk) {
+        EXPECT_TRUE(module.holds(clean)) << "Program Ok over a frame the module never stored";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transfer, AnswerPairing,
+    ::testing::Values(
+        // Block 3's copy is damaged and refused, but a stray 'K' comes first.
+        PairingCase{"StrayAckBeforeARefusal",
+                    [](int frame, int copy) { return frame == 3 && copy == 1 ? Fate{Fate::Refused, 8, true} : Fate{}; },
+                    {}},
+        // The 204's answer comes after its wait, while block 0's first copy
+        // arrived damaged: the late 'K' lands in block 0's wait.
+        PairingCase{"Late204AnswerWithBlock0Damaged",
+                    [](int frame, int copy) { return frame == 0 && copy == 1 ? Fate{Fate::Refused, 310} : Fate{}; },
+                    {{300, 'K'}}, true},
+        // The same, with block 0 lost altogether while the device erased.
+        PairingCase{"Late204AnswerWithBlock0Lost",
+                    [](int frame, int copy) { return frame == 0 && copy == 1 ? Fate{Fate::Lost} : Fate{}; },
+                    {{300, 'K'}}, true},
+        // Silence on any frame is answered by one resend: the last block
+        // (frame 7), the final block (8) and an EEPROM frame (10) alike.
+        PairingCase{"SilenceOnTheLastBlock",
+                    [](int frame, int copy) { return frame == 7 && copy == 1 ? Fate{Fate::Lost} : Fate{}; }, {}},
+        PairingCase{"SilenceOnTheFinalBlock",
+                    [](int frame, int copy) { return frame == 8 && copy == 1 ? Fate{Fate::Lost} : Fate{}; }, {}},
+        PairingCase{"SilenceOnAnEepromFrame",
+                    [](int frame, int copy) { return frame == 10 && copy == 1 ? Fate{Fate::Lost} : Fate{}; }, {}},
+        // Block 3 answers after the wait, its resend later than the time the
+        // link listens for a second answer; block 4 is then refused.
+        PairingCase{"ResendAnsweredAfterTheDuplicateWindow",
+                    [](int frame, int copy) {
+                        if (frame == 3 && copy <= 2) return Fate{Fate::Stored, copy == 1 ? 2300 : 3000};
+                        if (frame == 4 && copy == 1) return Fate{Fate::Refused, 1};
+                        return Fate{};
+                    },
+                    {}}),
     [](const auto& c) { return std::string(c.param.name); });
 
 }  // namespace

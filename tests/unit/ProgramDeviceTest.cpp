@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <vector>
 
+#include "ScriptedPump.h"
 #include "TestContext.h"
 #include "bootloader/Frames.h"
 #include "bootloader/ProgramDevice.h"
@@ -230,6 +232,52 @@ TEST_F(ProgramFixture, SequenceModeCarriesOutTheRepeatActionOfAProgrammedSlot) {
     EXPECT_EQ(t.line().writes[0].size(), 19u);
     EXPECT_EQ(t.line().writes[1], (Bytes{0x04, 0x00, 0x00, 0x04}));
     EXPECT_EQ(t.ctx.outcome, Outcome::RepeatDone);
+}
+
+// Stop pressed in one of the sequence's pauses between modules ends the
+// sequence there instead of after the pause.
+TEST_F(ProgramFixture, StopEndsTheSequencesPausesBetweenModules) {
+    Image k80(2000), ds(2000);
+    Product({{0, 9, &k80.embedded}, {0, 6, &ds.embedded}});
+    t.ctx.SequenceMode = 1;
+    test::ScriptedPump pump{t.clock};
+    t.ctx.pump = &pump;
+    const auto stopWhen = [&](std::function<bool()> reached) {
+        pump.onStep = [&t = t, reached](int) {
+            if (reached()) t.ctx.receiver.abort = 1;
+        };
+    };
+
+    // The K80 slot settles after it is programmed: stopped there, the module
+    // keeps its verdict and nothing more is pending for this START.
+    Device(72, 10);
+    stopWhen([&] { return t.ctx.outcome == Outcome::Programmed; });
+    auto before = t.clock.elapsed();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_LT(t.clock.elapsed() - before, std::chrono::milliseconds(K80SettleMs));
+    EXPECT_EQ(t.ctx.outcome, Outcome::Programmed);
+    EXPECT_EQ(t.ctx.receiver.abort, 0) << "the Stop is used up, not left for the next START";
+
+    // Slot 9 again: its one-second pause.
+    t.line().writes.clear();
+    Device(72, 10);
+    stopWhen([] { return true; });
+    before = t.clock.elapsed();
+    EXPECT_EQ(Run(), 0);
+    EXPECT_LT(t.clock.elapsed() - before, std::chrono::milliseconds(RepeatWaitMs));
+    EXPECT_EQ(t.main.Label2.caption(), " User Abort !! ");
+
+    // Slot 6, programmed once, then again: stopped after the access-text
+    // frame, the command-4 frame is never sent.
+    Device(252, 10);
+    pump.onStep = nullptr;
+    Run();
+    t.line().writes.clear();
+    Device(252, 10);
+    stopWhen([&] { return !t.line().writes.empty(); });
+    EXPECT_EQ(Run(), 0);
+    EXPECT_EQ(t.line().writes.size(), 1u);
+    EXPECT_EQ(t.ctx.outcome, Outcome::Aborted);
 }
 
 TEST_F(ProgramFixture, K80TailBytesFromIndexFourAreZeroedForTheLifeOfTheContext) {

@@ -6,6 +6,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -115,6 +116,24 @@ std::string ReasonFor(int error, const fs::path& device, const PortHolders& hold
 }
 
 }  // namespace
+
+namespace {
+
+// Linux numbers the slave sides of its pseudo-terminals with these majors.
+constexpr unsigned PtySlaveMajorFirst = 136;
+constexpr unsigned PtySlaveMajorLast = 143;
+
+bool IsPseudoTerminal(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned m = major(st.st_rdev);
+    return m >= PtySlaveMajorFirst && m <= PtySlaveMajorLast;
+}
+
+}  // namespace
+
+PosixSerialDevice::PosixSerialDevice(int fd, bool restoreLatency)
+    : fd_(fd), restoreLatency_(restoreLatency), paced_(!IsPseudoTerminal(fd)) {}
 
 PosixSerialDevice::~PosixSerialDevice() { close(); }
 

@@ -22,7 +22,7 @@ class PosixSerialDevice : public SerialDevice {
 public:
     // Takes ownership of an open, locked terminal descriptor; with
     // `restoreLatency` it turns the driver's low latency off again on closing.
-    explicit PosixSerialDevice(int fd, bool restoreLatency = false) : fd_(fd), restoreLatency_(restoreLatency) {}
+    explicit PosixSerialDevice(int fd, bool restoreLatency = false);
     ~PosixSerialDevice() override;
     PosixSerialDevice(const PosixSerialDevice&) = delete;
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
@@ -42,6 +42,8 @@ public:
     // device hung up or failed, so a caller's wait does not spin.
     bool waitReadable(std::chrono::milliseconds limit) override;
     bool gone() const override { return gone_; }
+    // False for a pseudo-terminal.
+    bool paced() const override { return paced_; }
     void close() override;
 
     int fd() const { return fd_; }
@@ -50,6 +52,7 @@ private:
     bool gone_ = false;  // the device hung up or failed with EIO
     int fd_ = -1;
     bool restoreLatency_ = false;
+    bool paced_ = true;
     SerialTimeouts timeouts_{};
 };
 

@@ -43,6 +43,8 @@ public:
     long read(std::span<std::uint8_t> into) override;
     bool waitReadable(std::chrono::milliseconds limit) override;
     bool gone() const override { return gone_; }
+    // A COM port carries its bytes at the baud rate.
+    bool paced() const override { return true; }
     void close() override;
 
 private:

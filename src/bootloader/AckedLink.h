@@ -1,0 +1,112 @@
+#pragma once
+// Acknowledged transmission of a transfer's frames, every answer paired with
+// its own frame.
+//
+// A frame is answered by one byte, 'K' (written) or 'N' (refused), and with
+// no sequence numbers only the order of the answers ties them to the frames.
+// One answer too many (a byte of line noise, the device answering a fragment
+// of a frame the line broke, the late answer to an earlier command) would
+// shift every later pairing by one, and the next refusal would be charged to
+// a frame that was written while the refused one was never sent again. So:
+//  - what waits on the line before a frame is written is dropped, and is an
+//    answer nobody asked for;
+//  - a frame's answer is one answer byte alone, read once the frame can have
+//    reached the device;
+//  - anything else (a refusal, silence, a stray, early or second answer) is
+//    an anomaly: the line is let settle, and the frames whose answers it puts
+//    in doubt are sent again with the current one. Writing a row twice does
+//    no harm; losing one does;
+//  - after silence, or a command before the transfer that went unanswered,
+//    the missing answer may still be on its way: the next acknowledgement is
+//    trusted only once the line has stayed quiet about as long again;
+//  - the anomalies are counted: a line that damaged this much cannot be
+//    trusted with a result that 8-bit checksums vouch for.
+// On a clean line the bytes are exactly those of one write per frame.
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "bootloader/Context.h"
+
+namespace torvane {
+
+// How many times a frame that got no answer is sent again. Silence means the
+// frame or its answer was lost.
+inline constexpr int SilentFrameResends = 1;
+
+// A transfer that has met silence this often gives up at the next: a module
+// that answers later than the wait, or a line that loses that much, would
+// otherwise keep a run going for many minutes.
+inline constexpr int MaxSilencesPerTransfer = 8;
+
+// At most this many frames before the current one are sent again after an
+// anomaly: one after a refusal or a stray answer, plus one for each surplus
+// answer the anomaly brought.
+inline constexpr int MaxFramesInDoubt = 4;
+
+// After an acknowledgement that may be a late answer, the line must stay
+// quiet as long as that answer is late already, plus this margin.
+inline constexpr std::chrono::milliseconds LateAnswerMargin{250};
+
+// A transfer that meets more anomalies than this ends with NoisyLineText
+// instead of going on: with that much damage on the line, a frame damaged in
+// a way its 8-bit sum cannot see becomes likely enough that a success could
+// not be trusted. Chosen from the soak's measurements (see the README).
+inline constexpr int NoisyLineAnomalies = 12;
+
+class AckedLink {
+public:
+    // Takes over an answer the context still owes (an unanswered 204).
+    explicit AckedLink(RunContext& ctx);
+
+    // Appends the checksum at buffer[count] and sends the count + 1 bytes
+    // until the device acknowledges them, with frames in doubt sent again
+    // first. 0 acknowledged; -1 silence after the resend (or too much silence
+    // in the transfer); -2 stop requested; -3 refused five times; -6 too
+    // many anomalies. A refusal is reported to the view as resend n (from 0).
+    std::int16_t send(std::uint8_t* buffer, int count);
+
+    // After the last frame: listens until the line is quiet, and sends again
+    // the frames that answers arriving now put in doubt. Results as send().
+    std::int16_t finish();
+
+    int anomalies() const { return anomalies_; }
+
+private:
+    struct Pending {
+        std::vector<std::uint8_t> bytes;  // checksum included
+        int refusals = 0;
+        int silences = 0;
+        bool sentBefore = false;
+    };
+    // An answer that may still come, and for what.
+    struct Owed {
+        Clock::TimePoint since;
+        std::vector<std::uint8_t> frame;  // empty: for a command, not a frame
+    };
+
+    std::int16_t sendQueued();
+    // Counts the anomaly, lets the line settle and queues again the last
+    // `doubt` acknowledged frames, and one more for each answer that came
+    // while the line settled.
+    std::int16_t anomaly(int doubt);
+    std::int16_t acknowledged(Pending frame);
+    void requeue(int frames);
+    std::chrono::milliseconds lateness() const;
+    // Nothing the device says in the middle of a transfer changes what it
+    // told us about itself: replies decoded here are answers, not identities.
+    void keepIdentity();
+
+    RunContext& ctx_;
+    DeviceIdentity identity_;
+    std::deque<Pending> queue_;
+    std::deque<std::vector<std::uint8_t>> recent_;  // last acknowledged, oldest first
+    std::optional<Owed> owed_;
+    int silences_ = 0;
+    int anomalies_ = 0;
+};
+
+}  // namespace torvane
