@@ -27,10 +27,13 @@ std::int16_t AckedLink::finish() {
         const auto late = SettleLine(ctx_, quiet, quiet + LineSettleLimit);
         keepIdentity();
         if (!late) return SendUserAbort;
+        // A device gone before its last answers were borne out leaves the
+        // transfer unconfirmed.
+        if (CurrentPortGone(ctx_.port)) return SendNoResponse;
         if (late->total() == 0) return SendOk;
         // Answers after the last frame's: one of the last frames was paired
         // with an answer that was not its own.
-        if (++anomalies_ > NoisyLineAnomalies) return SendLineTooNoisy;
+        if (countAnomaly()) return SendLineTooNoisy;
         requeue(late->total());
         if (const auto r = sendQueued(); r != SendOk) return r;
     }
@@ -112,7 +115,7 @@ std::int16_t AckedLink::acknowledged(Pending frame) {
 }
 
 std::int16_t AckedLink::anomaly(int doubt) {
-    if (++anomalies_ > NoisyLineAnomalies) return SendLineTooNoisy;
+    if (countAnomaly()) return SendLineTooNoisy;
     const auto late = SettleLine(ctx_);
     keepIdentity();
     if (!late) return SendUserAbort;
@@ -134,6 +137,11 @@ void AckedLink::requeue(int frames) {
 std::chrono::milliseconds AckedLink::lateness() const {
     const auto since = PumpOf(ctx_).now() - owed_->since;
     return std::chrono::duration_cast<std::chrono::milliseconds>(since) + LateAnswerMargin;
+}
+
+bool AckedLink::countAnomaly() {
+    ++ctx_.tally.anomalies;
+    return ++anomalies_ > NoisyLineAnomalies;
 }
 
 void AckedLink::keepIdentity() { ctx_.identity = identity_; }

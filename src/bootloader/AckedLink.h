@@ -70,7 +70,8 @@ public:
     std::int16_t send(std::uint8_t* buffer, int count);
 
     // After the last frame: listens until the line is quiet, and sends again
-    // the frames that answers arriving now put in doubt. Results as send().
+    // the frames that answers arriving now put in doubt. Results as send();
+    // -1 also when the device went away meanwhile.
     std::int16_t finish();
 
     int anomalies() const { return anomalies_; }
@@ -96,6 +97,8 @@ private:
     std::int16_t acknowledged(Pending frame);
     void requeue(int frames);
     std::chrono::milliseconds lateness() const;
+    // True once the transfer has met more anomalies than a trusted line would.
+    bool countAnomaly();
     // Nothing the device says in the middle of a transfer changes what it
     // told us about itself: replies decoded here are answers, not identities.
     void keepIdentity();

@@ -39,11 +39,13 @@ enum class Outcome {
 };
 
 // The acknowledged frames of a run, for its record: frames sent for the
-// first time, sent again after a refusal, and refusals received.
+// first time, sent again (after a refusal, a silence, or an answer in doubt),
+// refusals received, and the anomalies the transfer met on the line.
 struct FrameTally {
     int sent = 0;
     int resent = 0;
     int refused = 0;
+    int anomalies = 0;
 };
 
 struct RunContext {

@@ -109,6 +109,7 @@ std::string RunRecordJson(const Context& ctx, const RunRecord& run) {
     number("image_size", image, ctx.images.active.size);
 
     o.add("blocks_sent", ctx.tally.sent).add("blocks_resent", ctx.tally.resent).add("blocks_refused", ctx.tally.refused);
+    o.add("line_anomalies", ctx.tally.anomalies);
     o.add("duration_s", run.durationSeconds);
     o.add("verdict", VerdictText(ctx)).add("exit_code", ExitCodeOf(ctx.outcome));
     return o.text();

@@ -23,9 +23,11 @@ sim_pid=
 failures=0
 trap 'stop_module >/dev/null 2>&1; rm -rf "$work"; rm -f "$WINEPREFIX/dosdevices/$com"' EXIT
 
-# A simulated module with the given options, on a pty linked as COM7.
+# A simulated module with the given options, on a pty linked as COM7. It
+# lets each byte's wire time pass at the line's speed: to the updater under
+# Wine the pty is a COM port, whose answers cannot come sooner than that.
 start_module() {
-  "$sim" "$@" >"$work/sim.out" 2>"$work/sim.err" &
+  "$sim" --baud 115200 "$@" >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
   for _ in $(seq 1 100); do
     [ -s "$work/sim.out" ] && break
