@@ -207,6 +207,28 @@ TEST(AckedLink, AnswersTrailingARefusalAreNotCountedForTheResend) {
     EXPECT_EQ(x.t.ctx.tally.refused, 1);
 }
 
+// On a line with wire time, a 'K' that arrives before the frame can have
+// crossed it (here a 6-byte frame and its answer: 0.7 ms) answers something
+// else: the frame is sent again, and taken as written only by an answer in time.
+TEST(AckedLink, AnAnswerSoonerThanTheLineAllowsIsNotTheFramesOwn) {
+    Transmission x;
+    test::ScriptedPump pump{x.t.clock};
+    x.t.ctx.pump = &pump;
+    x.t.line().paced = true;
+    x.t.line().onWrite = [](test::FakeLine& line, const Bytes&) {
+        if (line.writes.size() == 1) line.answer({'K'});  // already on its way as the frame went out
+    };
+    const auto start = x.t.clock.now();
+    pump.onStep = [&](int) {
+        if (x.t.line().writes.size() == 2 && x.t.clock.now() - start >= std::chrono::milliseconds(200) &&
+            x.t.line().input.empty())
+            x.t.line().answer({'K'});
+    };
+    EXPECT_EQ(x.send(), SendOk);
+    EXPECT_EQ(x.t.line().writes.size(), 2u);
+    EXPECT_EQ(x.t.ctx.tally.anomalies, 1);
+}
+
 TEST(AckedLink, StaleFlagsFromEarlierRepliesAreClearedBeforeSending) {
     Transmission x;
     x.t.ctx.receiver.ack = 1;
