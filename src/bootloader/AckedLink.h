@@ -55,7 +55,7 @@ inline constexpr std::chrono::milliseconds LateAnswerMargin{250};
 // instead of going on: with that much damage on the line, a frame damaged in
 // a way its 8-bit sum cannot see becomes likely enough that a success could
 // not be trusted. Chosen from the soak's measurements (see the README).
-inline constexpr int NoisyLineAnomalies = 12;
+inline constexpr int NoisyLineAnomalies = 8;
 
 class AckedLink {
 public:

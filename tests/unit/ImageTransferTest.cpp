@@ -383,3 +383,33 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& c) { return std::string(c.param.name); });
 
 }  // namespace
+
+namespace {
+
+// A line that damages frame after frame: up to the limit of anomalies the
+// transfer goes on and succeeds; past it, it ends with its own verdict
+// instead of vouching for a result the 8-bit sums could not guard.
+TEST_F(TransferFixture, TooManyAnomaliesEndTheTransferAsALineTooNoisy) {
+    Image(64 * 8, 8, 2, true);  // eleven frames
+    Layout(1, 64, 0x7E40, 64 * 8);
+    for (const int refused : {NoisyLineAnomalies, NoisyLineAnomalies + 1}) {
+        SCOPED_TRACE(refused);
+        TestContext line;
+        line.openPort();
+        line.ctx.images.active = t.ctx.images.active;
+        line.ctx.layout = t.ctx.layout;
+        ScriptedModule module(line, [refused](int frame, int copy) {
+            return frame < refused && copy == 1 ? Fate{Fate::Refused} : Fate{};
+        });
+        const bool tooNoisy = refused > NoisyLineAnomalies;
+        EXPECT_EQ(TransferImage(line.ctx), tooNoisy ? SendLineTooNoisy : SendOk);
+        EXPECT_EQ(line.ctx.tally.anomalies, refused);
+        if (tooNoisy) {
+            EXPECT_EQ(line.main.Label2.caption(), " Line too noisy !! ");
+            EXPECT_EQ(line.main.StatusBar1.panelText(DetailPanel), "too much damage on the line to trust the result");
+            EXPECT_EQ(line.ctx.outcome, Outcome::NoisyLine);
+        }
+    }
+}
+
+}  // namespace
