@@ -725,6 +725,9 @@ TEST(BootSim, TheEraseBeforeTheEnterProgrammingAnswerLosesWhatComesMeanwhile) {
     EXPECT_NE(std::find(summary.begin(), summary.end(),
                         "enter-programming answered 3000 ms late, erasing meanwhile; lost while erasing: frames 3, 4, 5"),
               summary.end());
+    EXPECT_EQ(summary.front(), "7 frames: 3 accepted, 1 refused, 0 ignored, 3 muted");
+    EXPECT_TRUE(std::none_of(summary.begin(), summary.end(), [](const std::string& l) { return l.starts_with("muted"); }))
+        << "the updater sent them; no muting fault lost them";
 }
 
 // Answers late by a random amount still go out in the order of their frames,

@@ -205,7 +205,6 @@ std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, co
     for (const FrameRecord& r : frames) {
         if (r.lineDamaged && r.verdict == Verdict::Accepted)
             (SingleByteCommand(r.kind) ? fragments : unseen).push_back(r.number);
-        if (r.verdict == Verdict::Muted && r.reason == ArrivedWhileErasing) erased.push_back(r.number);
         for (const StrayBytes& stray : r.strays)
             strays.push_back(StrayText(stray) + " after frame " + std::to_string(r.number));
         const bool erasing = r.kind == FrameKind::EnterProgramming && config.faults.late204Ms > 0;
@@ -215,7 +214,7 @@ std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, co
             case Verdict::Accepted: ++accepted; break;
             case Verdict::Refused: ++refused; break;
             case Verdict::Ignored: ++ignored; break;
-            case Verdict::Muted: muted.push_back(r.number); break;
+            case Verdict::Muted: (r.reason == ArrivedWhileErasing ? erased : muted).push_back(r.number); break;
         }
         if (!r.lostAnswer.empty()) lost.push_back(r.number);
         if (r.protectedRow) intoRange.push_back(r.number);
@@ -223,7 +222,7 @@ std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, co
     std::vector<std::string> lines;
     lines.push_back(std::to_string(frames.size()) + " frames: " + std::to_string(accepted) + " accepted, " +
                     std::to_string(refused) + " refused, " + std::to_string(ignored) + " ignored, " +
-                    std::to_string(muted.size()) + " muted");
+                    std::to_string(muted.size() + erased.size()) + " muted");
     if (!muted.empty()) lines.push_back("muted, never received (nothing done, no answer): frames " + NumberList(muted));
     if (!lost.empty()) lines.push_back("done but the answer lost: frames " + NumberList(lost));
     if (!unseen.empty())
