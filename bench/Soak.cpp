@@ -1,12 +1,23 @@
 // torvane-soak: many whole updates of both product images, each against a
 // simulated module with its own random fault plan, as a technician would run
 // them (torvane-cli update against torvane-bootsim, two programs on a
-// pseudo-terminal). After each run the module checks its flash against the
-// image. One line per fault kind: runs, verified successes, correct failures,
-// false successes ("Program Ok" over a flash that does not hold the image),
-// "unseen" ones (the same, where the line damaged an accepted frame in a way
-// its checksum cannot show: the protocol's limit, counted apart), hangs (a
+// pseudo-terminal). After each run the module checks its memory against the
+// image row by row. One line per fault kind: runs, verified successes,
+// correct failures, runs the updater ended as a line too noisy to go on
+// (correct failures too, counted apart), false successes ("Program Ok" over
+// a memory that does not hold the image), "unseen" ones (the same, where the
+// module's check explains every row that differs by line damage the frame's
+// checksum could not show: the protocol's limit, counted apart), hangs (a
 // run longer than its faults allow) and the longest run.
+//
+// Fault kinds: clean, refuse, mute, lose-answer, late, late>2s (every answer
+// past the updater's wait), quiet, noise, drop, hang-up, kill (the module
+// killed at a random moment of the transfer, as a clean update times it),
+// stray (answers nobody asked for, 'K' or 'N', after random frames),
+// late-204 (the enter-programming answer late while the module erases,
+// losing what comes meanwhile), jitter (every answer late by a random
+// amount, mostly within the updater's wait, sometimes across it) and mixed
+// (two or three of these at once).
 //
 // It exits 1 on any false success or hang; it never judges speed otherwise.
 //
@@ -39,6 +50,7 @@
 #include <vector>
 
 #include "tools/bootsim/BootSim.h"
+#include "tools/bootsim/ImageCheck.h"
 
 extern char** environ;
 
@@ -53,6 +65,12 @@ constexpr int ExitFound = 1;
 constexpr int ExitUsage = 2;
 constexpr const char* ComName = "COM7";
 constexpr const char* ProgramOk = "Program Ok";
+// The updater's progress line for each block it sends: the first one marks
+// the start of the transfer.
+constexpr const char* TransferProgress = "status: Program ";
+// torvane-cli's exit code (ExitNoisyLine) when the line damaged too many
+// frames to go on: " Line too noisy !! ".
+constexpr int ExitNoisyLine = 13;
 
 // What one silence may cost the updater: its 2 s wait, the resend's 2 s
 // wait and what is around them.
@@ -69,9 +87,35 @@ constexpr double LateBeyondWaitAllowanceS = 60.0;
 // time and the run may take its 2 s a frame, which this bound does not allow.
 constexpr int LateBeyondWaitMinMs = 2100;
 constexpr int LateBeyondWaitMaxMs = 2600;
-// A module killed before it answered leaves the updater its whole search:
-// 100 wake-up tries of 100 ms each, and what is around them.
-constexpr double WholeSearchAllowanceS = 12.0;
+// The updater's wait for an answer, and the silences in a transfer after
+// which it gives up.
+constexpr int UpdaterWaitMs = 2000;
+constexpr int SilencesBeforeGivingUp = 8;
+// After a refusal the updater waits for the line to be quiet (at most 1 s)
+// and may resend a few recent frames after an anomaly.
+constexpr double RefusalQuietS = 1.0;
+constexpr double ResendRecentS = 1.0;
+// One stray may cost what a silence does, then a refusal's quiet and the
+// resends; 'N' strays are drawn one time in this many.
+constexpr double StrayAllowanceS = SilenceAllowanceS + RefusalQuietS + ResendRecentS;
+constexpr int StrayDelayMaxMs = 50;
+constexpr int StrayRefusalOneIn = 4;
+constexpr const char* StrayRefusal = "=4E";
+// A module that erases longer than the updater waits for the 204's answer.
+// Frames sent meanwhile are lost; after the unanswered 204 the updater may
+// spend a few seconds on its first block.
+constexpr int Late204MinMs = 2100;
+constexpr int Late204MaxMs = 4000;
+constexpr double Late204AllowanceS = 3 * SilenceAllowanceS;
+// Jitter: MIN up to 50 ms; MAX mostly well within the updater's wait (a run
+// answers every frame at up to MAX), one run in this many across it; within
+// the wait MAX lies 5 to 300 ms above MIN.
+constexpr int JitterMinMaxMs = 50;
+constexpr int JitterWithinMinMs = 5;
+constexpr int JitterWithinMaxMs = 300;
+constexpr int JitterAcrossOneIn = 5;
+constexpr int JitterAcrossMinMs = 2050;
+constexpr int JitterAcrossMaxMs = 2600;
 // Past the bound, the run is stopped after this much more, and counted as a hang.
 constexpr double HangGraceS = 30.0;
 constexpr auto Poll = std::chrono::milliseconds{50};
@@ -91,19 +135,26 @@ constexpr Module Modules[] = {
     {"K80", "72", "12", "0x04", "kbv7e-26k80.hex"},
 };
 
-enum class Kind { Clean, Refuse, Mute, LoseAnswer, Late, LateBeyondWait, Quiet, Noise, Drop, HangUp, Kill, Mixed };
+enum class Kind {
+    Clean, Refuse, Mute, LoseAnswer, Late, LateBeyondWait, Quiet, Noise, Drop, HangUp, Kill, Stray, Late204, Jitter, Mixed
+};
 
 // kind, its name in the table and in --kinds
 constexpr std::pair<Kind, const char*> KindNames[] = {
     {Kind::Clean, "clean"},       {Kind::Refuse, "refuse"},         {Kind::Mute, "mute"},
     {Kind::LoseAnswer, "lose-answer"}, {Kind::Late, "late"},         {Kind::LateBeyondWait, "late>2s"},
     {Kind::Quiet, "quiet"},       {Kind::Noise, "noise"},           {Kind::Drop, "drop"},
-    {Kind::HangUp, "hang-up"},    {Kind::Kill, "kill"},             {Kind::Mixed, "mixed"},
+    {Kind::HangUp, "hang-up"},    {Kind::Kill, "kill"},             {Kind::Stray, "stray"},
+    {Kind::Late204, "late-204"},  {Kind::Jitter, "jitter"},         {Kind::Mixed, "mixed"},
 };
 
 struct Calibration {
     int frames = 0;       // frames of a clean update, wake-up included
     double seconds = 0;   // its time
+    // When its transfer ran, from the updater's start: its first block's
+    // progress line to its last.
+    double transferFromS = 0;
+    double transferToS = 0;
 };
 
 struct Plan {
@@ -115,10 +166,12 @@ struct Plan {
     std::string text;           // the faults, for the report line
 };
 
-// Unseen: "Program Ok" over a flash that differs, where the simulated line
-// had damaged an accepted frame in a way its 8-bit sum cannot show. That is
-// the protocol's own limit, not the updater's fault, and is counted apart.
-enum class Verdict { Success, Failure, FalseSuccess, Unseen, Hang, Broken };
+// Unseen: "Program Ok" over a memory that differs, where the module's check
+// explains every row that differs by a last write the line had damaged in a
+// way its 8-bit sum cannot show. That is the protocol's own limit, not the
+// updater's fault, and is counted apart. Noisy: the updater stopped because
+// the line damaged too many frames, a correct failure counted apart.
+enum class Verdict { Success, Failure, Noisy, FalseSuccess, Unseen, Hang, Broken };
 
 struct Result {
     Verdict verdict = Verdict::Broken;
@@ -263,6 +316,8 @@ private:
         std::optional<int> cliExit;  // nullopt: stopped as hung
         bool claimedOk = false;
         std::optional<double> claimedAtS;
+        std::optional<double> transferAtS;      // the first block's progress line
+        std::optional<double> lastProgressAtS;  // the last one
         std::optional<int> simExit;  // nullopt: killed by the plan
         double seconds = 0;
         std::string simErr, cliOut;
@@ -322,10 +377,16 @@ Soak::Outcome Soak::runOnce(const Module& m, const std::vector<std::string>& sim
         return r;
     }
     bool killed = false;
+    std::size_t lastProgress = std::string::npos;
     for (;;) {
         const double t = Seconds(Clock::now() - started).count();
         Drain(cli.out, r.cliOut);
         if (!r.claimedAtS && r.cliOut.find(ProgramOk) != std::string::npos) r.claimedAtS = t;
+        if (const auto at = r.cliOut.rfind(TransferProgress); at != std::string::npos) {
+            if (!r.transferAtS) r.transferAtS = t;
+            if (at != lastProgress) r.lastProgressAtS = t;
+            lastProgress = at;
+        }
         if (killAfterS && !killed && t >= *killAfterS) {
             ::kill(sim.pid, SIGKILL);
             killed = true;
@@ -368,11 +429,18 @@ std::optional<Calibration> Soak::calibrate(const Module& m) const {
     c.seconds = out.seconds;
     std::ifstream log(dir / "report" / "frames.log");
     for (std::string line; std::getline(log, line);) ++c.frames;
-    const bool good = out.cliExit == 0 && out.simExit == 0 && c.frames > 2;
+    if (out.transferAtS && out.lastProgressAtS) {
+        c.transferFromS = *out.transferAtS;
+        c.transferToS = *out.lastProgressAtS;
+    }
+    const bool timed = c.transferToS > c.transferFromS;
+    const bool good = out.cliExit == 0 && out.simExit == 0 && c.frames > 2 && timed;
     if (!good)
         std::cerr << "torvane-soak: a clean update of the " << m.name << " module did not succeed (updater exit "
                   << (out.cliExit ? std::to_string(*out.cliExit) : "none") << ", module exit "
-                  << (out.simExit ? std::to_string(*out.simExit) : "none") << "); see " << dir << "\n"
+                  << (out.simExit ? std::to_string(*out.simExit) : "none")
+                  << (timed ? "" : std::string(", no \"") + TransferProgress + "\" lines over a while")
+                  << "); see " << dir << "\n"
                   << out.cliOut << out.simErr;
     else
         fs::remove_all(dir);
@@ -397,11 +465,16 @@ void Soak::addFaults(Kind kind, const Module& m, Plan& p, std::mt19937_64& rng) 
     const Calibration& c = calibrated_.at(&m);
     // Frame 1 is the wake-up; its loss only costs a search try.
     auto frame = [&] { return Uniform(rng, 2, c.frames); };
-    auto frameList = [&] {
+    // One to three frames, in order, each once.
+    auto frames = [&] {
         std::vector<int> f(static_cast<std::size_t>(Uniform(rng, 1, 3)));
         for (int& k : f) k = frame();
         std::sort(f.begin(), f.end());
         f.erase(std::unique(f.begin(), f.end()), f.end());
+        return f;
+    };
+    auto frameList = [&] {
+        const std::vector<int> f = frames();
         std::string s;
         for (int k : f) s += (s.empty() ? "" : ",") + std::to_string(k);
         return std::make_pair(s, static_cast<double>(f.size()));
@@ -447,9 +520,39 @@ void Soak::addFaults(Kind kind, const Module& m, Plan& p, std::mt19937_64& rng) 
     case Kind::Drop: add({"--drop", Rate(LogUniform(rng, 1e-6, 1e-4)) + ":" + std::to_string(rng() >> 16)}, 0); break;
     case Kind::HangUp: add({"--hangup-after", std::to_string(frame())}, SilenceAllowanceS); break;
     case Kind::Kill:
-        p.killAfterS = std::uniform_real_distribution<double>(0.05, 0.95)(rng) * c.seconds;
-        p.boundS += WholeSearchAllowanceS;
+        // Inside the transfer, where a dead module must never end in "Program Ok".
+        p.killAfterS = std::uniform_real_distribution<double>(c.transferFromS, c.transferToS)(rng);
+        // Unless it sees the line gone, the updater waits out its silences.
+        p.boundS += SilencesBeforeGivingUp * SilenceAllowanceS;
         break;
+    case Kind::Stray: {
+        // FRAME+MS, now and then FRAME+MS=4E
+        const std::vector<int> after = frames();
+        std::string items;
+        for (int k : after) {
+            items += (items.empty() ? "" : ",") + std::to_string(k) + "+" + std::to_string(Uniform(rng, 0, StrayDelayMaxMs));
+            if (Uniform(rng, 1, StrayRefusalOneIn) == 1) items += StrayRefusal;
+        }
+        add({"--stray", items}, static_cast<double>(after.size()) * StrayAllowanceS);
+        break;
+    }
+    case Kind::Late204: {
+        const int ms = Uniform(rng, Late204MinMs, Late204MaxMs);
+        add({"--late-204", std::to_string(ms)}, ms / 1000.0 + Late204AllowanceS);
+        break;
+    }
+    case Kind::Jitter: {
+        const int minMs = Uniform(rng, 0, JitterMinMaxMs);
+        const bool across = Uniform(rng, 1, JitterAcrossOneIn) == 1;
+        // Within the wait the spread, not MAX itself, is drawn: MAX below MIN would be no jitter at all.
+        const int maxMs = across ? Uniform(rng, JitterAcrossMinMs, JitterAcrossMaxMs)
+                                 : minMs + static_cast<int>(LogUniform(rng, JitterWithinMinMs, JitterWithinMaxMs));
+        const std::string range = std::to_string(minMs) + "-" + std::to_string(maxMs) + ":" + std::to_string(rng() >> 16);
+        // Every frame may wait its longest; across the wait, silences and resends until it gives up.
+        add({"--jitter", range},
+            c.frames * maxMs / 1000.0 + (maxMs >= UpdaterWaitMs ? SilencesBeforeGivingUp * SilenceAllowanceS : 0));
+        break;
+    }
     case Kind::Mixed: break;
     }
 }
@@ -461,8 +564,8 @@ Plan Soak::plan(int index, std::mt19937_64& rng) const {
     p.boundS = calibrated_.at(p.module).seconds * CleanTimeFactor + BaseSlackS;
     if (p.kind == Kind::Mixed) {
         // Two or three faults of different kinds, noise and drop sharing a seed.
-        std::vector<Kind> pool{Kind::Refuse, Kind::Mute, Kind::LoseAnswer, Kind::Late, Kind::Quiet,
-                               Kind::Noise,  Kind::HangUp, Kind::Kill};
+        std::vector<Kind> pool{Kind::Refuse, Kind::Mute,  Kind::LoseAnswer, Kind::Late,    Kind::Quiet,  Kind::Noise,
+                               Kind::HangUp, Kind::Kill,  Kind::Stray,      Kind::Late204, Kind::Jitter};
         std::shuffle(pool.begin(), pool.end(), rng);
         pool.resize(static_cast<std::size_t>(Uniform(rng, 2, 3)));
         for (Kind k : pool) addFaults(k, *p.module, p, rng);
@@ -494,21 +597,32 @@ Result Soak::judge(const Plan& p, const Outcome& out) const {
             r.verdict = Verdict::FalseSuccess;
             r.detail = "\"Program Ok\" after the module was killed";
         } else if (!p.killAfterS && out.simExit != 0) {
-            const bool unseen = out.simErr.find(torvane::bootsim::UnseenDamageText) != std::string::npos;
-            r.verdict = unseen ? Verdict::Unseen : Verdict::FalseSuccess;
-            const auto at = out.simErr.find("check FAILED");
-            r.detail = at == std::string::npos ? "the module's check did not pass"
-                                               : out.simErr.substr(at, out.simErr.find('\n', at) - at);
+            // Only the module's row-by-row check may excuse a difference.
+            std::optional<std::string> explained, unexplained, failed;
+            std::istringstream lines(out.simErr);
+            for (std::string line; std::getline(lines, line);) {
+                if (line.find(torvane::bootsim::ExplainedCheckText) != std::string::npos &&
+                    line.find(torvane::bootsim::UnseenDamageText) != std::string::npos)
+                    explained = line;
+                if (!unexplained && line.find("NOT explained") != std::string::npos) unexplained = line;
+                if (!failed && line.find("check FAILED") != std::string::npos) failed = line;
+            }
+            r.verdict = explained ? Verdict::Unseen : Verdict::FalseSuccess;
+            const auto& why = explained ? explained : unexplained ? unexplained : failed;
+            r.detail = why ? why->substr(std::min(why->find("check"), why->size())) : "the module's check did not pass";
         } else {
             r.verdict = Verdict::Success;
         }
+    } else if (*out.cliExit == ExitNoisyLine) {
+        r.verdict = Verdict::Noisy;
     } else if (*out.cliExit > 0 && *out.cliExit != ExitUsage && *out.cliExit != 127) {
         r.verdict = Verdict::Failure;
     } else {
         r.verdict = Verdict::Broken;
         r.detail = "the updater exited " + std::to_string(*out.cliExit);
     }
-    if ((r.verdict == Verdict::Success || r.verdict == Verdict::Failure) && out.seconds > bound) {
+    if ((r.verdict == Verdict::Success || r.verdict == Verdict::Failure || r.verdict == Verdict::Noisy) &&
+        out.seconds > bound) {
         r.verdict = Verdict::Hang;
         char buf[96];
         std::snprintf(buf, sizeof buf, "took %.1f s; its faults allow %.1f s", out.seconds, bound);
@@ -518,7 +632,7 @@ Result Soak::judge(const Plan& p, const Outcome& out) const {
 }
 
 struct Row {
-    int runs = 0, ok = 0, failed = 0, falseOk = 0, unseen = 0, hangs = 0, broken = 0;
+    int runs = 0, ok = 0, failed = 0, noisy = 0, falseOk = 0, unseen = 0, hangs = 0, broken = 0;
     double longest = 0;
 };
 
@@ -527,7 +641,8 @@ int Soak::run() {
         const auto c = calibrate(m);
         if (!c) return ExitFound;
         calibrated_[&m] = *c;
-        std::printf("calibration: %s module, a clean update: %d frames in %.2f s\n", m.name, c->frames, c->seconds);
+        std::printf("calibration: %s module, a clean update: %d frames in %.2f s, the transfer from %.2f s to %.2f s\n",
+                    m.name, c->frames, c->seconds, c->transferFromS, c->transferToS);
     }
     std::fflush(stdout);
 
@@ -556,6 +671,7 @@ int Soak::run() {
                                        : r.verdict == Verdict::Hang       ? "HANG"
                                        : r.verdict == Verdict::Broken     ? "BROKEN"
                                        : r.verdict == Verdict::Success    ? "ok"
+                                       : r.verdict == Verdict::Noisy      ? "failed: line too noisy"
                                                                           : "failed";
                     std::printf("run %d: %s module, %s: %s, %.1f s%s%s\n", i + 1, p.module->name, p.text.c_str(), what,
                                 r.seconds, r.detail.empty() ? "" : ": ", r.detail.c_str());
@@ -587,6 +703,7 @@ int Soak::run() {
             const Result& r = results[i];
             row->ok += r.verdict == Verdict::Success;
             row->failed += r.verdict == Verdict::Failure;
+            row->noisy += r.verdict == Verdict::Noisy;
             row->falseOk += r.verdict == Verdict::FalseSuccess;
             row->unseen += r.verdict == Verdict::Unseen;
             row->hangs += r.verdict == Verdict::Hang;
@@ -594,18 +711,21 @@ int Soak::run() {
             row->longest = std::max(row->longest, r.seconds);
         }
     }
-    std::printf("\n%-12s %6s %8s %8s %8s %7s %6s %9s\n", "fault", "runs", "success", "failed", "FALSE", "unseen",
-                "hangs", "longest");
+    std::printf("\n%-12s %6s %8s %8s %6s %8s %7s %6s %9s\n", "fault", "runs", "success", "failed", "noisy", "FALSE",
+                "unseen", "hangs", "longest");
     auto print = [](const char* name, const Row& r) {
-        std::printf("%-12s %6d %8d %8d %8d %7d %6d %8.1fs%s\n", name, r.runs, r.ok, r.failed, r.falseOk, r.unseen, r.hangs,
-                    r.longest, r.broken ? "  (some runs could not be judged)" : "");
+        std::printf("%-12s %6d %8d %8d %6d %8d %7d %6d %8.1fs%s\n", name, r.runs, r.ok, r.failed, r.noisy, r.falseOk,
+                    r.unseen, r.hangs, r.longest, r.broken ? "  (some runs could not be judged)" : "");
     };
     for (const auto& [kind, name] : KindNames)
         if (rows.count(kind)) print(name, rows[kind]);
     print("all", all);
     if (all.unseen > 0)
-        std::printf("unseen: \"Program Ok\" over line damage that the frames' 8-bit sum could not show (the\n"
-                    "simulator's log marks the frames); no updater can see it on this protocol\n");
+        std::printf("unseen: \"Program Ok\" where the module's check explains every row that differs by line damage\n"
+                    "the frames' 8-bit sum could not show; no updater can see it on this protocol\n");
+    if (all.noisy > 0)
+        std::printf("noisy: the updater stopped with \" Line too noisy !! \" (exit %d), a correct failure\n",
+                    ExitNoisyLine);
     std::printf("seed %llu; replay with: torvane-soak --runs %d --seed %llu\n",
                 static_cast<unsigned long long>(o_.seed), o_.runs, static_cast<unsigned long long>(o_.seed));
     return all.falseOk + all.hangs + all.broken > 0 ? ExitFound : ExitPassed;

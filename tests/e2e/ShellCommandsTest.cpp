@@ -152,4 +152,26 @@ TEST(Simulator, StopsAtStartOnAFileItCannotUse) {
     }
 }
 
+// A fault written wrongly stops the simulator at once with a usage error that
+// names the option, before it offers a device a run could be wasted on.
+TEST(Simulator, RefusesAFaultItCannotRead) {
+    const std::vector<std::pair<const char*, const char*>> cases = {
+        {"--stray", "0"},         {"--stray", "5+"},        {"--stray", "5=4"},        {"--stray", "5=ZZ"},
+        {"--stray", "5,,6"},      {"--stray", "x+10"},      {"--stray", "5+10=4B+2"},  {"--jitter", "10"},
+        {"--jitter", "50-10"},    {"--jitter", "1-2:x"},    {"--jitter", "-5-10"},     {"--late-204", "-1"},
+        {"--late-204", "soon"},
+    };
+    for (const auto& [option, value] : cases) {
+        const std::string command = std::string(TORVANE_BOOTSIM) + " " + option + " '" + value + "' 2>&1";
+        FILE* p = ::popen(command.c_str(), "r");
+        ASSERT_NE(p, nullptr);
+        std::string out;
+        char buf[512];
+        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
+        EXPECT_EQ(WEXITSTATUS(::pclose(p)), 2) << option << " " << value << ": " << out;
+        EXPECT_TRUE(out.starts_with(std::string("torvane-bootsim: ") + option)) << option << " " << value << ": " << out;
+        EXPECT_EQ(out.find("/dev/"), std::string::npos) << out;
+    }
+}
+
 }  // namespace

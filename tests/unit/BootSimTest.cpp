@@ -1,5 +1,6 @@
 // The simulated boot loader: its answers, where written data lands, the rules
-// it enforces, the faults it injects, and the runner on a real pseudo-terminal.
+// it enforces, the faults it injects, the check of its memory after an
+// update, and the runner on a real pseudo-terminal.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -12,6 +13,8 @@
 #include <functional>
 #include <iterator>
 #include <numeric>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +23,7 @@
 #include "images/ProductData.h"
 #include "tools/mkimage/ProductPacker.h"
 #include "platform/posix/PortMap.h"
+#include "tools/bootsim/ImageCheck.h"
 #include "tools/bootsim/SimRunner.h"
 
 namespace torvane::bootsim {
@@ -615,6 +619,320 @@ TEST(BootSim, TheSummarySaysWhatWasMutedLostAndKeptFromTheProtectedRange) {
                                         "protected range 0x1000-0x107F: kept, no write into it"}));
 }
 
+// --- faults of time: stray bytes, a late enter-programming answer, jitter ----
+
+// What the device puts on the line for `bytes` arriving at `ms`, as (due, bytes, stray).
+struct Out {
+    long dueMs;
+    Bytes bytes;
+    bool stray;
+    bool operator==(const Out&) const = default;
+};
+std::vector<Out> FeedAt(BootSim& sim, long ms, const Bytes& bytes, std::span<const ByteDamage> marks = {}) {
+    std::vector<Out> out;
+    for (const Reply& r : sim.feedAt(std::chrono::milliseconds{ms}, bytes, marks))
+        out.push_back({static_cast<long>(r.due.count()), r.bytes, r.stray});
+    return out;
+}
+std::ostream& operator<<(std::ostream& os, const Out& o) {
+    return os << "{" << o.dueMs << " ms, " << testing::PrintToString(o.bytes) << (o.stray ? ", stray}" : "}");
+}
+
+// A stray follows its frame whatever became of the frame and its answer: it
+// is no answer, and an updater that pairs it with a frame is wrong.
+TEST(BootSim, StraysFollowTheirFrameWhateverBecameOfIt) {
+    const Bytes K{'K'}, N{'N'};
+    struct Case {
+        const char* name;
+        StrayBytes stray;     // after frame 2, the block
+        int lateMs;
+        bool mute, loseAnswer;
+        std::vector<Out> out;  // for the block arriving at 1000 ms
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"at once: before the answer", {2, 0, {'K'}}, 0, false, false, {{1000, K, true}, {1000, K, false}}, " stray=4B+0ms"},
+        {"at once, the answer late", {2, 0, {'N'}}, 40, false, false, {{1000, N, true}, {1040, K, false}}, " stray=4E+0ms"},
+        {"after the answer", {2, 30, {'K'}}, 0, false, false, {{1000, K, false}, {1030, K, true}}, " stray=4B+30ms"},
+        {"between a late answer and its frame", {2, 30, {'K', 'K'}}, 50, false, false,
+         {{1030, {'K', 'K'}, true}, {1050, K, false}}, " stray=4B4B+30ms"},
+        {"the answer lost", {2, 10, {'K'}}, 0, false, true, {{1010, K, true}}, " stray=4B+10ms"},
+        {"the frame muted", {2, 0, {'K'}}, 0, true, false, {{1000, K, true}}, " stray=4B+0ms"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimConfig cfg = Pic18();
+        cfg.faults.strays = {c.stray};
+        cfg.faults.lateMs = c.lateMs;
+        if (c.mute) cfg.faults.mute = {2};
+        if (c.loseAnswer) cfg.faults.loseAnswer = {2};
+        BootSim sim(cfg);
+        FeedAt(sim, 0, Bytes{WakeCode194});
+        const Bytes block = BlockFrame(0x40, 64, Pattern(64, 1));
+        std::vector<Out> out = FeedAt(sim, 1000, block);
+        std::stable_sort(out.begin(), out.end(), [](const Out& a, const Out& b) { return a.dueMs < b.dueMs; });
+        EXPECT_EQ(out, c.out);
+        EXPECT_EQ(sim.flash()[0x40] == ErasedByte, c.mute) << "the stray changes nothing of the frame";
+        const std::string line = FormatFrameRecord(sim.frames().back());
+        EXPECT_NE(line.find(c.logged), std::string::npos) << line;
+        EXPECT_TRUE(FeedAt(sim, 2000, block).size() == 1) << "a stray goes out once, after its own frame only";
+        const auto summary = SummaryLines(sim.frames(), sim.config());
+        EXPECT_NE(std::find(summary.begin(), summary.end(),
+                            "stray bytes sent to the updater: " + std::string(c.logged).substr(7) + " after frame 2"),
+                  summary.end());
+    }
+    // A stray after a frame that never comes is reported as not sent, and
+    // one after a fragment the line left unfinished goes out when it is dropped.
+    SimConfig cfg = Pic18();
+    cfg.faults.strays = {{2, 0, {'K'}}, {9, 0, {'K'}}};
+    BootSim sim = Awake(cfg);
+    EXPECT_TRUE(sim.feed(Bytes{0x00, 0x00}).empty());
+    ASSERT_EQ(sim.lineIdle().size(), 1u);
+    const auto summary = SummaryLines(sim.frames(), sim.config());
+    EXPECT_NE(std::find(summary.begin(), summary.end(), "stray bytes not sent, the frame never came: after frames 9"),
+              summary.end());
+}
+
+// A module that erases before it answers the enter-programming command hears
+// nothing meanwhile: a frame that starts coming before the end is lost, even
+// when it ends after it.
+TEST(BootSim, TheEraseBeforeTheEnterProgrammingAnswerLosesWhatComesMeanwhile) {
+    SimConfig cfg = Pic18(67, 4);
+    cfg.faults.late204Ms = 3000;
+    cfg.faults.lateMs = 7;  // does not add to the erase
+    cfg.faults.refuseNext = 1;
+    BootSim sim(cfg);
+    FeedAt(sim, 0, Bytes{WakeCode194});
+    EXPECT_EQ(FeedAt(sim, 100, Bytes{EnterProgrammingCode}), (std::vector<Out>{{3100, {'K'}, false}}));
+    EXPECT_EQ(sim.erasingUntil(), std::chrono::milliseconds{3100});
+
+    const Bytes block = BlockFrame(0x40, 64, Pattern(64, 1));
+    EXPECT_TRUE(FeedAt(sim, 2100, block).empty()) << "the updater gave up waiting and sent block 0";
+    EXPECT_TRUE(FeedAt(sim, 2200, Bytes{EnterProgrammingCode}).empty()) << "nor is a second 204 heard";
+    EXPECT_TRUE(FeedAt(sim, 3050, Bytes(block.begin(), block.begin() + 30)).empty());
+    EXPECT_TRUE(FeedAt(sim, 3150, Bytes(block.begin() + 30, block.end())).empty()) << "began during the erase";
+    EXPECT_TRUE(Erased(sim.flash()));
+    for (std::size_t i = 2; i < 5; ++i) {
+        const FrameRecord& r = sim.frames()[i];
+        EXPECT_EQ(r.verdict, Verdict::Muted) << i;
+        EXPECT_EQ(r.reason, "arrived while erasing") << i;
+        EXPECT_TRUE(r.answer.empty() && r.lostAnswer.empty()) << i;
+    }
+    EXPECT_EQ(FeedAt(sim, 3200, block), (std::vector<Out>{{3207, {'N'}, false}})) << "the refusal is still due";
+    EXPECT_EQ(FeedAt(sim, 3300, block), (std::vector<Out>{{3307, {'K'}, false}}));
+    EXPECT_FALSE(Erased(sim.flash()));
+    const auto summary = SummaryLines(sim.frames(), sim.config());
+    EXPECT_NE(std::find(summary.begin(), summary.end(),
+                        "enter-programming answered 3000 ms late, erasing meanwhile; lost while erasing: frames 3, 4, 5"),
+              summary.end());
+    EXPECT_EQ(summary.front(), "7 frames: 3 accepted, 1 refused, 0 ignored, 3 muted");
+    EXPECT_TRUE(std::none_of(summary.begin(), summary.end(), [](const std::string& l) { return l.starts_with("muted"); }))
+        << "the updater sent them; no muting fault lost them";
+}
+
+// Answers late by a random amount still go out in the order of their frames,
+// and a seed gives every frame the same delay on every build.
+TEST(BootSim, JitteredAnswersKeepTheirOrderAndReplayWithTheirSeed) {
+    auto run = [](std::uint64_t seed, bool loseSome, long spacingMs = 30) {
+        SimConfig cfg = Pic18();
+        cfg.faults.lateMs = 10;
+        cfg.faults.jitter = AnswerJitter{20, 500, seed};
+        if (loseSome) cfg.faults.loseAnswer = {3, 5};
+        BootSim sim(cfg);
+        std::vector<long> delays;
+        long lastDue = 0;
+        int waited = 0;
+        for (int i = 0; i < 40; ++i) {
+            const long at = i * spacingMs;
+            const Bytes frame = i == 0 ? Bytes{WakeCode194} : BlockFrame(0x40, 64, Pattern(64, 1));
+            for (const Out& o : FeedAt(sim, at, frame)) {
+                EXPECT_GE(o.dueMs, lastDue) << "frame " << i + 1 << " overtook an earlier answer";
+                EXPECT_GE(o.dueMs, at + 30) << "frame " << i + 1;
+                waited += o.dueMs == lastDue;
+                lastDue = o.dueMs;
+            }
+            delays.push_back(sim.frames().back().answerDelayMs);
+        }
+        if (spacingMs < 500) {
+            EXPECT_GT(waited, 0) << "no answer waited for the one before it";
+        }
+        return delays;
+    };
+    const std::vector<long> first = run(7, false);
+    EXPECT_EQ(run(7, false), first);
+    EXPECT_EQ(run(7, true), first) << "a lost answer takes its delay with it, the others keep theirs";
+    EXPECT_NE(run(8, false), first);
+    // The delays are the generator's, not a library's: pinned, they hold on
+    // every build. Frames a second apart wait for nobody.
+    const std::vector<long> apart = run(7, false, 1000);
+    EXPECT_EQ(std::vector<long>(apart.begin(), apart.begin() + 5), (std::vector<long>{479, 104, 419, 151, 329}));
+}
+
+// A stray enter-programming or wake-up byte in what the line left of a broken
+// frame is answered like the real thing; its answer is one the updater never
+// asked for, so the log marks it.
+TEST(BootSim, AnswersToWhatTheLineLeftOfABrokenFrameAreMarked) {
+    constexpr auto F = ByteDamage::Flipped, L = ByteDamage::AfterLoss, O = ByteDamage::None;
+    struct Case {
+        const char* name;
+        Bytes before;                  // ahead of the command byte, with their damage
+        std::vector<ByteDamage> beforeDamage;
+        bool pause;                    // the line goes quiet between
+        std::uint8_t command;
+        ByteDamage commandDamage;
+        bool marked;
+    };
+    const Case cases[] = {
+        {"204 after a flipped byte", {0x55}, {F}, false, EnterProgrammingCode, O, true},
+        {"wake-up after a lost byte", {0x55}, {L}, false, WakeCode197, O, true},
+        {"204 itself flipped", {}, {}, false, EnterProgrammingCode, F, true},
+        {"damage in the frame before", BlockFrame(0x40, 64, {0x11}), {O, O, O, F, O, O}, false, EnterProgrammingCode, O,
+         true},
+        {"damage before the line went quiet", {0x55}, {F}, true, EnterProgrammingCode, O, false},
+        {"an undamaged line", {0x55}, {O}, false, EnterProgrammingCode, O, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BootSim sim = Awake(Pic18());
+        sim.feed(c.before, c.beforeDamage);
+        if (c.pause) sim.lineIdle();
+        const std::vector<ByteDamage> mark{c.commandDamage};
+        EXPECT_EQ(sim.feed(Bytes{c.command}, mark).empty(), false) << "answered all the same";
+        const FrameRecord& r = sim.frames().back();
+        EXPECT_EQ(r.bytes, Bytes{c.command});
+        EXPECT_EQ(r.lineDamaged, c.marked);
+        EXPECT_EQ(FormatFrameRecord(r).find(" DAMAGED-BY-LINE-UNSEEN") != std::string::npos, c.marked);
+        const auto summary = SummaryLines(sim.frames(), sim.config());
+        const bool listed = std::any_of(summary.begin(), summary.end(), [&](const std::string& l) {
+            return l.starts_with("answered wake-up or enter-programming bytes") &&
+                   l.ends_with("frames " + std::to_string(r.number));
+        });
+        EXPECT_EQ(listed, c.marked);
+        EXPECT_TRUE(std::none_of(summary.begin(), summary.end(), [&](const std::string& l) {
+            return l.starts_with(UnseenDamageText) && l.ends_with(" " + std::to_string(r.number));
+        })) << "no checksum let it through";
+    }
+}
+
+// The check after an update judges each row that differs by the write the
+// device last took there: only damage the frame's checksum could not show
+// explains it; anything else is the updater's doing.
+TEST(ImageCheck, ADifferenceIsExplainedOnlyByTheLastWriteBeingUnseenLineDamage) {
+    // Rows 0x00 to 0xC0 of a PIC18 part; row 0x80 is the one under test.
+    const Bytes program = Pattern(0x100, 3);
+    const auto rowOf = [&](std::uint32_t at) { return Bytes(program.begin() + at, program.begin() + at + 64); };
+    enum Write { Right, Wrong, WrongUnseen, RightRefusedDamaged };
+    struct Case {
+        const char* name;
+        std::vector<Write> writes;  // to row 0x80, in order
+        bool differs;
+        std::optional<int> lastWrite;
+        bool explained;
+    };
+    // Frames: 1 wake-up, 2 to 4 rows 0x00, 0x40, 0xC0, then the writes to row 0x80.
+    const Case cases[] = {
+        {"never written", {}, true, std::nullopt, false},
+        {"written wrong, undamaged", {Wrong}, true, 5, false},
+        {"written wrong by unseen damage", {WrongUnseen}, true, 5, true},
+        {"unseen damage, then written wrong undamaged", {WrongUnseen, Wrong}, true, 6, false},
+        {"undamaged wrong, then unseen damage", {Wrong, WrongUnseen}, true, 6, true},
+        {"unseen damage, then written right", {WrongUnseen, Right}, false, std::nullopt, false},
+        {"a damaged frame refused changes nothing", {Right, RightRefusedDamaged}, false, std::nullopt, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimConfig cfg = Pic18();
+        cfg.plain = true;
+        BootSim sim = Awake(cfg);
+        for (std::uint32_t at : {0x00u, 0x40u, 0xC0u}) ASSERT_EQ(sim.feed(BlockFrame(at, 64, rowOf(at))), Bytes{'K'});
+        for (const Write w : c.writes) {
+            Bytes frame = BlockFrame(0x80, 64, rowOf(0x80));
+            std::vector<ByteDamage> marks(frame.size(), ByteDamage::None);
+            if (w == Wrong) frame = BlockFrame(0x80, 64, Pattern(64, 9));
+            if (w == WrongUnseen || w == RightRefusedDamaged) {
+                // Up by one and down by one: the sum holds. One flip alone does not.
+                ++frame[10];
+                if (w == WrongUnseen) --frame[20];
+                marks[10] = marks[20] = ByteDamage::Flipped;
+            }
+            sim.feed(frame, marks);
+        }
+        const ImageCheck check = CheckImage(sim, program, {});
+        const std::vector<std::string> lines = CheckLines(check, "image.hex");
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(check.holds(), !c.differs);
+        if (!c.differs) {
+            EXPECT_TRUE(lines.back().starts_with("check passed")) << lines.back();
+            continue;
+        }
+        ASSERT_EQ(check.differences.size(), 1u);
+        const MemoryDifference& d = check.differences.front();
+        EXPECT_EQ(d.where, 0x80u);
+        EXPECT_EQ(d.lastWrite, c.lastWrite);
+        EXPECT_EQ(d.explained, c.explained);
+        EXPECT_EQ(check.allExplained(), c.explained);
+        EXPECT_TRUE(lines.front().starts_with("check: row 0x80 differs")) << lines.front();
+        EXPECT_TRUE(lines.front().ends_with(c.explained ? ": explained" : ": NOT explained")) << lines.front();
+        const std::string& verdict = lines.back();
+        EXPECT_EQ(verdict.starts_with(ExplainedCheckText), c.explained) << verdict;
+        EXPECT_EQ(verdict.find(UnseenDamageText) != std::string::npos, c.explained) << verdict;
+        EXPECT_EQ(verdict.starts_with("check FAILED"), !c.explained) << verdict;
+    }
+}
+
+// One explained difference does not excuse another, in flash or EEPROM; a
+// stretch never written is named in one line.
+TEST(ImageCheck, EveryDifferenceMustBeExplainedForTheWholeToBe) {
+    SimConfig cfg = Pic18();
+    cfg.plain = true;
+    cfg.eepromSize = 8;
+    const Bytes program = Pattern(0x200, 3);
+    const Bytes eeprom{1, 2, 3};
+    auto run = [&](bool eepromUnseen, bool rowsLeftOut) {
+        BootSim sim = Awake(cfg);
+        for (std::uint32_t at = 0; at < program.size(); at += 64) {
+            if (rowsLeftOut && at >= 0x100 && at < 0x1C0) continue;
+            Bytes frame = BlockFrame(at, 64, Bytes(program.begin() + at, program.begin() + at + 64));
+            std::vector<ByteDamage> marks(frame.size(), ByteDamage::None);
+            if (at == 0x40) {
+                ++frame[10];
+                --frame[20];
+                marks[10] = marks[20] = ByteDamage::Flipped;
+            }
+            sim.feed(frame, marks);
+        }
+        for (std::uint8_t i = 0; i < eeprom.size(); ++i) {
+            Bytes frame = EepromFrame(i, eeprom[i]);
+            std::vector<ByteDamage> marks(frame.size(), ByteDamage::None);
+            if (i == 1) {
+                ++frame[2];
+                --frame[5];
+                marks[2] = marks[5] = eepromUnseen ? ByteDamage::Flipped : ByteDamage::None;
+            }
+            sim.feed(frame, marks);
+        }
+        return CheckImage(sim, program, eeprom);
+    };
+    const ImageCheck both = run(true, false);
+    ASSERT_EQ(both.differences.size(), 2u);
+    EXPECT_TRUE(both.differences[0].eeprom);
+    EXPECT_EQ(both.differences[0].where, 1u);
+    EXPECT_EQ(both.differences[1].where, 0x40u);
+    EXPECT_TRUE(both.allExplained());
+    EXPECT_TRUE(CheckLines(both, "x.hex").back().starts_with(ExplainedCheckText));
+
+    EXPECT_FALSE(run(false, false).allExplained()) << "an EEPROM byte written wrong without line damage";
+    const ImageCheck leftOut = run(true, true);
+    EXPECT_FALSE(leftOut.allExplained());
+    const std::vector<std::string> lines = CheckLines(leftOut, "x.hex");
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "check: rows 0x100 to 0x180 (3 rows) differ, never written: NOT explained"),
+              1)
+        << testing::PrintToString(lines);
+    EXPECT_TRUE(lines.back().starts_with("check FAILED: memory differs from x.hex in 4 flash row(s) and 1 EEPROM byte(s)"))
+        << lines.back();
+}
+
 // --- the runner on a real pseudo-terminal -------------------------------------
 
 class DeviceEnd {
@@ -722,6 +1040,33 @@ TEST(SimRunner, AnswersLateAtLineSpeedAndHangsUpWhenTold) {
     EXPECT_EQ(line.read(2, 10'000ms, &hungUp), Bytes{'K'});
     EXPECT_TRUE(hungUp);
     EXPECT_TRUE(runner.waitForHangUp(5000ms));
+}
+
+// Answers that wait do not stop the device hearing the next frame: each is
+// late from its own frame, a stray goes out at its own time, all in order.
+TEST(SimRunner, LateAnswersAndStraysWaitInAQueueWhileTheDeviceReads) {
+    SimConfig cfg = Pic18(67, 5);
+    cfg.faults.lateMs = 400;
+    cfg.faults.strays = {{2, 0, {'N'}}};
+    SimRunner runner(cfg);
+    runner.start();
+    DeviceEnd line(runner.devicePath());
+    ASSERT_TRUE(line.ok());
+    line.write({WakeCode194});
+    ASSERT_EQ(line.read(6, 10'000ms).size(), 6u);
+
+    const auto sent = std::chrono::steady_clock::now();
+    line.write(BlockFrame(0x40, 64, Pattern(64, 1)));
+    EXPECT_EQ(line.read(1, 10'000ms), Bytes{'N'}) << "the stray, at once";
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, 300ms);
+    line.write(BlockFrame(0x80, 64, Pattern(64, 2)));
+    EXPECT_EQ(line.read(2, 10'000ms), (Bytes{'K', 'K'}));
+    const auto both = std::chrono::steady_clock::now() - sent;
+    EXPECT_GE(both, 400ms);
+    // One after the other they would take 800 ms.
+    EXPECT_LT(both, 750ms);
+    runner.stop();
+    EXPECT_EQ(runner.frames().size(), 3u);
 }
 
 // A station's socket: a module stays on until it is programmed, however long

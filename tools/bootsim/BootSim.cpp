@@ -74,23 +74,35 @@ std::string NumberList(const std::vector<int>& numbers) {
     return s;
 }
 
+constexpr const char* NeverReceived = "never received: nothing done, no answer";
+constexpr const char* ArrivedWhileErasing = "arrived while erasing";
+// Sets the answer delays apart from the line's noise for one seed.
+constexpr std::uint64_t JitterStream = 0x3C6E'F372'FE94'F82BULL;
+
 // The frame is logged for what it was, but the device never saw it.
-FrameRecord Muted(FrameRecord r) {
+FrameRecord Muted(FrameRecord r, std::string why) {
     r.verdict = Verdict::Muted;
-    r.reason = "never received: nothing done, no answer";
+    r.reason = std::move(why);
     return r;
 }
 
-std::string Hex(std::span<const std::uint8_t> bytes) {
+// Frames that carry no checksum of their own.
+bool SingleByteCommand(FrameKind k) { return k == FrameKind::WakeUp || k == FrameKind::EnterProgramming; }
+
+std::string Hex(std::span<const std::uint8_t> bytes, const char* gap = " ") {
     std::string s;
     s.reserve(bytes.size() * 3);
     char buf[4];
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        std::snprintf(buf, sizeof buf, i == 0 ? "%02X" : " %02X", bytes[i]);
+        std::snprintf(buf, sizeof buf, "%02X", bytes[i]);
+        if (i > 0) s += gap;
         s += buf;
     }
     return s;
 }
+
+// "4B+30ms", as frames.log and the summary name a stray.
+std::string StrayText(const StrayBytes& s) { return Hex(s.bytes, "") + "+" + std::to_string(s.delayMs) + "ms"; }
 
 }  // namespace
 
@@ -177,6 +189,9 @@ std::string FormatFrameRecord(const FrameRecord& r) {
     if (!r.reason.empty()) line += " (" + r.reason + ")";
     if (!r.lostAnswer.empty()) line += " answer=lost(" + Hex(r.lostAnswer) + ")";
     else line += " answer=" + (r.answer.empty() ? std::string("-") : Hex(r.answer));
+    if (r.answerDelayMs > 0 && !(r.answer.empty() && r.lostAnswer.empty()))
+        line += " after=" + std::to_string(r.answerDelayMs) + "ms";
+    for (const StrayBytes& stray : r.strays) line += " stray=" + StrayText(stray);
     if (r.lineDamaged) line += r.verdict == Verdict::Accepted ? " DAMAGED-BY-LINE-UNSEEN" : " damaged-by-line";
     line += " frame=" + Hex(r.bytes);
     return line;
@@ -184,14 +199,22 @@ std::string FormatFrameRecord(const FrameRecord& r) {
 
 std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, const SimConfig& config) {
     int accepted = 0, refused = 0, ignored = 0;
-    std::vector<int> muted, lost, intoRange, unseen;
+    std::vector<int> muted, lost, intoRange, unseen, fragments, erased;
+    std::vector<std::string> strays;
+    int longestDelayMs = 0;
     for (const FrameRecord& r : frames) {
-        if (r.lineDamaged && r.verdict == Verdict::Accepted) unseen.push_back(r.number);
+        if (r.lineDamaged && r.verdict == Verdict::Accepted)
+            (SingleByteCommand(r.kind) ? fragments : unseen).push_back(r.number);
+        for (const StrayBytes& stray : r.strays)
+            strays.push_back(StrayText(stray) + " after frame " + std::to_string(r.number));
+        const bool erasing = r.kind == FrameKind::EnterProgramming && config.faults.late204Ms > 0;
+        if (!erasing && !(r.answer.empty() && r.lostAnswer.empty()))
+            longestDelayMs = std::max(longestDelayMs, r.answerDelayMs);
         switch (r.verdict) {
             case Verdict::Accepted: ++accepted; break;
             case Verdict::Refused: ++refused; break;
             case Verdict::Ignored: ++ignored; break;
-            case Verdict::Muted: muted.push_back(r.number); break;
+            case Verdict::Muted: (r.reason == ArrivedWhileErasing ? erased : muted).push_back(r.number); break;
         }
         if (!r.lostAnswer.empty()) lost.push_back(r.number);
         if (r.protectedRow) intoRange.push_back(r.number);
@@ -199,11 +222,40 @@ std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, co
     std::vector<std::string> lines;
     lines.push_back(std::to_string(frames.size()) + " frames: " + std::to_string(accepted) + " accepted, " +
                     std::to_string(refused) + " refused, " + std::to_string(ignored) + " ignored, " +
-                    std::to_string(muted.size()) + " muted");
+                    std::to_string(muted.size() + erased.size()) + " muted");
     if (!muted.empty()) lines.push_back("muted, never received (nothing done, no answer): frames " + NumberList(muted));
     if (!lost.empty()) lines.push_back("done but the answer lost: frames " + NumberList(lost));
     if (!unseen.empty())
         lines.push_back(std::string(UnseenDamageText) + ": frames " + NumberList(unseen));
+    if (!fragments.empty())
+        lines.push_back("answered wake-up or enter-programming bytes the line may have made of a broken frame: frames " +
+                        NumberList(fragments));
+    const SimFaults& f = config.faults;
+    if (f.late204Ms > 0) {
+        std::string line = "enter-programming answered " + std::to_string(f.late204Ms) + " ms late, erasing meanwhile";
+        line += erased.empty() ? ": no frame lost to the erase" : "; lost while erasing: frames " + NumberList(erased);
+        lines.push_back(line);
+    }
+    if (f.jitter || f.lateMs > 0) {
+        std::string line = "answers late by " + std::to_string(f.lateMs);
+        if (f.jitter)
+            line += " ms and a further " + std::to_string(f.jitter->minMs) + " to " + std::to_string(f.jitter->maxMs) +
+                    " ms (seed " + std::to_string(f.jitter->seed) + ")";
+        else
+            line += " ms";
+        lines.push_back(line + ", in order; the latest went out " + std::to_string(longestDelayMs) +
+                        " ms after its frame");
+    }
+    if (!strays.empty()) {
+        std::string line = "stray bytes sent to the updater:";
+        for (std::size_t i = 0; i < strays.size(); ++i) line += (i == 0 ? " " : ", ") + strays[i];
+        lines.push_back(line);
+    }
+    std::vector<int> unsent;
+    for (const StrayBytes& stray : f.strays)
+        if (static_cast<std::size_t>(stray.frame) > frames.size()) unsent.push_back(stray.frame);
+    if (!unsent.empty())
+        lines.push_back("stray bytes not sent, the frame never came: after frames " + NumberList(unsent));
     const auto range = config.protectedRange();
     if (!range) {
         lines.push_back("no protected range");
@@ -216,7 +268,8 @@ std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, co
     return lines;
 }
 
-BootSim::BootSim(SimConfig config) : config_(std::move(config)) {
+BootSim::BootSim(SimConfig config)
+    : config_(std::move(config)), jitter_(config_.faults.jitter ? config_.faults.jitter->seed : 1, JitterStream) {
     if (config_.recordText.size() > static_cast<std::size_t>(RecordTextLength))
         throw std::invalid_argument("the record text holds at most 24 characters");
     if (config_.eepromSize < 0) throw std::invalid_argument("the EEPROM size cannot be negative");
@@ -226,27 +279,50 @@ BootSim::BootSim(SimConfig config) : config_(std::move(config)) {
     eeprom_.assign(static_cast<std::size_t>(config_.eepromSize), ErasedByte);
 }
 
+void BootSim::setFaults(const SimFaults& f) {
+    const auto seed = [](const SimFaults& faults) { return faults.jitter ? faults.jitter->seed : 1; };
+    if (seed(f) != seed(config_.faults)) jitter_ = SeededRandom(seed(f), JitterStream);
+    config_.faults = f;
+}
+
 std::vector<std::uint8_t> BootSim::feed(std::span<const std::uint8_t> bytes, std::span<const ByteDamage> damage) {
+    std::vector<Reply> replies = feedAt(now_, bytes, damage);
+    std::stable_sort(replies.begin(), replies.end(), [](const Reply& a, const Reply& b) { return a.due < b.due; });
     std::vector<std::uint8_t> out;
+    for (const Reply& r : replies) out.insert(out.end(), r.bytes.begin(), r.bytes.end());
+    return out;
+}
+
+std::vector<Reply> BootSim::feedAt(std::chrono::milliseconds now, std::span<const std::uint8_t> bytes,
+                                   std::span<const ByteDamage> damage) {
+    now_ = std::max(now_, now);
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const std::uint8_t b = bytes[i];
         const bool damaged = i < damage.size() && damage[i] != ByteDamage::None;
         if (hangUpDue_) break;
+        damagedSinceQuiet_ = damagedSinceQuiet_ || damaged;
+        // A wake-up or enter-programming byte right after damage is most
+        // likely a piece of the broken frame, not a command the updater sent.
+        auto single = [&](FrameRecord r) {
+            r.lineDamaged = damagedSinceQuiet_;
+            complete(std::move(r));
+        };
         if (!awake_) {
             // Asleep, the device listens for a wake-up code and nothing else.
-            if (IsWakeCode(b)) complete(handleWakeUp(b), out);
+            if (IsWakeCode(b)) single(handleWakeUp(b));
             else addStray(b);
             continue;
         }
         if (pending_.empty()) {
             // A frame starts: its first byte says which.
             if (IsWakeCode(b)) {
-                complete(handleWakeUp(b), out);
+                single(handleWakeUp(b));
             } else if (b == EnterProgrammingCode) {
-                complete(handleEnterProgramming(b), out);
+                single(handleEnterProgramming(b));
             } else if (b == 0 || b == 1 || b == EepromCode || b == Command4Code) {
                 pending_.push_back(b);
                 pendingDamaged_ = damaged;
+                pendingStart_ = now_;
             } else {
                 addStray(b);
             }
@@ -260,14 +336,15 @@ std::vector<std::uint8_t> BootSim::feed(std::span<const std::uint8_t> bytes, std
             r.lineDamaged = pendingDamaged_;
             pending_.clear();
             pendingDamaged_ = false;
-            complete(std::move(r), out);
+            complete(std::move(r));
         }
     }
-    return out;
+    return std::exchange(replies_, {});
 }
 
-void BootSim::lineIdle() {
-    if (pending_.empty()) return;
+std::vector<Reply> BootSim::lineIdle() {
+    damagedSinceQuiet_ = false;
+    if (pending_.empty()) return std::exchange(replies_, {});
     FrameRecord r;
     r.kind = FrameKind::Incomplete;
     r.length = static_cast<std::uint32_t>(pending_.size());
@@ -277,8 +354,8 @@ void BootSim::lineIdle() {
     r.lineDamaged = pendingDamaged_;
     pending_.clear();
     pendingDamaged_ = false;
-    std::vector<std::uint8_t> none;
-    complete(std::move(r), none);
+    complete(std::move(r));
+    return std::exchange(replies_, {});
 }
 
 std::size_t BootSim::expectedLength() const {
@@ -294,8 +371,12 @@ std::size_t BootSim::expectedLength() const {
     return h + length + 1;
 }
 
-bool BootSim::nextIsMuted() const {
-    return Listed(config_.faults.mute, static_cast<int>(frames_.size()) + 1);
+std::optional<std::string> BootSim::lostReason(std::chrono::milliseconds startedAt) const {
+    if (Listed(config_.faults.mute, static_cast<int>(frames_.size()) + 1)) return NeverReceived;
+    // Bytes that came while the device erased are lost, so a frame that
+    // began then cannot be whole, whenever it ends.
+    if (erasingUntil_ && startedAt < *erasingUntil_) return ArrivedWhileErasing;
+    return std::nullopt;
 }
 
 FrameRecord BootSim::handleFrame() {
@@ -315,7 +396,7 @@ FrameRecord BootSim::handleFrame() {
         r.address = Address24(p);
         r.length = geometry_.headerLength() == 4 ? p[3] : (std::uint32_t{p[3]} << 8) | p[4];
     }
-    if (nextIsMuted()) return Muted(std::move(r));
+    if (auto why = lostReason(pendingStart_)) return Muted(std::move(r), std::move(*why));
 
     if (r.kind == FrameKind::Eeprom) handleEeprom(r);
     else if (r.kind == FrameKind::Block) handleBlock(r);
@@ -329,8 +410,9 @@ FrameRecord BootSim::handleEnterProgramming(std::uint8_t code) {
     r.kind = FrameKind::EnterProgramming;
     r.length = 1;
     r.bytes = {code};
-    if (nextIsMuted()) return Muted(std::move(r));
+    if (auto why = lostReason(now_)) return Muted(std::move(r), std::move(*why));
     programming_ = true;
+    if (config_.faults.late204Ms > 0) erasingUntil_ = now_ + std::chrono::milliseconds{config_.faults.late204Ms};
     r.verdict = Verdict::Accepted;
     r.answer = {Ack};
     return r;
@@ -417,7 +499,7 @@ FrameRecord BootSim::handleWakeUp(std::uint8_t code) {
     r.kind = FrameKind::WakeUp;
     r.length = 1;
     r.bytes = {code};
-    if (nextIsMuted()) return Muted(std::move(r));
+    if (auto why = lostReason(now_)) return Muted(std::move(r), std::move(*why));
     r.verdict = Verdict::Ignored;
     const int index = wakeBytes_++;
     const auto& codes = config_.wakeCodes;
@@ -465,19 +547,41 @@ void BootSim::addStray(std::uint8_t b) {
     r.bytes = {b};
     r.verdict = Verdict::Ignored;
     r.reason = awake_ ? "starts no frame" : "asleep";
-    std::vector<std::uint8_t> none;
-    complete(std::move(r), none);
+    complete(std::move(r));
     lastWasStray_ = true;
 }
 
-void BootSim::complete(FrameRecord r, std::vector<std::uint8_t>& out) {
+std::chrono::milliseconds BootSim::answerDue(const FrameRecord& r) {
+    const SimFaults& f = config_.faults;
+    // One draw per answer, lost or not, so that a seed gives each frame the
+    // same delay whatever the other faults do.
+    const int jitterMs = f.jitter ? jitter_.between(f.jitter->minMs, f.jitter->maxMs) : 0;
+    const bool erasing = r.kind == FrameKind::EnterProgramming && f.late204Ms > 0;
+    const std::chrono::milliseconds due =
+        now_ + std::chrono::milliseconds{erasing ? f.late204Ms : f.lateMs + jitterMs};
+    // A device answers its frames one after another, never overtaking.
+    lastAnswerDue_ = std::max(lastAnswerDue_, due);
+    return lastAnswerDue_;
+}
+
+void BootSim::complete(FrameRecord r) {
     const SimFaults& f = config_.faults;
     r.number = static_cast<int>(frames_.size()) + 1;
-    const bool answerLost = f.silent || (f.silentAfter && r.number > *f.silentAfter) || Listed(f.loseAnswer, r.number);
-    if (answerLost) r.lostAnswer = std::exchange(r.answer, {});
-    if (f.garbleFrame && *f.garbleFrame == r.number && !r.answer.empty()) r.answer[0] ^= GarbleBit;
+    for (const StrayBytes& stray : f.strays) {
+        if (stray.frame != r.number) continue;
+        r.strays.push_back(stray);
+        replies_.push_back({now_ + std::chrono::milliseconds{stray.delayMs}, stray.bytes, true});
+    }
+    if (!r.answer.empty()) {
+        const std::chrono::milliseconds due = answerDue(r);
+        r.answerDelayMs = static_cast<int>((due - now_).count());
+        const bool answerLost =
+            f.silent || (f.silentAfter && r.number > *f.silentAfter) || Listed(f.loseAnswer, r.number);
+        if (answerLost) r.lostAnswer = std::exchange(r.answer, {});
+        if (f.garbleFrame && *f.garbleFrame == r.number && !r.answer.empty()) r.answer[0] ^= GarbleBit;
+        if (!r.answer.empty()) replies_.push_back({due, r.answer, false});
+    }
     if (f.hangUpAfter && *f.hangUpAfter == r.number) hangUpDue_ = true;
-    out.insert(out.end(), r.answer.begin(), r.answer.end());
     frames_.push_back(std::move(r));
     lastWasStray_ = false;
 }

@@ -16,6 +16,7 @@
 // effect and nothing is answered), while a frame whose answer is lost was
 // received and acted on, and only the answer went missing on the line.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -81,6 +82,22 @@ struct ChipGeometry {
 // on and 320 below; unknown chips get a 32 KiB PIC18 layout with known false.
 ChipGeometry GeometryOfChip(std::uint8_t chip, std::uint8_t version);
 
+// Bytes the device puts on the line after a frame, apart from the frame's
+// answer: line noise that looks like an answer, or a module answering a
+// fragment of a frame the line broke.
+struct StrayBytes {
+    int frame = 0;                            // after this frame has come down the line
+    int delayMs = 0;                          // this long after it
+    std::vector<std::uint8_t> bytes{Ack};
+};
+
+// Every answer is late by a further MIN..MAX ms, drawn from SeededRandom.
+struct AnswerJitter {
+    int minMs = 0;
+    int maxMs = 0;
+    std::uint64_t seed = 1;
+};
+
 // Misbehaviour on purpose. Frames are numbered from 1 in the order they
 // arrive on the line, wake-up bytes included: the number is the line of
 // frames.log. Muted frames keep their number, so a frame sent again after
@@ -95,7 +112,16 @@ struct SimFaults {
     std::vector<int> mute;
     // These frames are received and take effect; their answer is lost.
     std::vector<int> loseAnswer;
-    int lateMs = 0;                     // the runner delays every answer by this much
+    int lateMs = 0;                     // every answer goes out this much after its frame
+    std::optional<AnswerJitter> jitter; // and a further random delay; answers keep their order
+    // Sent whatever became of the frame (muted, answer lost), and past the
+    // noisy line like any byte the device sends.
+    std::vector<StrayBytes> strays;
+    // The enter-programming command is answered this long after it came
+    // (instead of lateMs and the jitter): the device is erasing meanwhile,
+    // and every frame that starts coming before the end is lost to it,
+    // logged muted, "arrived while erasing".
+    int late204Ms = 0;
     std::optional<int> garbleFrame;     // flip GarbleBit in the first byte of this frame's answer
     int wakeAt = 0;                     // ignore wake-up bytes 0..K-1 (the updater's tries 0..K-1)
     std::optional<int> hangUpAfter;     // the runner closes the line after this frame's answer
@@ -155,7 +181,20 @@ struct FrameRecord {
     std::vector<std::uint8_t> lostAnswer;  // what it answered but the line lost; then answer is empty
     // The noisy line damaged a byte of the frame, or lost one inside it. An
     // accepted frame with this mark is damage its checksum could not show.
+    // A wake-up or enter-programming byte carries it when the line damaged
+    // anything since it last went quiet: most likely a fragment of a broken
+    // frame, and its answer one the updater never asked for.
     bool lineDamaged = false;
+    int answerDelayMs = 0;                 // how long after the frame its answer went out
+    std::vector<StrayBytes> strays;        // what went out after it apart from its answer
+};
+
+// Bytes the device puts on the line and when: `due` on the clock the caller
+// feeds the device by.
+struct Reply {
+    std::chrono::milliseconds due{0};
+    std::vector<std::uint8_t> bytes;
+    bool stray = false;  // not an answer: answers keep their order, strays do not
 };
 
 // One line of frames.log: number, kind, address, length, verdict (reason),
@@ -165,8 +204,9 @@ struct FrameRecord {
 std::string FormatFrameRecord(const FrameRecord& r);
 
 // A few lines that sum up a session: how many frames and how they fared,
-// which were muted or lost their answer, and whether the protected range was
-// kept and any write into it refused.
+// which were muted or lost their answer, the faults of time (late, stray
+// bytes, an erase), answers to fragments the line damaged, and whether the
+// protected range was kept and any write into it refused.
 std::vector<std::string> SummaryLines(const std::vector<FrameRecord>& frames, const SimConfig& config);
 
 // The summary line that lists frames the device accepted although the line
@@ -180,21 +220,31 @@ public:
     // a negative EEPROM size.
     explicit BootSim(SimConfig config);
 
-    // Takes bytes from the line and returns what the device answers to the
-    // frames they complete, in order. After the hang-up fault has fired,
+    // Takes bytes that came down the line at `now` (on any clock of the
+    // caller's that never goes back) and returns what the device puts on the
+    // line for the frames they complete: answers and stray bytes, each with
+    // the time it is due, in the order made (a stray made with its frame's
+    // answer and due with it goes first). After the hang-up fault has fired,
     // bytes are ignored and nothing is answered.
     // `damage` (empty, or one entry per byte) says what the line did to each
     // byte, so that the log can tell damage the checksum let through.
+    std::vector<Reply> feedAt(std::chrono::milliseconds now, std::span<const std::uint8_t> bytes,
+                              std::span<const ByteDamage> damage = {});
+    // feedAt at the last time given, with the bytes of the replies in the
+    // order they are due.
     std::vector<std::uint8_t> feed(std::span<const std::uint8_t> bytes, std::span<const ByteDamage> damage = {});
-    // The line went quiet in the middle of a frame: drop what was collected
-    // (logged as incomplete) so that the next byte starts a new frame.
-    void lineIdle();
+    // The line went quiet (for FrameGap): a frame left unfinished is dropped
+    // (logged as incomplete) so that the next byte starts a new frame, and
+    // line damage before the pause no longer marks what follows. Returns the
+    // strays due after the dropped fragment.
+    std::vector<Reply> lineIdle();
     bool hasPartialFrame() const { return !pending_.empty(); }
 
     bool awake() const { return awake_; }
     bool inProgrammingMode() const { return programming_; }
     bool hangUpDue() const { return hangUpDue_; }
-    int lateMs() const { return config_.faults.lateMs; }
+    // While the enter-programming command's erase lasts, when it ends.
+    std::optional<std::chrono::milliseconds> erasingUntil() const { return erasingUntil_; }
     int wakeBytesSeen() const { return wakeBytes_; }
 
     const SimConfig& config() const { return config_; }
@@ -205,18 +255,21 @@ public:
     const std::vector<FrameRecord>& frames() const { return frames_; }
 
     // Faults can be set at any time; they act from the next frame on.
-    void setFaults(const SimFaults& f) { config_.faults = f; }
+    void setFaults(const SimFaults& f);
     const SimFaults& faults() const { return config_.faults; }
 
 private:
     // Bytes a frame starting with pending_ needs in all; 0 while unknown.
     std::size_t expectedLength() const;
-    void complete(FrameRecord record, std::vector<std::uint8_t>& out);
+    void complete(FrameRecord record);
     FrameRecord handleFrame();
     FrameRecord handleWakeUp(std::uint8_t code);
     FrameRecord handleEnterProgramming(std::uint8_t code);
-    // Whether the frame now completing is one the line swallows.
-    bool nextIsMuted() const;
+    // Why the frame now completing never reaches the device (a muted frame,
+    // or one that began during the erase); nothing when it does.
+    std::optional<std::string> lostReason(std::chrono::milliseconds startedAt) const;
+    // When the answer of a frame completed now goes out.
+    std::chrono::milliseconds answerDue(const FrameRecord& r);
     void handleBlock(FrameRecord& r);
     void handleEeprom(FrameRecord& r);
     void handleSum16Frame(FrameRecord& r);
@@ -232,6 +285,13 @@ private:
     std::vector<FrameRecord> frames_;
     std::vector<std::uint8_t> pending_;
     bool pendingDamaged_ = false;  // the line damaged a byte of pending_
+    std::chrono::milliseconds pendingStart_{0};
+    bool damagedSinceQuiet_ = false;  // the line damaged a byte since it last went quiet
+    std::chrono::milliseconds now_{0};
+    std::optional<std::chrono::milliseconds> erasingUntil_;
+    std::chrono::milliseconds lastAnswerDue_{0};
+    SeededRandom jitter_;
+    std::vector<Reply> replies_;   // made since the last feedAt or lineIdle
     bool awake_ = false;
     bool programming_ = false;
     bool hangUpDue_ = false;

@@ -26,20 +26,24 @@ void CheckRate(double rate, const char* what) {
 
 }  // namespace
 
-std::uint64_t LineNoise::Random::next() {
-    // xorshift64*
-    state ^= state >> 12;
-    state ^= state << 25;
-    state ^= state >> 27;
-    return state * 0x2545F4914F6CDD1DULL;
+SeededRandom::SeededRandom(std::uint64_t seed, std::uint64_t stream) : state_(Mix(seed ^ stream) | 1) {}
+
+std::uint64_t SeededRandom::next() {
+    state_ ^= state_ >> 12;
+    state_ ^= state_ << 25;
+    state_ ^= state_ >> 27;
+    return state_ * 0x2545F4914F6CDD1DULL;
 }
 
-double LineNoise::Random::unit() { return (static_cast<double>(next() >> 11) + 1.0) * 0x1.0p-53; }
+double SeededRandom::unit() { return (static_cast<double>(next() >> 11) + 1.0) * 0x1.0p-53; }
+
+int SeededRandom::between(int from, int to) {
+    const auto span = static_cast<std::uint64_t>(static_cast<std::int64_t>(to) - from) + 1;
+    return static_cast<int>(from + static_cast<std::int64_t>(next() % span));
+}
 
 LineNoise::LineNoise(NoiseSettings settings)
-    : settings_(settings),
-      flips_{Mix(settings.seed ^ FlipStream) | 1},
-      drops_{Mix(settings.seed ^ DropStream) | 1} {
+    : settings_(settings), flips_(settings.seed, FlipStream), drops_(settings.seed, DropStream) {
     CheckRate(settings.bitErrorRate, "the bit-error rate");
     CheckRate(settings.dropRate, "the drop rate");
     untilFlip_ = bitsUntilFlip();

@@ -26,6 +26,21 @@ struct LineDamage {
     std::uint64_t bytesDropped = 0;
 };
 
+// xorshift64* seeded through splitmix64, with a fixed definition: a seed
+// draws the same numbers on every build and standard library, so a fault
+// plan named by its seed replays exactly. `stream` sets apart the numbers of
+// different uses of one seed.
+class SeededRandom {
+public:
+    SeededRandom(std::uint64_t seed, std::uint64_t stream);
+    std::uint64_t next();
+    double unit();                  // (0, 1]
+    int between(int from, int to);  // from .. to, both included; from <= to
+
+private:
+    std::uint64_t state_;
+};
+
 // What the line did to one byte that arrived: nothing, flipped some of its
 // bits, or lost the byte (or bytes) just before it.
 enum class ByteDamage : std::uint8_t { None, Flipped, AfterLoss };
@@ -45,18 +60,11 @@ public:
     const LineDamage& damage() const { return damage_; }
 
 private:
-    // xorshift-style generator with a fixed definition, so a seed means the
-    // same damage on every build.
-    struct Random {
-        std::uint64_t state;
-        std::uint64_t next();
-        double unit();  // (0, 1]
-    };
     std::uint64_t bitsUntilFlip();
 
     NoiseSettings settings_;
-    Random flips_;
-    Random drops_;
+    SeededRandom flips_;
+    SeededRandom drops_;
     std::uint64_t untilFlip_ = 0;  // clean bits before the next flipped one
     LineDamage damage_;
     bool lossPending_ = false;

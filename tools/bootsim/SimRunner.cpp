@@ -1,5 +1,6 @@
 #include "tools/bootsim/SimRunner.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -238,23 +239,50 @@ bool SimRunner::writeAll(const std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
-bool SimRunner::sendAnswer(const std::vector<std::uint8_t>& sent) {
-    std::vector<std::uint8_t> answer;
-    {
-        std::lock_guard lock(mutex_);
-        answer = fromDevice_.pass(sent);
+std::chrono::milliseconds SimRunner::lineTime(std::chrono::steady_clock::time_point t) const {
+    // Rounded up: an answer told to be late is never early.
+    return std::chrono::ceil<std::chrono::milliseconds>(t - opened_);
+}
+
+void SimRunner::queue(std::vector<Reply> replies) {
+    for (Reply& r : replies) {
+        const auto due = opened_ + r.due;
+        // After everything due no later: a stray and an answer due at once go
+        // out in the order the device made them.
+        const auto at = std::find_if(outbox_.begin(), outbox_.end(), [&](const Outgoing& o) { return o.due > due; });
+        outbox_.insert(at, Outgoing{due, std::move(r.bytes)});
     }
-    if (options_.baud <= 0) {
-        writeAll(answer);
-        return pause(std::chrono::microseconds{0});
-    }
+}
+
+std::chrono::steady_clock::time_point SimRunner::nextSendAt() const {
+    const auto due = outbox_.front().due;
+    if (options_.baud <= 0) return due;
     // On a real line the answer arrives a byte at a time: the updater may
     // read its first bytes while the rest are still on the way.
-    for (const std::uint8_t b : answer) {
-        if (!pause(wireTime(1))) return false;
-        writeAll({b});
+    return std::max(due, lineFreeAt_) + wireTime(1);
+}
+
+void SimRunner::sendDue(std::chrono::steady_clock::time_point now) {
+    std::vector<std::uint8_t> ready;
+    while (!outbox_.empty() && nextSendAt() <= now) {
+        Outgoing& head = outbox_.front();
+        if (options_.baud <= 0) {
+            ready.insert(ready.end(), head.bytes.begin(), head.bytes.end());
+            outbox_.pop_front();
+            continue;
+        }
+        lineFreeAt_ = nextSendAt();
+        ready.push_back(head.bytes.front());
+        head.bytes.erase(head.bytes.begin());
+        if (head.bytes.empty()) outbox_.pop_front();
     }
-    return true;
+    if (ready.empty()) return;
+    std::vector<std::uint8_t> sent;
+    {
+        std::lock_guard lock(mutex_);
+        sent = fromDevice_.pass(ready);
+    }
+    writeAll(sent);
 }
 
 void SimRunner::noteFrames(std::size_t first, std::chrono::steady_clock::time_point now) {
@@ -281,6 +309,8 @@ void SimRunner::changeModule(std::chrono::steady_clock::time_point now) {
                now - lastWork_ >= ProgrammedQuiet) {
         attached_ = false;
         putOnAt_ = now + options_.moduleChangeGap;
+        // What the module still had to say goes with it.
+        outbox_.clear();
         changed_.notify_all();
     }
 }
@@ -288,8 +318,23 @@ void SimRunner::changeModule(std::chrono::steady_clock::time_point now) {
 void SimRunner::run() {
     std::array<std::uint8_t, ReadChunk> buf{};
     auto lastByte = std::chrono::steady_clock::now();
+    bool hangUp = false;
     for (;;) {
-        const FarEndWait ready = line_->waitInput(IdlePoll);
+        sendDue(std::chrono::steady_clock::now());
+        if (hangUp && outbox_.empty()) {
+            line_->waitInput(HangUpGrace);
+            std::lock_guard lock(mutex_);
+            line_->hangUp();
+            hungUp_ = true;
+            changed_.notify_all();
+            return;
+        }
+        auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(IdlePoll);
+        if (!outbox_.empty()) {
+            const auto until = std::chrono::ceil<std::chrono::milliseconds>(nextSendAt() - std::chrono::steady_clock::now());
+            wait = std::clamp(until, std::chrono::milliseconds{0}, wait);
+        }
+        const FarEndWait ready = line_->waitInput(wait);
         if (!pause(std::chrono::microseconds{0})) return;
         if (ready == FarEndWait::Failed) return;
         {
@@ -304,36 +349,19 @@ void SimRunner::run() {
                 // The bytes would still be on the wire.
                 if (!pause(wireTime(count))) return;
                 lastByte = std::chrono::steady_clock::now();
-                std::vector<std::uint8_t> answer;
-                int lateMs = 0;
-                bool hangUp = false;
-                {
-                    std::lock_guard lock(mutex_);
-                    std::vector<ByteDamage> marks;
-                    const std::vector<std::uint8_t> arrived = toDevice_.pass({buf.data(), count}, &marks);
-                    if (!attached_) {
-                        // Nobody at the far end: the bytes fall off the open line.
-                        bytesWhileOff_ += static_cast<long>(arrived.size());
-                        continue;
-                    }
-                    const std::size_t before = sim().frames().size();
-                    answer = sim().feed(arrived, marks);
-                    noteFrames(before, lastByte);
-                    lateMs = sim().lateMs();
-                    hangUp = sim().hangUpDue();
+                std::lock_guard lock(mutex_);
+                std::vector<ByteDamage> marks;
+                const std::vector<std::uint8_t> arrived = toDevice_.pass({buf.data(), count}, &marks);
+                if (!attached_) {
+                    // Nobody at the far end: the bytes fall off the open line.
+                    bytesWhileOff_ += static_cast<long>(arrived.size());
+                    continue;
                 }
-                if (!answer.empty()) {
-                    if (!pause(std::chrono::milliseconds{lateMs})) return;
-                    if (!sendAnswer(answer)) return;
-                }
-                if (hangUp) {
-                    line_->waitInput(HangUpGrace);
-                    std::lock_guard lock(mutex_);
-                    line_->hangUp();
-                    hungUp_ = true;
-                    changed_.notify_all();
-                    return;
-                }
+                const std::size_t before = sim().frames().size();
+                queue(sim().feedAt(lineTime(lastByte), arrived, marks));
+                noteFrames(before, lastByte);
+                // Closed once what the device has to say is out.
+                hangUp = sim().hangUpDue();
                 continue;
             }
         } else if (ready == FarEndWait::NoPeer) {
@@ -345,7 +373,7 @@ void SimRunner::run() {
         if (std::chrono::steady_clock::now() - lastByte >= FrameGap) {
             // A byte lost before the pause damaged only what came before it.
             toDevice_.forgetLoss();
-            if (attached_ && sim().hasPartialFrame()) sim().lineIdle();
+            if (attached_) queue(sim().lineIdle());
         }
     }
 }

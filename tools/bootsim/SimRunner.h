@@ -1,8 +1,9 @@
 #pragma once
 // Puts a simulated boot loader on the far end of a line (a pseudo-terminal
 // on POSIX): a thread
-// reads what the updater writes, feeds the device model and writes its answer
-// back, late when the device is told to be, and closes the line when the
+// reads what the updater writes, feeds the device model and writes what it
+// puts on the line back when it is due (answers late or stray bytes wait in
+// a queue while the device goes on reading), and closes the line when the
 // hang-up fault fires. Optionally it lets real wire time pass, so figures
 // taken against it are those of a real line, and it stands for a station's
 // socket where an operator takes each programmed module off and puts the next
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <string>
@@ -137,9 +139,14 @@ private:
     bool pause(std::chrono::microseconds d);
     std::chrono::microseconds wireTime(std::size_t bytes) const;
     bool writeAll(const std::vector<std::uint8_t>& bytes);
-    // Writes the device's answer, at wire speed when a baud rate is set;
-    // false when stop() came first.
-    bool sendAnswer(const std::vector<std::uint8_t>& answer);
+    // The clock the device model is fed by: time since the line opened.
+    std::chrono::milliseconds lineTime(std::chrono::steady_clock::time_point t) const;
+    void queue(std::vector<Reply> replies);
+    // When the first byte waiting goes out: its due time or, at a baud rate,
+    // once the byte before it and its own wire time have passed.
+    std::chrono::steady_clock::time_point nextSendAt() const;
+    // Puts every byte whose time has come on the line, through the noise.
+    void sendDue(std::chrono::steady_clock::time_point now);
 
     std::unique_ptr<FarEnd> line_;
     RunnerOptions options_;
@@ -156,6 +163,14 @@ private:
     LineNoise fromDevice_;  // guarded by mutex_
     bool stop_ = false;
     bool hungUp_ = false;
+    // The thread's own: what waits to go out, in the order it goes.
+    struct Outgoing {
+        std::chrono::steady_clock::time_point due;
+        std::vector<std::uint8_t> bytes;
+    };
+    std::deque<Outgoing> outbox_;
+    std::chrono::steady_clock::time_point opened_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point lineFreeAt_{};  // the last byte sent is through
     std::thread thread_;
 };
 

@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tools/bootsim/ImageCheck.h"
 #include "tools/bootsim/SimRunner.h"
 #include "shell/ProgramVersion.h"
 #include "tools/mkimage/ProductPacker.h"
@@ -38,6 +40,9 @@ constexpr int MaxModules = 64;
 constexpr int MaxModulesInTurn = 1'000'000;
 constexpr long MaxModuleChangeGapMs = 600'000;
 constexpr int MaxEepromSize = 1024;
+constexpr long MaxFrameNumber = 1'000'000'000;
+constexpr long MaxDelayMs = 600'000;
+constexpr std::size_t MaxStrayBytes = 64;
 constexpr auto StopPoll = std::chrono::milliseconds{100};
 
 volatile std::sig_atomic_t g_stopSignal = 0;
@@ -97,7 +102,33 @@ keeps its number, so a frame sent again after it simply has the next one):
                         row is written) but their answer is lost on the line.
                         frames.log shows "answer=lost(..)" with the answer.
                         A frame cannot be in both lists
-  --late MS             send every answer MS milliseconds late
+  --late MS             send every answer MS milliseconds late (frames.log
+                        shows after=MSms with each answer sent late)
+  --jitter MIN-MAX[:SEED]
+                        make every answer a further MIN to MAX milliseconds
+                        late, drawn afresh for each answer from SEED
+                        (default 1): a seed gives each frame the same delay
+                        on every run. Answers still go out in the order of
+                        their frames, as a device answers, so one drawn
+                        shorter than the answer before it waits for that one.
+                        The device goes on reading while answers wait
+  --late-204 MS         answer the enter-programming command (204) MS
+                        milliseconds after it came, as a module does that
+                        erases its flash first (--late and --jitter do not
+                        add to it). Until then the device is erasing: every
+                        frame that starts coming meanwhile is lost to it
+                        (frames.log: "muted (arrived while erasing)", nothing
+                        written, no answer)
+  --stray LIST          send bytes the updater never asked for: LIST is
+                        comma-separated items FRAME[+MS][=HEX]. After frame
+                        FRAME has come down the line, whatever became of it
+                        (muted or its answer lost included), the bytes HEX
+                        (default 4B, a 'K'; e.g. =4E for an 'N', =4B4B for
+                        two) go out MS milliseconds later (default 0; with 0
+                        before the frame's own answer). They pass the noisy
+                        line like every byte the device sends. frames.log
+                        shows them on the frame's line ("stray=4B+30ms")
+                        and the summary lists them
   --garble K            flip bit 5 of the first byte of frame K's answer
                         ('K' arrives as 'k')
   --wake-at K           ignore the first K wake-up bytes: the device answers
@@ -110,7 +141,11 @@ keeps its number, so a frame sent again after it simply has the next one):
                         place of each byte on the line, so a seed repeats
                         it; the summary counts the bits flipped and the
                         bytes dropped each way, and frames.log shows the
-                        frames as they arrived
+                        frames as they arrived. A wake-up or enter-programming
+                        byte that comes while the line has damaged something
+                        since it last went quiet (50 ms) is most likely a
+                        piece of the broken frame: frames.log marks it, and
+                        its answer, damaged-by-line too
 
 Line and report:
   --baud N              let the wire time of every byte pass at N baud
@@ -129,11 +164,17 @@ Line and report:
   --expect-image HEX    at the end check that flash holds this Intel HEX image
                         past the boot jump bytes (the updater writes those)
                         and outside the rows kept for the protected range;
-                        exit 1 when it does not, naming the first byte that
-                        differs and whether its row was ever written. A
-                        compiler's HEX file will do: configuration words are
-                        left out, and PIC18 data EEPROM in it is checked too.
-                        Every module is checked; exit 1 when any fails
+                        exit 1 when it does not. Each flash row (and EEPROM
+                        byte) that differs is named, with the frame that last
+                        wrote it: the difference is explained only when that
+                        frame was damaged by the line in a way its checksum
+                        could not show. When every difference is explained
+                        the last line starts "check explained" and names the
+                        frames "accepted with line damage their checksum
+                        could not show"; otherwise it reads "check FAILED".
+                        A compiler's HEX file will do: configuration words
+                        are left out, and PIC18 data EEPROM in it is checked
+                        too. Every module is checked; exit 1 when any fails
 
 A production station:
   --modules N           N modules, 1 to 64, each on a pseudo-terminal of its
@@ -214,6 +255,60 @@ double ParseRateAndSeed(std::string_view option, const std::string& text, std::o
         seed = s;
     }
     return ParseRate(option, text.substr(0, colon));
+}
+
+// MIN-MAX[:SEED]
+AnswerJitter ParseJitter(const std::string& text) {
+    constexpr std::string_view option = "--jitter";
+    const std::size_t colon = text.find(':');
+    const std::string range = text.substr(0, colon);
+    const std::size_t dash = range.find('-');
+    if (dash == std::string::npos) throw UsageError("--jitter needs MIN-MAX[:SEED] in milliseconds, not '" + text + "'");
+    AnswerJitter j;
+    j.minMs = static_cast<int>(ParseNumber(option, range.substr(0, dash), 0, MaxDelayMs));
+    j.maxMs = static_cast<int>(ParseNumber(option, range.substr(dash + 1), 0, MaxDelayMs));
+    if (j.maxMs < j.minMs) throw UsageError("--jitter: MAX " + std::to_string(j.maxMs) + " is below MIN " + std::to_string(j.minMs));
+    if (colon != std::string::npos)
+        j.seed = static_cast<std::uint64_t>(ParseNumber(option, text.substr(colon + 1), 0, 0x7FFF'FFFF'FFFF'FFFFL));
+    return j;
+}
+
+// Two hex digits a byte, e.g. 4B or 4B4E.
+std::vector<std::uint8_t> ParseHexBytes(const std::string& item, const std::string& hex) {
+    const auto digit = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    if (hex.empty() || hex.size() % 2 != 0 || hex.size() > 2 * MaxStrayBytes || !std::all_of(hex.begin(), hex.end(), digit))
+        throw UsageError("--stray: '" + item + "' needs its bytes as pairs of hex digits after '=', e.g. =4B or =4E4B (at most " +
+                         std::to_string(MaxStrayBytes) + " bytes)");
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < hex.size(); i += 2) bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// FRAME[+MS][=HEX],...
+std::vector<StrayBytes> ParseStrays(const std::string& text) {
+    constexpr std::string_view option = "--stray";
+    std::vector<StrayBytes> strays;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', from);
+        const std::string item = text.substr(from, comma - from);
+        if (item.empty()) throw UsageError("--stray needs items FRAME[+MS][=HEX], comma-separated, not '" + text + "'");
+        StrayBytes s;
+        std::string head = item;
+        if (const std::size_t eq = head.find('='); eq != std::string::npos) {
+            s.bytes = ParseHexBytes(item, head.substr(eq + 1));
+            head.resize(eq);
+        }
+        if (const std::size_t plus = head.find('+'); plus != std::string::npos) {
+            s.delayMs = static_cast<int>(ParseNumber(option, head.substr(plus + 1), 0, MaxDelayMs));
+            head.resize(plus);
+        }
+        s.frame = static_cast<int>(ParseNumber(option, head, 1, MaxFrameNumber));
+        strays.push_back(std::move(s));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    return strays;
 }
 
 int ParseComName(const std::string& text) {
@@ -310,7 +405,12 @@ Options ParseOptions(int argc, char** argv) {
             for (long k : ParseList(arg, value(), 1, 1'000'000'000)) f.mute.push_back(static_cast<int>(k));
         } else if (arg == "--lose-answer") {
             for (long k : ParseList(arg, value(), 1, 1'000'000'000)) f.loseAnswer.push_back(static_cast<int>(k));
-        } else if (arg == "--late") f.lateMs = static_cast<int>(ParseNumber(arg, value(), 0, 600'000));
+        } else if (arg == "--late") f.lateMs = static_cast<int>(ParseNumber(arg, value(), 0, MaxDelayMs));
+        else if (arg == "--jitter") f.jitter = ParseJitter(value());
+        else if (arg == "--late-204") f.late204Ms = static_cast<int>(ParseNumber(arg, value(), 0, MaxDelayMs));
+        else if (arg == "--stray") {
+            for (StrayBytes& s : ParseStrays(value())) f.strays.push_back(std::move(s));
+        }
         else if (arg == "--garble") f.garbleFrame = FrameNumber(arg, value());
         else if (arg == "--wake-at") f.wakeAt = static_cast<int>(ParseNumber(arg, value(), 0, 1'000'000'000));
         else if (arg == "--hangup-after") f.hangUpAfter = FrameNumber(arg, value());
@@ -348,66 +448,21 @@ Options ParseOptions(int argc, char** argv) {
     return o;
 }
 
-// Compares flash with a plain image past the boot jump bytes (4 on PIC18
-// parts, 8 on dsPIC33/PIC24 parts), which the updater replaces on purpose,
-// and past the rows the device keeps for its protected range, which can never
-// hold the image (a write there is reported as refused instead).
-// `who` names the module in the messages ("COM8 module 2: "), empty for the only one.
+// Checks a module against a HEX image row by row (CheckImage). A compiler's
+// HEX file also carries configuration words (no boot loader writes them) and,
+// on PIC18 parts, data EEPROM. `who` names the module in the messages
+// ("COM8 module 2: "), empty for the only one.
 bool FlashHolds(const BootSim& module, const std::string& who, const std::string& hexPath) {
-    const SimConfig& config = module.config();
     std::ifstream in(hexPath);
     if (!in) throw std::runtime_error("cannot read " + hexPath);
     std::stringstream text;
     text << in.rdbuf();
-    const ChipGeometry g = module.geometry();
-    // A HEX file straight from the compiler also carries configuration words
-    // (no boot loader writes them) and, on PIC18 parts, data EEPROM.
-    const auto family = g.addressUnit == 2 ? torvane::ChipFamily::Dspic : torvane::ChipFamily::Pic18;
+    const auto family = module.geometry().addressUnit == 2 ? torvane::ChipFamily::Dspic : torvane::ChipFamily::Pic18;
     const auto content =
         torvane::mkimage::SortHexRecords(torvane::mkimage::ReadHexRecords(text.str(), hexPath), family, hexPath);
-    const auto& image = content.program;
-    const auto flash = module.flash();
-    const auto eeprom = module.eeprom();
-    for (std::size_t i = 0; i < content.eeprom.size(); ++i) {
-        if (i < eeprom.size() && eeprom[i] == content.eeprom[i]) continue;
-        std::cerr << "torvane-bootsim: " << who << "check FAILED: data EEPROM differs from " << hexPath << " at index "
-                  << i << "\n";
-        return false;
-    }
-    const std::size_t skip = g.rowBytes > 255 ? 8 : 4;
-    if (image.size() > flash.size()) {
-        std::cerr << "torvane-bootsim: " << who << "check: " << hexPath << " (" << image.size()
-                  << " bytes) does not fit this device's flash\n";
-        return false;
-    }
-    const std::uint32_t rowUnits = g.rowBytes / g.addressUnit;
-    std::size_t keptFrom = 0, keptTo = 0;  // image bytes of the rows the device keeps
-    if (const auto range = config.protectedRange()) {
-        keptFrom = std::size_t{range->first / rowUnits} * g.rowBytes;
-        keptTo = std::size_t{(range->end + rowUnits - 1) / rowUnits} * g.rowBytes;
-    }
-    const auto frames = module.frames();
-    std::size_t compared = 0;
-    for (std::size_t i = skip; i < image.size(); ++i) {
-        if (i >= keptFrom && i < keptTo) continue;
-        ++compared;
-        if (flash[i] == image[i]) continue;
-        const auto row = static_cast<std::uint32_t>(i / g.rowBytes * rowUnits);
-        const bool written = std::any_of(frames.begin(), frames.end(), [&](const FrameRecord& f) {
-            return f.kind == FrameKind::Block && f.verdict == Verdict::Accepted && f.address == row;
-        });
-        char where[160];
-        std::snprintf(where, sizeof where, "byte 0x%zX holds 0x%02X, the image 0x%02X (row 0x%X %s)", i, flash[i],
-                      image[i], row, written ? "was written" : "was never written");
-        std::cerr << "torvane-bootsim: " << who << "check FAILED: flash differs from " << hexPath << " at " << where
-                  << "\n";
-        return false;
-    }
-    std::cerr << "torvane-bootsim: " << who << "check passed: flash holds " << hexPath << ", all " << compared
-              << " bytes past the boot jump";
-    if (keptTo > keptFrom) std::cerr << " and outside the protected rows";
-    std::cerr << "\n";
-    return true;
+    const ImageCheck check = CheckImage(module, content.program, content.eeprom);
+    for (const std::string& line : CheckLines(check, hexPath)) std::cerr << "torvane-bootsim: " << who << line << "\n";
+    return check.holds();
 }
 
 std::string Describe(const SimConfig& c, const ChipGeometry& g) {
