@@ -80,7 +80,10 @@ constexpr double SilenceAllowanceS = 5.0;
 constexpr double BaseSlackS = 10.0;
 constexpr double CleanTimeFactor = 3.0;
 // A module that answers later than the updater waits can keep a search busy
-// for every wake-up try; that is bounded by the tries, not by the image.
+// for every wake-up try. In the transfer, the late answers of earlier tries
+// and frames can arrive inside the waits of later frames, at the pace those
+// were sent: each frame may then wait up to its full 2 s before the anomalies
+// or silences add up, so that part is bounded by the image.
 constexpr double LateBeyondWaitAllowanceS = 60.0;
 // Answers this late land past the updater's 2 s wait whatever the scheduling.
 // A module answering right at the edge is not late: each frame is answered in
@@ -506,7 +509,8 @@ void Soak::addFaults(Kind kind, const Module& m, Plan& p, std::mt19937_64& rng) 
         break;
     }
     case Kind::LateBeyondWait:
-        add({"--late", std::to_string(Uniform(rng, LateBeyondWaitMinMs, LateBeyondWaitMaxMs))}, LateBeyondWaitAllowanceS);
+        add({"--late", std::to_string(Uniform(rng, LateBeyondWaitMinMs, LateBeyondWaitMaxMs))},
+            LateBeyondWaitAllowanceS + c.frames * UpdaterWaitMs / 1000.0);
         break;
     case Kind::Quiet: {
         // Mostly near the end, where a quiet module was once held longest.
