@@ -44,8 +44,10 @@ inline constexpr int MaxSilencesPerTransfer = 8;
 
 // At most this many frames before the current one are sent again after an
 // anomaly: one after a refusal or a stray answer, plus one for each surplus
-// answer the anomaly brought.
-inline constexpr int MaxFramesInDoubt = 4;
+// answer the anomaly brought. Surplus answers arriving while the line
+// settles mean as many answers were still on their way, each of which may
+// have been taken for a later frame's, so the doubt reaches that far back.
+inline constexpr int MaxFramesInDoubt = 16;
 
 // After an acknowledgement that may be a late answer, the line must stay
 // quiet as long as that answer is late already, plus this margin.

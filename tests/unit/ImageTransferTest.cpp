@@ -371,6 +371,15 @@ INSTANTIATE_TEST_SUITE_P(
                     [](int frame, int copy) { return frame == 8 && copy == 1 ? Fate{Fate::Lost} : Fate{}; }, {}},
         PairingCase{"SilenceOnAnEepromFrame",
                     [](int frame, int copy) { return frame == 10 && copy == 1 ? Fate{Fate::Lost} : Fate{}; }, {}},
+        // Six stray 'K's, one in each of the first frames' waits, start a
+        // chain: every frame's own answer (60 ms late) lands in the wait of
+        // the frame six on, block 3's refusal too.
+        PairingCase{"ARefusalInsideAChainOfLateAnswers",
+                    [](int frame, int copy) {
+                        if (copy > 1) return Fate{};
+                        return Fate{frame == 3 ? Fate::Refused : Fate::Stored, 60};
+                    },
+                    {{1, 'K'}, {6, 'K'}, {11, 'K'}, {16, 'K'}, {21, 'K'}, {26, 'K'}}},
         // Block 3 answers after the wait, its resend later than the time the
         // link listens for a second answer; block 4 is then refused.
         PairingCase{"ResendAnsweredAfterTheDuplicateWindow",
