@@ -40,7 +40,8 @@ inline constexpr int Command4FrameLength = 4;
 inline constexpr int AckTimeoutMs = 2000;
 inline constexpr int MaxTransmissions = 5;  // the first write and four resends
 
-// Results of SendAcked (and -4 from the programming sequence).
+// Results of acknowledged transmission (AckedLink::send), and -4 from the
+// programming sequence.
 inline constexpr std::int16_t SendOk = 0;
 inline constexpr std::int16_t SendNoResponse = -1;
 inline constexpr std::int16_t SendUserAbort = -2;
