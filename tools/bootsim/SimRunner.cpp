@@ -240,17 +240,20 @@ bool SimRunner::writeAll(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::chrono::milliseconds SimRunner::lineTime(std::chrono::steady_clock::time_point t) const {
-    // Rounded up: an answer told to be late is never early.
-    return std::chrono::ceil<std::chrono::milliseconds>(t - opened_);
+    return std::chrono::floor<std::chrono::milliseconds>(t - opened_);
 }
 
-void SimRunner::queue(std::vector<Reply> replies) {
+void SimRunner::queue(std::vector<Reply> replies, std::chrono::steady_clock::time_point arrived,
+                      std::chrono::milliseconds arrivedMs) {
     for (Reply& r : replies) {
-        const auto due = opened_ + r.due;
+        // An answer told to be late is never early, nor later than told by
+        // the rounding of the model's clock.
+        const auto due = arrived + (r.due - arrivedMs);
         // After everything due no later: a stray and an answer due at once go
         // out in the order the device made them.
-        const auto at = std::find_if(outbox_.begin(), outbox_.end(), [&](const Outgoing& o) { return o.due > due; });
-        outbox_.insert(at, Outgoing{due, std::move(r.bytes)});
+        const auto at =
+            std::find_if(outbox_.begin(), outbox_.end(), [&](const Outgoing& o) { return o.order > r.due; });
+        outbox_.insert(at, Outgoing{r.due, due, std::move(r.bytes)});
     }
 }
 
@@ -331,8 +334,14 @@ void SimRunner::run() {
         }
         auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(IdlePoll);
         if (!outbox_.empty()) {
-            const auto until = std::chrono::ceil<std::chrono::milliseconds>(nextSendAt() - std::chrono::steady_clock::now());
-            wait = std::clamp(until, std::chrono::milliseconds{0}, wait);
+            const auto until = nextSendAt() - std::chrono::steady_clock::now();
+            if (until < std::chrono::milliseconds{1}) {
+                // The line's wait counts whole milliseconds; a byte due sooner
+                // would go out late by up to one on every answer.
+                if (!pause(std::chrono::duration_cast<std::chrono::microseconds>(until))) return;
+                continue;
+            }
+            wait = std::clamp(std::chrono::floor<std::chrono::milliseconds>(until), std::chrono::milliseconds{0}, wait);
         }
         const FarEndWait ready = line_->waitInput(wait);
         if (!pause(std::chrono::microseconds{0})) return;
@@ -358,7 +367,8 @@ void SimRunner::run() {
                     continue;
                 }
                 const std::size_t before = sim().frames().size();
-                queue(sim().feedAt(lineTime(lastByte), arrived, marks));
+                const auto arrivedMs = lineTime(lastByte);
+                queue(sim().feedAt(arrivedMs, arrived, marks), lastByte, arrivedMs);
                 noteFrames(before, lastByte);
                 // Closed once what the device has to say is out.
                 hangUp = sim().hangUpDue();
@@ -373,7 +383,7 @@ void SimRunner::run() {
         if (std::chrono::steady_clock::now() - lastByte >= FrameGap) {
             // A byte lost before the pause damaged only what came before it.
             toDevice_.forgetLoss();
-            if (attached_) queue(sim().lineIdle());
+            if (attached_) queue(sim().lineIdle(), lastByte, lineTime(lastByte));
         }
     }
 }

@@ -139,9 +139,13 @@ private:
     bool pause(std::chrono::microseconds d);
     std::chrono::microseconds wireTime(std::size_t bytes) const;
     bool writeAll(const std::vector<std::uint8_t>& bytes);
-    // The clock the device model is fed by: time since the line opened.
+    // The clock the device model is fed by: whole milliseconds since the line opened.
     std::chrono::milliseconds lineTime(std::chrono::steady_clock::time_point t) const;
-    void queue(std::vector<Reply> replies);
+    // Queues the model's replies to bytes that arrived at `arrived` (its
+    // clock read `arrivedMs`) in the model's order; each goes out as late
+    // after the exact arrival as the model made it, not rounded to its clock.
+    void queue(std::vector<Reply> replies, std::chrono::steady_clock::time_point arrived,
+               std::chrono::milliseconds arrivedMs);
     // When the first byte waiting goes out: its due time or, at a baud rate,
     // once the byte before it and its own wire time have passed.
     std::chrono::steady_clock::time_point nextSendAt() const;
@@ -165,6 +169,7 @@ private:
     bool hungUp_ = false;
     // The thread's own: what waits to go out, in the order it goes.
     struct Outgoing {
+        std::chrono::milliseconds order;  // the model's due time, which orders the queue
         std::chrono::steady_clock::time_point due;
         std::vector<std::uint8_t> bytes;
     };
