@@ -76,8 +76,6 @@ public:
     // -1 also when the device went away meanwhile.
     std::int16_t finish();
 
-    int anomalies() const { return anomalies_; }
-
 private:
     struct Pending {
         std::vector<std::uint8_t> bytes;  // checksum included
