@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "platform/Platform.h"
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 #include "ui/FrontEnds.h"
 
 namespace torvane::bench {
@@ -45,7 +45,7 @@ UpdateFigures TimeOneUpdate(const bootsim::SimConfig& module, int baud, EventPum
     sim.start();
 
     HeadlessMainWindow main;
-    Context ctx;
+    FrontEndContext ctx;
     ctx.port.system = &HostPlatform().serialPorts();
     ctx.port.clock = &HostPlatform().clock();
     ctx.pump = &pump;

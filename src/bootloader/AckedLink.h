@@ -29,7 +29,7 @@
 #include <optional>
 #include <vector>
 
-#include "bootloader/Context.h"
+#include "bootloader/RunContext.h"
 
 namespace torvane {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "bootloader/Context.h"
+#include "bootloader/RunContext.h"
 
 namespace torvane {
 

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "bootloader/Context.h"
+#include "bootloader/RunContext.h"
 
 namespace torvane {
 

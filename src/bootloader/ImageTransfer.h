@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "bootloader/Context.h"
+#include "bootloader/RunContext.h"
 
 namespace torvane {
 

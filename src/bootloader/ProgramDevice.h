@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "bootloader/Context.h"
+#include "bootloader/RunContext.h"
 #include "images/Chips.h"
 
 namespace torvane {

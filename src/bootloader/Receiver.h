@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "bootloader/Context.h"
+#include "bootloader/RunContext.h"
 
 namespace torvane {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "bootloader/Context.h"
+#include "bootloader/RunContext.h"
 
 namespace torvane {
 

@@ -20,7 +20,7 @@ namespace {
 // itself waits for the verdict line.
 class Console : public ControlReports {
 public:
-    Console(const Context& ctx, bool progress)
+    Console(const FrontEndContext& ctx, bool progress)
         : ctx_(ctx), progress_(progress), terminal_(progress && HostPlatform().terminal().stdoutIsTerminal()) {}
 
     void text(std::string_view what, std::string_view value) override {
@@ -75,7 +75,7 @@ private:
                   << std::flush;
         barShown_ = true;
     }
-    const Context& ctx_;
+    const FrontEndContext& ctx_;
     bool progress_;  // progress and results on stdout
     bool terminal_;
     bool barShown_ = false;
@@ -88,15 +88,15 @@ private:
 
 struct ConsoleFrontEnd::Controls {
     Console console;
-    Context& ctx;
+    FrontEndContext& ctx;
     // The MainWindow's controls are always there; they only print when it is the front end.
     ReportingFrontEnd controls;
 
-    Controls(Context& c, FrontEnd f, bool progress) : console(c, progress), ctx(c), controls(c, f, console) {}
+    Controls(FrontEndContext& c, FrontEnd f, bool progress) : console(c, progress), ctx(c), controls(c, f, console) {}
     void live(bool on) { controls.live(on); }
 };
 
-ConsoleFrontEnd::ConsoleFrontEnd(Context& ctx, FrontEnd front, bool progress)
+ConsoleFrontEnd::ConsoleFrontEnd(FrontEndContext& ctx, FrontEnd front, bool progress)
     : controls_(std::make_unique<Controls>(ctx, front, progress)) {}
 ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 
@@ -109,7 +109,7 @@ void ConsoleFrontEnd::finish(const std::string& mappingRecipe) {
     controls_->live(false);
     Console& console = controls_->console;
     console.end();
-    const Context& ctx = controls_->ctx;
+    const FrontEndContext& ctx = controls_->ctx;
     const std::string verdict = VerdictText(ctx);
     if (!Console::Failed(ctx.outcome)) {
         if (console.progress()) std::cout << "verdict: " << verdict << "\n" << std::flush;

@@ -5,14 +5,14 @@
 #include <memory>
 #include <string>
 
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 
 namespace torvane::cli {
 
 class ConsoleFrontEnd {
 public:
     // `progress`: progress and results on stdout (failures go to stderr either way).
-    ConsoleFrontEnd(Context& ctx, FrontEnd front, bool progress = true);
+    ConsoleFrontEnd(FrontEndContext& ctx, FrontEnd front, bool progress = true);
     ~ConsoleFrontEnd();
     // Prints the port line (`portLine`, for the port panel's `portName`)
     // and shows the run from then on.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleViews.h"
@@ -203,7 +203,7 @@ int RunUpdate(const Args& args) {
         return RunStationUpdate(platform, {front, std::string(identity), ports, repeat, json, logFile}, interrupted);
     }
 
-    Context ctx;
+    FrontEndContext ctx;
     ConsoleMessageBox box;
     StopButtonPump pump(platform.clock(), ctx, front, [] { return interrupted != 0; });
     ctx.port.system = &platform.serialPorts();

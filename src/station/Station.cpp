@@ -9,7 +9,7 @@
 #include "images/Chips.h"
 #include "images/ImageTable.h"
 #include "platform/Platform.h"
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 #include "ui/FrontEnds.h"
 #include "ui/ReportingControls.h"
 #include "ui/RunRecord.h"
@@ -49,7 +49,7 @@ private:
     ControlReports& reports_;
 };
 
-void StartClick(Context& ctx, FrontEnd front) {
+void StartClick(FrontEndContext& ctx, FrontEnd front) {
     switch (front) {
     case FrontEnd::MainWindow: MainUpdateClick(ctx); break;
     case FrontEnd::LoaderWindow: LoaderUpdateClick(ctx); break;
@@ -61,11 +61,11 @@ bool Succeeded(Outcome o) { return o == Outcome::Programmed || o == Outcome::Rep
 
 // No module answered the run's search: it ended not found, or stopped before
 // a wake-up was answered.
-bool NoModuleAnswered(const Context& ctx) {
+bool NoModuleAnswered(const FrontEndContext& ctx) {
     return ctx.outcome == Outcome::NotFound || (ctx.outcome == Outcome::Aborted && ctx.identity.chipCode == 0);
 }
 
-std::string ChipOf(const Context& ctx) {
+std::string ChipOf(const FrontEndContext& ctx) {
     const auto code = ctx.identity.chipCode;
     if (code == 0 || ctx.outcome == Outcome::PortUnusable || ctx.outcome == Outcome::NotFound) return {};
     const Chip* chip = FindChip(static_cast<std::uint8_t>(code));
@@ -76,7 +76,7 @@ std::string ChipOf(const Context& ctx) {
     return std::string(name);
 }
 
-std::string ImageOf(const Context& ctx) {
+std::string ImageOf(const FrontEndContext& ctx) {
     const Chip* chip = ctx.identity.chipCode ? FindChip(static_cast<std::uint8_t>(ctx.identity.chipCode)) : nullptr;
     if (!chip || ctx.images.active.size <= 1 || ctx.outcome == Outcome::NotFound) return {};
     std::string image = "slot " + std::to_string(static_cast<int>(SlotForChip(chip->code)));
@@ -89,7 +89,7 @@ enum class Removal { TakenOff, DeviceGone, Stopped };
 // Repeat mode, after a verdict: the wake-up code goes out as in a search; the
 // module is off the port once none has been answered for RemovalPeriod. A
 // module left on the port keeps answering and is never searched for again.
-Removal WaitForRemoval(Context& ctx) {
+Removal WaitForRemoval(FrontEndContext& ctx) {
     auto& ch = ctx.port;
     const std::uint8_t code = ctx.runView().wakeCode(ctx.WakeVariant);
     EventPump& pump = PumpOf(ctx);
@@ -157,7 +157,7 @@ void Station::start(int slot) {
     p.stopRequested = false;
     p.running = true;
     p.worker = std::thread([this, &p] {
-        Context ctx;
+        FrontEndContext ctx;
         SlotReports reports(observer_, p.slot);
         // The same controls the console builds, in this port's own context.
         ReportingFrontEnd controls(ctx, settings_.front, reports);

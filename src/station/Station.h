@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bootloader/Context.h"
+#include "bootloader/RunContext.h"
 #include "shell/ProductIdentity.h"
 #include "ui/Controls.h"
 

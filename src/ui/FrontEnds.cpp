@@ -7,7 +7,7 @@
 
 namespace torvane {
 
-bool SetPortsFromSetting(Context& ctx, FrontEnd frontEnd, std::string_view comSetting) {
+bool SetPortsFromSetting(FrontEndContext& ctx, FrontEnd frontEnd, std::string_view comSetting) {
     auto& ch = ctx.port;
     ch.CurrentPort = comSetting.empty() ? 0 : PortIndexFromSetting(comSetting);
     if (frontEnd == FrontEnd::LoaderWindow) {
@@ -52,7 +52,7 @@ void ShowLoaderPortInvalid(LoaderWindowView& v) { WaitingStyle(*v.Label1, Loader
 
 bool SequenceModeFor(std::string_view identity) { return HasTag(identity, "KEW"); }
 
-void SetUpFrontEnd(Context& ctx, std::string_view rememberedPort, std::string_view identity) {
+void SetUpFrontEnd(FrontEndContext& ctx, std::string_view rememberedPort, std::string_view identity) {
     const FrontEnd front = ActiveFrontEnd(ctx.presenter);
     if (front == FrontEnd::LoaderWindow) ResetLoaderDisplay(*ctx.presenter.loader);
     const bool noPortRemembered = SetPortsFromSetting(ctx, front, rememberedPort);
@@ -72,12 +72,12 @@ void SetUpFrontEnd(Context& ctx, std::string_view rememberedPort, std::string_vi
     BuildImageTable(ctx.images);
 }
 
-void MainUpdateClick(Context& ctx) {
+void MainUpdateClick(FrontEndContext& ctx) {
     ctx.tally = {};
     if (SearchDevice(ctx) == SearchFound) ProgramDevice(ctx);
 }
 
-void LoaderUpdateClick(Context& ctx) {
+void LoaderUpdateClick(FrontEndContext& ctx) {
     ctx.tally = {};
     auto& v = *ctx.presenter.loader;
     ResetLoaderDisplay(v);
@@ -96,7 +96,7 @@ void LoaderUpdateClick(Context& ctx) {
     }
 }
 
-void UpgradeStartClick(Context& ctx) {
+void UpgradeStartClick(FrontEndContext& ctx) {
     ctx.tally = {};
     auto& v = *ctx.presenter.upgrade;
     v.ProgressBar2->setMinimum(0);
@@ -112,23 +112,23 @@ void UpgradeStartClick(Context& ctx) {
     } while ((m & 0xFF) != 0);
 }
 
-void MainStopClick(Context& ctx) {
+void MainStopClick(FrontEndContext& ctx) {
     ctx.presenter.main.Button2->setVisible(false);
     ctx.receiver.abort = 1;
 }
 
-void LoaderAbortClick(Context& ctx) {
+void LoaderAbortClick(FrontEndContext& ctx) {
     ShowIdle(ctx);
     ctx.receiver.abort = 1;
     ctx.presenter.loader->ProgressBar1->setState(BarState::Error);
 }
 
-void UpgradeStopClick(Context& ctx) {
+void UpgradeStopClick(FrontEndContext& ctx) {
     ShowIdle(ctx);
     ctx.receiver.abort = 1;
 }
 
-std::string ClosePortsOnExit(Context& ctx) {
+std::string ClosePortsOnExit(FrontEndContext& ctx) {
     auto& ch = ctx.port;
     if (ch.CurrentPort == ch.OpenedPort) ClosePort(ch, ch.CurrentPort);
     return std::to_string(ch.CurrentPort);

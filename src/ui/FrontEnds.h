@@ -7,14 +7,14 @@
 #include <string>
 #include <string_view>
 
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 
 namespace torvane {
 
 // CurrentPort and OpenedPort at construction, so that the first run opens the
 // port. Returns true on the LoaderWindow when no port is remembered (it then
 // asks the user to select one).
-bool SetPortsFromSetting(Context& ctx, FrontEnd frontEnd, std::string_view comSetting);
+bool SetPortsFromSetting(FrontEndContext& ctx, FrontEnd frontEnd, std::string_view comSetting);
 
 // The LoaderWindow's product-tag set-up.
 struct LoaderTagSetup {
@@ -44,21 +44,21 @@ bool SequenceModeFor(std::string_view identity);
 // is the "com" setting, empty when none; `identity` the product identity,
 // whose tags choose the LoaderWindow's wake-up variant and the
 // UpgradeWindow's sequence mode.
-void SetUpFrontEnd(Context& ctx, std::string_view rememberedPort, std::string_view identity);
+void SetUpFrontEnd(FrontEndContext& ctx, std::string_view rememberedPort, std::string_view identity);
 
 // Start buttons: one search and, when a device answered, one programming
 // (the UpgradeWindow repeats while images are pending in sequence mode).
-void MainUpdateClick(Context& ctx);
-void LoaderUpdateClick(Context& ctx);
-void UpgradeStartClick(Context& ctx);
+void MainUpdateClick(FrontEndContext& ctx);
+void LoaderUpdateClick(FrontEndContext& ctx);
+void UpgradeStartClick(FrontEndContext& ctx);
 
 // Stop buttons: the idle controls at once, then the abort flag for the run.
-void MainStopClick(Context& ctx);
-void LoaderAbortClick(Context& ctx);
-void UpgradeStopClick(Context& ctx);
+void MainStopClick(FrontEndContext& ctx);
+void LoaderAbortClick(FrontEndContext& ctx);
+void UpgradeStopClick(FrontEndContext& ctx);
 
 // The port part of closing a front end: close CurrentPort when it is the
 // opened one. Returns the "com" text to remember.
-std::string ClosePortsOnExit(Context& ctx);
+std::string ClosePortsOnExit(FrontEndContext& ctx);
 
 }  // namespace torvane

@@ -50,7 +50,7 @@ void ShowIdleButtons(Button& start, Button& stop) {
     start.setFocus();
 }
 
-void ShowMissingImage(Context& ctx, std::string_view text) {
+void ShowMissingImage(FrontEndContext& ctx, std::string_view text) {
     switch (ActiveFrontEnd(ctx.presenter)) {
     case FrontEnd::LoaderWindow:
     case FrontEnd::UpgradeWindow:
@@ -77,7 +77,7 @@ void ShowIdentityLine(Label& label, const std::string& text) {
 
 }  // namespace
 
-void ShowResult(Context& ctx, std::string_view text, Colour colour, std::uint8_t code) {
+void ShowResult(FrontEndContext& ctx, std::string_view text, Colour colour, std::uint8_t code) {
     Presenter& p = ctx.presenter;
     if (p.notify) p.notify(code);
     switch (ActiveFrontEnd(p)) {
@@ -103,7 +103,7 @@ void ShowResult(Context& ctx, std::string_view text, Colour colour, std::uint8_t
     }
 }
 
-void ShowProgress(Context& ctx, std::string_view text, Colour colour) {
+void ShowProgress(FrontEndContext& ctx, std::string_view text, Colour colour) {
     Presenter& p = ctx.presenter;
     switch (ActiveFrontEnd(p)) {
     case FrontEnd::LoaderWindow: {
@@ -130,16 +130,16 @@ void ShowProgress(Context& ctx, std::string_view text, Colour colour) {
     }
 }
 
-void ShowPort(Context& ctx, StatusBar& bar) {
+void ShowPort(FrontEndContext& ctx, StatusBar& bar) {
     const std::int16_t port = ctx.port.CurrentPort;
     SetPanelText(ctx, bar, PortPanel, port < 0 ? std::string(NoPortText) : ComName(port));
 }
 
-void ShowNoImage(Context& ctx) { ShowMissingImage(ctx, NoImageText); }
+void ShowNoImage(FrontEndContext& ctx) { ShowMissingImage(ctx, NoImageText); }
 
-void ShowImageTooBig(Context& ctx) { ShowMissingImage(ctx, ImageTooBigText); }
+void ShowImageTooBig(FrontEndContext& ctx) { ShowMissingImage(ctx, ImageTooBigText); }
 
-void ShowIdentity(Context& ctx) {
+void ShowIdentity(FrontEndContext& ctx) {
     Presenter& p = ctx.presenter;
     DeviceIdentity& id = ctx.identity;
     const ActiveImage& image = ctx.images.active;
@@ -171,7 +171,7 @@ void ShowIdentity(Context& ctx) {
     }
 }
 
-void SetHighlight(Context& ctx, bool on) {
+void SetHighlight(FrontEndContext& ctx, bool on) {
     Presenter& p = ctx.presenter;
     const Colour colour = on ? ClSilver : ClBtnFace;
     switch (ActiveFrontEnd(p)) {
@@ -186,7 +186,7 @@ void SetHighlight(Context& ctx, bool on) {
     }
 }
 
-void ShowBusy(Context& ctx) {
+void ShowBusy(FrontEndContext& ctx) {
     Presenter& p = ctx.presenter;
     switch (ActiveFrontEnd(p)) {
     case FrontEnd::LoaderWindow:
@@ -205,7 +205,7 @@ void ShowBusy(Context& ctx) {
     }
 }
 
-void ShowIdle(Context& ctx) {
+void ShowIdle(FrontEndContext& ctx) {
     Presenter& p = ctx.presenter;
     switch (ActiveFrontEnd(p)) {
     case FrontEnd::LoaderWindow:
@@ -222,7 +222,7 @@ void ShowIdle(Context& ctx) {
     }
 }
 
-void SetPanelText(Context& ctx, StatusBar& bar, PanelRole role, std::string_view text) {
+void SetPanelText(FrontEndContext& ctx, StatusBar& bar, PanelRole role, std::string_view text) {
     bar.setPanelText(ctx.presenter.PanelIndex[static_cast<std::size_t>(role)], std::string(text));
 }
 

@@ -44,7 +44,7 @@ void ReportingBar::setState(BarState s) {
     if (live_) reports_.barState(position_, maximum_, state_);
 }
 
-ReportingFrontEnd::ReportingFrontEnd(Context& ctx, FrontEnd front, ControlReports& r)
+ReportingFrontEnd::ReportingFrontEnd(FrontEndContext& ctx, FrontEnd front, ControlReports& r)
     : front_(front), m1_(r, "identity"), m2_(r, "result"), m3_(r, "board"), m4_(r, "release"), mBar_(r),
       mStatus_(r, 4, ctx.presenter.PanelIndex), l1_(r, "message"), l6_(r, "hardware"), l7_(r, "boot loader"),
       lBar_(r), lStatus_(r, 5, ctx.presenter.PanelIndex), uBar_(r), uBar2_(r), uStatus_(r, 5, ctx.presenter.PanelIndex) {

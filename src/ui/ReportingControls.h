@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "bootloader/EventPump.h"
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 #include "ui/Controls.h"
 
 namespace torvane {
@@ -74,7 +74,7 @@ private:
 // it is the front end. Only the controls `front` shows report, once live.
 class ReportingFrontEnd {
 public:
-    ReportingFrontEnd(Context& ctx, FrontEnd front, ControlReports& reports);
+    ReportingFrontEnd(FrontEndContext& ctx, FrontEnd front, ControlReports& reports);
     ReportingFrontEnd(const ReportingFrontEnd&) = delete;
     ReportingFrontEnd& operator=(const ReportingFrontEnd&) = delete;
     void live(bool on);
@@ -104,12 +104,12 @@ private:
 // a wait that took the request without ending the run cannot swallow it.
 class StopButtonPump : public WaitingPump {
 public:
-    StopButtonPump(Clock& clock, Context& ctx, FrontEnd front, std::function<bool()> stopRequested)
+    StopButtonPump(Clock& clock, FrontEndContext& ctx, FrontEnd front, std::function<bool()> stopRequested)
         : WaitingPump(clock), ctx_(ctx), front_(front), stopRequested_(std::move(stopRequested)) {}
     void step(std::chrono::milliseconds limit, SerialDevice* input) override;
 
 private:
-    Context& ctx_;
+    FrontEndContext& ctx_;
     FrontEnd front_;
     std::function<bool()> stopRequested_;
     bool stopped_ = false;

@@ -29,7 +29,7 @@ int ExitCodeOf(Outcome o) {
     return 1;
 }
 
-std::string VerdictText(const Context& ctx) {
+std::string VerdictText(const FrontEndContext& ctx) {
     const Presenter& p = ctx.presenter;
     const auto status = [&](const StatusBar* bar) {
         return bar ? bar->panelText(p.PanelIndex[StatusPanel]) : std::string();
@@ -74,7 +74,7 @@ std::string NextStep(Outcome outcome, std::string_view mappingRecipe) {
     return {};
 }
 
-std::string RunRecordJson(const Context& ctx, const RunRecord& run) {
+std::string RunRecordJson(const FrontEndContext& ctx, const RunRecord& run) {
     JsonObject o;
     o.add("time", run.time).add("port", run.port);
     if (run.devicePath.empty()) o.addNull("device_path");
@@ -115,7 +115,7 @@ std::string RunRecordJson(const Context& ctx, const RunRecord& run) {
     return o.text();
 }
 
-void RunRecorder::begin(const Context& ctx) {
+void RunRecorder::begin(const FrontEndContext& ctx) {
     started_ = platform_.clock().now();
     record_ = {};
     record_.time = IsoUtc(platform_.secondsSinceEpoch());
@@ -124,7 +124,7 @@ void RunRecorder::begin(const Context& ctx) {
     record_.devicePath = platform_.devicePathOf(ctx.port.CurrentPort);
 }
 
-std::string RunRecorder::end(const Context& ctx) {
+std::string RunRecorder::end(const FrontEndContext& ctx) {
     record_.durationSeconds = std::chrono::duration<double>(platform_.clock().now() - started_).count();
     return RunRecordJson(ctx, record_);
 }

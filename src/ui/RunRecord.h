@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 
 namespace torvane {
 
@@ -31,7 +31,7 @@ inline constexpr int ExitNoisyLine = 13;
 int ExitCodeOf(Outcome outcome);
 
 // The verdict the active front end shows at the end of a run.
-std::string VerdictText(const Context& ctx);
+std::string VerdictText(const FrontEndContext& ctx);
 
 // One line on what to do after a failure, empty after a success or a stop.
 // `mappingRecipe` is how this system ties a COM name to a device; it goes
@@ -48,7 +48,7 @@ struct RunRecord {
 // The record of the run that just ended in `ctx`, completed from the
 // context: the device and image when the run got that far (null before), the
 // frames, the verdict and the exit code. One JSON object, no line break.
-std::string RunRecordJson(const Context& ctx, const RunRecord& run);
+std::string RunRecordJson(const FrontEndContext& ctx, const RunRecord& run);
 
 class Platform;
 
@@ -58,9 +58,9 @@ class Platform;
 class RunRecorder {
 public:
     explicit RunRecorder(Platform& platform) : platform_(platform) {}
-    void begin(const Context& ctx);
+    void begin(const FrontEndContext& ctx);
     // The record, one JSON object on one line.
-    std::string end(const Context& ctx);
+    std::string end(const FrontEndContext& ctx);
 
 private:
     Platform& platform_;

@@ -5,7 +5,7 @@
 
 #include "bootloader/DeviceSearch.h"
 #include "bootloader/Frames.h"
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 #include "ui/EndTexts.h"
 #include "ui/Presenter.h"
 

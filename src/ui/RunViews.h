@@ -7,13 +7,13 @@
 
 namespace torvane {
 
-struct Context;
+struct FrontEndContext;
 class ProgressBar;
 class StatusBar;
 
 class WindowRunView : public RunView {
 public:
-    explicit WindowRunView(Context& ctx) : ctx_(ctx) {}
+    explicit WindowRunView(FrontEndContext& ctx) : ctx_(ctx) {}
 
     std::uint8_t wakeCode(std::uint8_t wakeVariant) const override;
     void panel(PanelRole role, std::string_view text) override;
@@ -44,7 +44,7 @@ protected:
     // The start button's progress bar and the status bar of this window.
     virtual ProgressBar& bar() = 0;
     virtual StatusBar& status() = 0;
-    Context& ctx_;
+    FrontEndContext& ctx_;
 };
 
 // Counts the wake-up tries, every block and the final block; the verdict is

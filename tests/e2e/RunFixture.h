@@ -14,7 +14,7 @@
 #include "RecordingStatusBar.h"
 #include "ScriptedPump.h"
 #include "TempConfigDir.h"
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 #include "images/ImageTable.h"
 #include "platform/Platform.h"
 #include "platform/posix/PosixSerial.h"
@@ -77,7 +77,7 @@ protected:
     RecordingMainWindow main;
     std::optional<HeadlessLoaderWindow> loader;
     std::optional<HeadlessUpgradeWindow> upgrade;
-    Context ctx;
+    FrontEndContext ctx;
     std::unique_ptr<bootsim::SimRunner> sim;
 
     // Starts a module and builds an updater of the given front end, as its

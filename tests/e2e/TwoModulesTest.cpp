@@ -46,7 +46,7 @@ struct Station {
     RecordingBox box;
     ScriptedPump pump{HostPlatform().clock()};
     HeadlessMainWindow main;
-    Context ctx;
+    FrontEndContext ctx;
 };
 
 // 252 and 254 take the same image (slot 6): both runs patch their boot jump

@@ -80,7 +80,7 @@ QtStatusBar& FrontStatusBar(GuiSession& s) {
     return s.mainWindow().StatusBar1;
 }
 
-bool AnyPortOpen(const Context& ctx) {
+bool AnyPortOpen(const FrontEndContext& ctx) {
     for (const auto& slot : ctx.port.PortTable)
         if (slot.open != 0 || slot.handle) return true;
     return false;

@@ -18,7 +18,7 @@
 
 #include "TempConfigDir.h"
 #include "tools/bootsim/SimRunner.h"
-#include "ui/qt/GuiSession.h"
+#include "qt/GuiSession.h"
 
 // Failure messages show Qt texts as texts.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -70,6 +70,6 @@ QtButton& StartButton(GuiSession& s);
 QtButton& StopButton(GuiSession& s);
 QtStatusBar& FrontStatusBar(GuiSession& s);
 // Whether any slot of the port table holds an open port.
-bool AnyPortOpen(const Context& ctx);
+bool AnyPortOpen(const FrontEndContext& ctx);
 
 }  // namespace torvane::test

@@ -13,7 +13,7 @@
 #include "platform/posix/SettingsFile.h"
 #include "platform/posix/UdpListener.h"
 #include "shell/SingleInstance.h"
-#include "ui/qt/StartUp.h"
+#include "qt/StartUp.h"
 
 namespace torvane::test {
 namespace {

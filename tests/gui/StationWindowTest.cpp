@@ -17,7 +17,7 @@
 #include "GuiFixture.h"
 #include "platform/Platform.h"
 #include "tools/mkimage/ProductPacker.h"
-#include "ui/qt/StationWindow.h"
+#include "qt/StationWindow.h"
 
 namespace torvane::test {
 namespace {

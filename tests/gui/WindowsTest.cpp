@@ -87,7 +87,7 @@ TEST_F(GuiTest, RememberedPortIsReadAtConstructionAndWrittenOnClose) {
         TempConfigDir fresh;
         if (c.stored) storePort(c.brand, *c.stored);
         auto s = openShown(c.identity);
-        Context& ctx = s->context();
+        FrontEndContext& ctx = s->context();
         EXPECT_EQ(ctx.port.CurrentPort, c.currentPort);
         EXPECT_EQ(ctx.port.OpenedPort, c.openedPort);
         if (auto* l = s->loaderWindow()) {
@@ -234,7 +234,7 @@ TEST_F(GuiTest, PortDialogListsMappedPortsAndReopensOnOk) {
     auto s = openShown(MainIdentity);
     TForm1& w = s->mainWindow();
     TForm3& dialog = s->portDialog();
-    Context& ctx = s->context();
+    FrontEndContext& ctx = s->context();
 
     w.S1->trigger();
     ASSERT_TRUE(dialog.isVisible());

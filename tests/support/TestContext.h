@@ -7,7 +7,7 @@
 
 #include "FakeSerial.h"
 #include "ScriptedClock.h"
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 
 namespace torvane::test {
 
@@ -27,7 +27,7 @@ public:
     HeadlessMainWindow main;
     std::optional<HeadlessLoaderWindow> loader;
     std::optional<HeadlessUpgradeWindow> upgrade;
-    Context ctx;
+    FrontEndContext ctx;
 };
 
 }  // namespace torvane::test

@@ -274,7 +274,7 @@ TEST(Presenter, IdentityOnLoaderAndUpgradeWindows) {
 
 TEST(Presenter, MissingOrOversizedImagePerFrontEnd) {
     struct Case {
-        void (*show)(Context&);
+        void (*show)(FrontEndContext&);
         const char* text;
     };
     for (Case op : {Case{ShowNoImage, " No Hex inside !! "}, Case{ShowImageTooBig, " Hex too Big !! "}}) {

@@ -36,7 +36,7 @@ struct Recorder : ControlReports {
 using Lines = std::vector<std::string>;
 
 TEST(ReportingControls, MainWindowReportsVisibleChangesOnlyWhileLive) {
-    Context ctx;
+    FrontEndContext ctx;
     Recorder r;
     ReportingFrontEnd front(ctx, FrontEnd::MainWindow, r);
     MainWindowView& v = ctx.presenter.main;
@@ -91,7 +91,7 @@ TEST(ReportingControls, OnlyTheActiveFrontEndReports) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.front));
-        Context ctx;
+        FrontEndContext ctx;
         Recorder r;
         ReportingFrontEnd front(ctx, c.front, r);
         front.live(true);

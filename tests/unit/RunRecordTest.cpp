@@ -89,7 +89,7 @@ TEST(IsoUtc, CountsDaysAcrossLeapYears) {
 }
 
 TEST(RunRecordJson, AFailedSearchClaimsNoDeviceWhateverAnEarlierRunLeft) {
-    Context ctx;
+    FrontEndContext ctx;
     // What an earlier run in the same window learnt.
     ctx.identity.chipCode = 252;
     ctx.identity.biosVersion = 10;

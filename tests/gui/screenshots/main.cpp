@@ -21,7 +21,7 @@
 #include "GuiFixture.h"
 #include "platform/posix/PortMap.h"
 #include "platform/posix/SettingsFile.h"
-#include "ui/qt/StationWindow.h"
+#include "qt/StationWindow.h"
 
 namespace {
 

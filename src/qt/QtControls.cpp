@@ -1,4 +1,4 @@
-#include "ui/qt/QtControls.h"
+#include "qt/QtControls.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,11 +1,11 @@
-#include "ui/qt/StartUp.h"
+#include "qt/StartUp.h"
 
 #include <exception>
 #include <string>
 
 #include "shell/SingleInstance.h"
-#include "ui/qt/GuiSession.h"
-#include "ui/qt/StationWindow.h"
+#include "qt/GuiSession.h"
+#include "qt/StationWindow.h"
 
 namespace torvane {
 

@@ -1,4 +1,4 @@
-#include "ui/qt/QtPump.h"
+#include "qt/QtPump.h"
 
 #include <QCoreApplication>
 

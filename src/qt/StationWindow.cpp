@@ -1,4 +1,4 @@
-#include "ui/qt/StationWindow.h"
+#include "qt/StationWindow.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

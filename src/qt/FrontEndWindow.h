@@ -17,8 +17,8 @@
 
 #include <functional>
 
-#include "ui/Context.h"
-#include "ui/qt/GuiServices.h"
+#include "ui/FrontEndContext.h"
+#include "qt/GuiServices.h"
 
 class QAction;
 class QTimer;
@@ -33,7 +33,7 @@ class FrontEndWindow : public QMainWindow {
 public:
     // `client` is the client area below the menu; `position` the window's
     // top-left corner on the screen.
-    FrontEndWindow(Context& ctx, GuiServices& services, const char* objectName, QSize client, QPoint position,
+    FrontEndWindow(FrontEndContext& ctx, GuiServices& services, const char* objectName, QSize client, QPoint position,
                    bool maximiseButton);
 
     // The dialogs exist only after the front ends (start-up creates them last).
@@ -68,7 +68,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
-    Context& ctx_;
+    FrontEndContext& ctx_;
     GuiServices& services_;
     TForm3* portDialog_ = nullptr;
     TForm4* versionDialog_ = nullptr;

@@ -1,4 +1,4 @@
-#include "ui/qt/GuiOptions.h"
+#include "qt/GuiOptions.h"
 
 #include "shell/ProductIdentity.h"
 

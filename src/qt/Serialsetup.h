@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ui/Context.h"
+#include "ui/FrontEndContext.h"
 
 class QComboBox;
 class QLabel;
@@ -29,7 +29,7 @@ class TForm3 : public QDialog {
     Q_OBJECT
 public:
     // `ports` lists the ports present (it outlives the dialog).
-    TForm3(Context& ctx, PortEnumerator& ports, QWidget* parent = nullptr);
+    TForm3(FrontEndContext& ctx, PortEnumerator& ports, QWidget* parent = nullptr);
 
     // Refills both lists from port discovery, in discovery order.
     void FillPortLists();
@@ -53,7 +53,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    Context& ctx_;
+    FrontEndContext& ctx_;
     PortEnumerator& ports_;
 };
 

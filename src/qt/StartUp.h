@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/InstanceGuard.h"
-#include "ui/qt/GuiOptions.h"
-#include "ui/qt/MessageBoxes.h"
+#include "qt/GuiOptions.h"
+#include "qt/MessageBoxes.h"
 
 namespace torvane {
 

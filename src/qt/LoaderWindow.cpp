@@ -1,4 +1,4 @@
-#include "ui/qt/LoaderWindow.h"
+#include "qt/LoaderWindow.h"
 
 #include <QAction>
 #include <QPixmap>
@@ -7,7 +7,7 @@
 
 #include "images/ImageTable.h"
 #include "ui/FrontEnds.h"
-#include "ui/qt/Serialsetup.h"
+#include "qt/Serialsetup.h"
 
 namespace torvane {
 
@@ -32,7 +32,7 @@ void DesignLabel(QtLabel& label, const char* caption, Alignment alignment, int h
 
 }  // namespace
 
-TForm6::TForm6(Context& ctx, GuiServices& services, const GuiOptions& options)
+TForm6::TForm6(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options)
     : FrontEndWindow(ctx, services, "Form6", ClientArea, ScreenPosition, false),
       Button1(client(), "Button1", {8, 8, 161, 33}),
       Button2(client(), "Button2", {8, 47, 161, 33}),

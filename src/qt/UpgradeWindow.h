@@ -5,9 +5,9 @@
 // mode: one START programs module after module until every carried image
 // has been programmed once, with a second bar for the sequence.
 
-#include "ui/qt/FrontEndWindow.h"
-#include "ui/qt/GuiOptions.h"
-#include "ui/qt/QtControls.h"
+#include "qt/FrontEndWindow.h"
+#include "qt/GuiOptions.h"
+#include "qt/QtControls.h"
 
 namespace torvane {
 
@@ -18,7 +18,7 @@ public:
     // controls, hands them to ctx.presenter.upgrade and sets up titles, the
     // remembered port, the image table, the shared device panel and
     // SequenceMode. Throws what the UDP service or the setting throws.
-    TForm5(Context& ctx, GuiServices& services, const GuiOptions& options);
+    TForm5(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options);
 
     QtPanel Panel1;
     QtButton Button1;  // "START"

@@ -4,9 +4,9 @@
 // "&Change Port". Its status bar receives a run's panel texts but is never
 // shown; why a port cannot be used is shown beneath the message line instead.
 
-#include "ui/qt/FrontEndWindow.h"
-#include "ui/qt/GuiOptions.h"
-#include "ui/qt/QtControls.h"
+#include "qt/FrontEndWindow.h"
+#include "qt/GuiOptions.h"
+#include "qt/QtControls.h"
 
 namespace torvane {
 
@@ -18,7 +18,7 @@ public:
     // Lays out the controls, hands them to ctx.presenter.loader and sets up
     // the titles, the remembered port, WakeVariant and the image table.
     // Throws what reading the setting throws.
-    TForm6(Context& ctx, GuiServices& services, const GuiOptions& options);
+    TForm6(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options);
 
     QtButton Button1;  // "Update FW"
     QtButton Button2;  // "Abort"

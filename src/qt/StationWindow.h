@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "station/Station.h"
-#include "ui/qt/QtControls.h"
+#include "qt/QtControls.h"
 
 class QCheckBox;
 class QGridLayout;

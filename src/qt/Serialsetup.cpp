@@ -1,4 +1,4 @@
-#include "ui/qt/Serialsetup.h"
+#include "qt/Serialsetup.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -12,7 +12,7 @@
 #include "serial/PortChannel.h"
 #include "serial/PortDiscovery.h"
 #include "ui/Presenter.h"
-#include "ui/qt/QtControls.h"
+#include "qt/QtControls.h"
 
 namespace torvane {
 
@@ -54,7 +54,7 @@ std::int16_t PortIndexOfName(std::string_view portName) {
     return static_cast<std::int16_t>(value - 1);
 }
 
-TForm3::TForm3(Context& ctx, PortEnumerator& ports, QWidget* parent)
+TForm3::TForm3(FrontEndContext& ctx, PortEnumerator& ports, QWidget* parent)
     : QDialog(parent),
       Label1(new QLabel(this)),
       ComboBox1(new QComboBox(this)),

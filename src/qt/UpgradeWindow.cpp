@@ -1,4 +1,4 @@
-#include "ui/qt/UpgradeWindow.h"
+#include "qt/UpgradeWindow.h"
 
 #include <QAction>
 
@@ -22,7 +22,7 @@ constexpr int BarGap = 5;  // between the two bars in sequence mode
 
 }  // namespace
 
-TForm5::TForm5(Context& ctx, GuiServices& services, const GuiOptions& options)
+TForm5::TForm5(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options)
     : FrontEndWindow(ctx, services, "Form5", ClientArea, ScreenPosition, true),
       Panel1(client(), "Panel1", {8, 8, 614, 113}),
       Button1(Panel1.widget(), "Button1", {175, 25, 249, 65}),

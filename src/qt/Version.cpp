@@ -1,4 +1,4 @@
-#include "ui/qt/Version.h"
+#include "qt/Version.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "images/VersionListing.h"
-#include "ui/qt/QtControls.h"
+#include "qt/QtControls.h"
 
 namespace torvane {
 

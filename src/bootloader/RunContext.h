@@ -3,7 +3,7 @@
 // identity the device reported, the image catalogue, the transmit buffer, the
 // memory layout, the pump it waits with and the view it reports to. The free
 // functions of the update run take it by reference. A front end owns one
-// (ui/Context.h adds its windows' controls); a test builds a fresh one per case.
+// (ui/FrontEndContext.h adds its windows' controls); a test builds a fresh one per case.
 
 #include <array>
 #include <cstdint>

@@ -4,16 +4,16 @@
 // (the LoaderWindow or UpgradeWindow when one exists, else the MainWindow),
 // so a front end installs its controls in `presenter` and the run finds them.
 
-#include "bootloader/Context.h"
+#include "bootloader/RunContext.h"
 #include "ui/RunViews.h"
 #include "ui/Views.h"
 
 namespace torvane {
 
-struct Context : RunContext {
+struct FrontEndContext : RunContext {
     Presenter presenter;
 
-    Context() : mainView_(*this), loaderView_(*this), upgradeView_(*this) {}
+    FrontEndContext() : mainView_(*this), loaderView_(*this), upgradeView_(*this) {}
 
     RunView& runView() override {
         switch (ActiveFrontEnd(presenter)) {

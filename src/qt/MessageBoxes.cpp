@@ -1,9 +1,9 @@
-#include "ui/qt/MessageBoxes.h"
+#include "qt/MessageBoxes.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
-#include "ui/qt/FrontEndWindow.h"
+#include "qt/FrontEndWindow.h"
 
 namespace torvane {
 

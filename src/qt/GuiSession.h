@@ -10,16 +10,16 @@
 #include <memory>
 
 #include "platform/Platform.h"
-#include "ui/Context.h"
-#include "ui/qt/GuiOptions.h"
-#include "ui/qt/GuiServices.h"
-#include "ui/qt/LoaderWindow.h"
-#include "ui/qt/MainWindow.h"
-#include "ui/qt/MessageBoxes.h"
-#include "ui/qt/QtPump.h"
-#include "ui/qt/Serialsetup.h"
-#include "ui/qt/UpgradeWindow.h"
-#include "ui/qt/Version.h"
+#include "ui/FrontEndContext.h"
+#include "qt/GuiOptions.h"
+#include "qt/GuiServices.h"
+#include "qt/LoaderWindow.h"
+#include "qt/MainWindow.h"
+#include "qt/MessageBoxes.h"
+#include "qt/QtPump.h"
+#include "qt/Serialsetup.h"
+#include "qt/UpgradeWindow.h"
+#include "qt/Version.h"
 
 namespace torvane {
 
@@ -39,7 +39,7 @@ public:
     // The application's main window: the first window created.
     FrontEndWindow& frontWindow();
 
-    Context& context() { return ctx_; }
+    FrontEndContext& context() { return ctx_; }
     TForm1& mainWindow() { return *main_; }
     TForm6* loaderWindow() { return loader_.get(); }
     TForm5* upgradeWindow() { return upgrade_.get(); }
@@ -53,7 +53,7 @@ private:
     SettingsStore settings_;
     GuiServices services_;
     std::unique_ptr<PortEnumerator> portEnumerator_;
-    Context ctx_;
+    FrontEndContext ctx_;
     FrontEnd frontEnd_;
     std::unique_ptr<TForm6> loader_;
     std::unique_ptr<TForm5> upgrade_;

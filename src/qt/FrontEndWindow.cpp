@@ -1,4 +1,4 @@
-#include "ui/qt/FrontEndWindow.h"
+#include "qt/FrontEndWindow.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -14,13 +14,13 @@
 
 #include "ui/FrontEnds.h"
 #include "ui/RunRecord.h"
-#include "ui/qt/MessageBoxes.h"
-#include "ui/qt/QtControls.h"
-#include "ui/qt/Serialsetup.h"
+#include "qt/MessageBoxes.h"
+#include "qt/QtControls.h"
+#include "qt/Serialsetup.h"
 
 namespace torvane {
 
-FrontEndWindow::FrontEndWindow(Context& ctx, GuiServices& services, const char* objectName, QSize client,
+FrontEndWindow::FrontEndWindow(FrontEndContext& ctx, GuiServices& services, const char* objectName, QSize client,
                                QPoint position, bool maximiseButton)
     : ctx_(ctx), services_(services), client_(new QWidget(this)), abortWhileClosing_(new QTimer(this)) {
     // A zero interval fires at every pass of event processing, that is at

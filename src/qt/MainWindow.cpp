@@ -1,4 +1,4 @@
-#include "ui/qt/MainWindow.h"
+#include "qt/MainWindow.h"
 
 #include <QAction>
 #include <QPixmap>
@@ -9,8 +9,8 @@
 #include "net/UdpNotifier.h"
 #include "ui/FrontEnds.h"
 #include "ui/Presenter.h"
-#include "ui/qt/Serialsetup.h"
-#include "ui/qt/Version.h"
+#include "qt/Serialsetup.h"
+#include "qt/Version.h"
 
 namespace torvane {
 
@@ -34,7 +34,7 @@ void DesignLabel(QtLabel& label, int height, bool visible) {
 
 }  // namespace
 
-TForm1::TForm1(Context& ctx, GuiServices& services, const GuiOptions& options)
+TForm1::TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options)
     : FrontEndWindow(ctx, services, "Form1", ClientArea, ScreenPosition, false),
       Bevel1(MakeBevel(client(), "Bevel1", {8, 48, 497, 50})),
       Label1(client(), "Label1", {10, 51, 493, 45}, "Times"),

@@ -1,4 +1,4 @@
-#include "ui/qt/GuiSession.h"
+#include "qt/GuiSession.h"
 
 #include <QMessageBox>
 

@@ -8,9 +8,9 @@
 
 #include <memory>
 
-#include "ui/qt/FrontEndWindow.h"
-#include "ui/qt/GuiOptions.h"
-#include "ui/qt/QtControls.h"
+#include "qt/FrontEndWindow.h"
+#include "qt/GuiOptions.h"
+#include "qt/QtControls.h"
 
 namespace torvane {
 
@@ -24,7 +24,7 @@ public:
     // configures itself as the front end: UDP service when asked for, logo,
     // titles, the remembered port, the image table and the port panel.
     // Throws what reading the setting or starting the UDP service throws.
-    TForm1(Context& ctx, GuiServices& services, const GuiOptions& options);
+    TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options);
 
     QFrame* Bevel1;
     QtLabel Label1;  // product identity; double-click lists the images

@@ -5,8 +5,8 @@
 
 #include "platform/Platform.h"
 #include "shell/ProgramVersion.h"
-#include "ui/qt/StartUp.h"
-#include "ui/qt/StationWindow.h"
+#include "qt/StartUp.h"
+#include "qt/StationWindow.h"
 
 namespace {
 
