@@ -46,14 +46,12 @@ UpdateFigures TimeOneUpdate(const bootsim::SimConfig& module, int baud, EventPum
 
     HeadlessMainWindow main;
     FrontEndContext ctx;
-    ctx.port.system = &HostPlatform().serialPorts();
-    ctx.port.clock = &HostPlatform().clock();
-    ctx.pump = &pump;
+    WireRun(ctx, {.ports = HostPlatform().serialPorts(), .pump = pump, .clock = &HostPlatform().clock()});
     ctx.presenter.main = main.view();
-    SetUpFrontEnd(ctx, std::to_string(BenchPortIndex), "");  // no product tags
+    ctx.front().SetUp(std::to_string(BenchPortIndex), "");  // no product tags
 
     const auto start = std::chrono::steady_clock::now();
-    MainUpdateClick(ctx);
+    ctx.front().StartClick();
     UpdateFigures f;
     f.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     f.frames = static_cast<int>(sim.frames().size());

@@ -66,7 +66,7 @@ std::int16_t SearchDevice(RunContext& ctx) {
     ctx.layout.protectedRange = {};
     ClearIdentity(ctx);
 
-    ctx.FrameBuffer[0] = view.wakeCode(ctx.WakeVariant);
+    ctx.FrameBuffer[0] = ctx.wakeCode;
     view.wakeUpsStarted(WakeTries);
     bool found = false;
     for (int i = 0; i < WakeTries && !found; ++i) {

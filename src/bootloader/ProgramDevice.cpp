@@ -84,7 +84,7 @@ std::int32_t ProgramDevice(RunContext& ctx) {
     view.progressSmooth(false);
 
     if (id.biosVersion >= FirstRefusedVersion) {
-        view.identity();
+        view.identity(ctx.identity, ctx.images.active);
         ShowErrorCode(ctx, IncompatibleBootloader);
         return 0;
     }
@@ -128,7 +128,7 @@ std::int32_t ProgramDevice(RunContext& ctx) {
         return 0;
     }
     if (!BootJumpKnown(*chip, id.biosVersion)) {
-        view.identity();
+        view.identity(ctx.identity, ctx.images.active);
         ShowErrorCode(ctx, IncompatibleBootloader);
         return 0;
     }
@@ -141,7 +141,7 @@ std::int32_t ProgramDevice(RunContext& ctx) {
         // A dsPIC image is sent whole or not at all: cutting it would lose code.
         if (size > l.addressUnit * l.finalBlockAddress) {
             ctx.outcome = Outcome::NoImage;
-            view.imageTooBig();
+            view.imageTooBig(ctx.identity, ctx.images.active);
             return 0;
         }
         l.byteCount = size;
@@ -158,7 +158,7 @@ std::int32_t ProgramDevice(RunContext& ctx) {
     }
     if (images.active.size <= 1) {
         ctx.outcome = Outcome::NoImage;
-        view.noImage();
+        view.noImage(ctx.identity, ctx.images.active);
         return 0;
     }
     view.panel(DevicePanel, chip->panelText);
@@ -178,7 +178,7 @@ std::int32_t ProgramDevice(RunContext& ctx) {
         l.protectedRange = {id.recordRangeStart, id.recordRangeLength};
 
     view.highlight(images.active.plain != 0);
-    view.identity();
+    view.identity(ctx.identity, ctx.images.active);
     if (!CheckSuitability(ctx)) return 0;
 
     view.imageLoaded(size / l.addressUnit, 0, l.byteCount / l.addressUnit);

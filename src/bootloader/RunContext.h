@@ -61,6 +61,9 @@ struct RunContext {
     std::array<std::uint8_t, FrameBufferSize> FrameBuffer{};
     MemoryLayout layout;
     std::uint8_t WakeVariant = 0;
+    // The byte a search sends to wake the boot loader; the front end sets it
+    // as it is made (and from the product's wake variant as it is set up).
+    std::uint8_t wakeCode = 0;
     std::uint8_t SequenceMode = 0;
     EventPump* pump = nullptr;
     Outcome outcome = Outcome::None;
@@ -71,9 +74,22 @@ struct RunContext {
     std::optional<Clock::TimePoint> answerOwedSince;
 
     // The view the run reports to. Precondition for every run operation: a
-    // view is installed (`view`), or a derived context supplies one.
-    virtual RunView& runView() { return *view; }
+    // view is installed.
+    RunView& runView() { return *view; }
     RunView* view = nullptr;
 };
+
+// What a run reaches outside itself: the ports it opens, the pump it waits
+// with, and who hears what the system says about a port. Every front end,
+// the station, the benches and the tests wire their contexts with WireRun.
+struct RunWiring {
+    SerialPorts& ports;
+    EventPump& pump;
+    Clock* clock = nullptr;          // the port's settling waits; none skips them (a fake line)
+    MessageBoxHost* host = nullptr;  // the port's message boxes; none shows nothing and answers 0
+    std::function<void(std::string_view)> notice;  // may be empty
+    std::function<void(TraceDirection, std::span<const std::uint8_t>)> trace;  // every byte; may be empty
+};
+void WireRun(RunContext& ctx, RunWiring wiring);
 
 }  // namespace torvane

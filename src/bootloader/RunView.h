@@ -1,13 +1,18 @@
 #pragma once
 // What an update run shows while it works. The run owns this interface and
-// calls it at each step; every front end implements it in its own way (the
-// three windows in ui/, which the command line prints from), so the run never
-// asks which front end is active and never touches a control.
+// calls it at each step, handing it the values to show; every front end
+// implements it in its own way (the three windows in ui/, which the command
+// line and a station print from), so the run never asks which front end is
+// active and never touches a control. What goes on the line is the run's
+// own: a view chooses no byte.
 
 #include <cstdint>
 #include <string_view>
 
 namespace torvane {
+
+struct ActiveImage;
+struct DeviceIdentity;
 
 // The roles of a status bar's panels; a front end maps them onto its own panels.
 enum PanelRole { PortPanel = 0, StatusPanel = 1, DevicePanel = 2, DetailPanel = 3 };
@@ -15,9 +20,6 @@ enum PanelRole { PortPanel = 0, StatusPanel = 1, DevicePanel = 2, DetailPanel = 
 class RunView {
 public:
     virtual ~RunView() = default;
-
-    // The wake-up code this front end sends, given the product's wake variant.
-    virtual std::uint8_t wakeCode(std::uint8_t wakeVariant) const = 0;
 
     // A text in one panel of the run's status bar.
     virtual void panel(PanelRole role, std::string_view text) = 0;
@@ -42,15 +44,15 @@ public:
     virtual void busy() = 0;
     virtual void idle() = 0;
 
-    // The device found (the context's identity) and the header codes of the
-    // image chosen for it (the context's active image).
-    virtual void identity() = 0;
+    // The device found and the header codes of the image chosen for it.
+    virtual void identity(const DeviceIdentity& id, const ActiveImage& image) = 0;
     // A plain (unscrambled) image is being programmed.
     virtual void highlight(bool plain) = 0;
     // The image's size in address units and the range it covers below the boot loader.
     virtual void imageLoaded(std::uint32_t units, std::uint32_t from, std::uint32_t to) = 0;
-    virtual void noImage() = 0;
-    virtual void imageTooBig() = 0;
+    // No image for the device, or one too big for it.
+    virtual void noImage(const DeviceIdentity& id, const ActiveImage& image) = 0;
+    virtual void imageTooBig(const DeviceIdentity& id, const ActiveImage& image) = 0;
 
     // Programming: writing under way, the block starting at `address`, a
     // refusal answered by resend number `resend` (from 0), the final block,

@@ -28,7 +28,7 @@ public:
         if (value == last) return;
         last = value;
         const bool failing = Failed(ctx_.outcome);
-        if (failing && (value == VerdictText(ctx_) || printed_.count(value))) return;
+        if (failing && (value == ctx_.front().VerdictText() || printed_.count(value))) return;
         printed_.emplace(value);
         if (!failing && !progress_) return;
         clearBar();
@@ -92,12 +92,12 @@ struct ConsoleFrontEnd::Controls {
     // The MainWindow's controls are always there; they only print when it is the front end.
     ReportingFrontEnd controls;
 
-    Controls(FrontEndContext& c, FrontEnd f, bool progress) : console(c, progress), ctx(c), controls(c, f, console) {}
+    Controls(FrontEndContext& c, bool progress) : console(c, progress), ctx(c), controls(c, console) {}
     void live(bool on) { controls.live(on); }
 };
 
-ConsoleFrontEnd::ConsoleFrontEnd(FrontEndContext& ctx, FrontEnd front, bool progress)
-    : controls_(std::make_unique<Controls>(ctx, front, progress)) {}
+ConsoleFrontEnd::ConsoleFrontEnd(FrontEndContext& ctx, bool progress)
+    : controls_(std::make_unique<Controls>(ctx, progress)) {}
 ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 
 void ConsoleFrontEnd::start(const std::string& portName, const std::string& portLine) {
@@ -110,7 +110,7 @@ void ConsoleFrontEnd::finish(const std::string& mappingRecipe) {
     Console& console = controls_->console;
     console.end();
     const FrontEndContext& ctx = controls_->ctx;
-    const std::string verdict = VerdictText(ctx);
+    const std::string verdict = ctx.front().VerdictText();
     if (!Console::Failed(ctx.outcome)) {
         if (console.progress()) std::cout << "verdict: " << verdict << "\n" << std::flush;
         return;

@@ -12,7 +12,7 @@ namespace torvane::cli {
 class ConsoleFrontEnd {
 public:
     // `progress`: progress and results on stdout (failures go to stderr either way).
-    ConsoleFrontEnd(FrontEndContext& ctx, FrontEnd front, bool progress = true);
+    ConsoleFrontEnd(FrontEndContext& ctx, bool progress = true);
     ~ConsoleFrontEnd();
     // Prints the port line (`portLine`, for the port panel's `portName`)
     // and shows the run from then on.

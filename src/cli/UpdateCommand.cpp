@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <variant>
 #include <vector>
 
-#include "ui/FrontEndContext.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "cli/ConsoleViews.h"
@@ -19,10 +19,9 @@
 #include "serial/PortDiscovery.h"
 #include "shell/ProductIdentity.h"
 #include "shell/SettingsStore.h"
+#include "ui/FrontEndContext.h"
 #include "ui/ReportingControls.h"
-#include "ui/FrontEnds.h"
 #include "ui/RunRecord.h"
-
 
 namespace torvane::cli {
 
@@ -135,9 +134,20 @@ int RememberedPort(Platform& platform, FrontEnd front) {
     return setting.empty() ? 0 : PortIndexFromSetting(setting);
 }
 
-}  // namespace
+// What `update` was asked to do, once its options are read and its ports found.
+struct UpdateRequest {
+    FrontEnd front = FrontEnd::MainWindow;
+    std::vector<int> ports;  // port indexes given with --port, in order
+    bool all = false;
+    bool repeat = false;
+    bool trace = false;
+    bool json = false;
+    std::optional<std::string> logFile;
+    bool station() const { return ports.size() > 1 || all || repeat; }
+};
 
-int RunUpdate(const Args& args) {
+// Reads the options; a usage error is printed and its exit code returned.
+std::variant<UpdateRequest, int> ReadUpdateRequest(Platform& platform, const Args& args) {
     ParsedArgs parsed;
     try {
         parsed = ParseArgs(args, {{"--port", true, true},
@@ -154,83 +164,84 @@ int RunUpdate(const Args& args) {
         std::cout << UpdateHelp;
         return 0;
     }
-    Platform& platform = HostPlatform();
-    std::optional<FrontEnd> as;
+    UpdateRequest r;
+    r.front = ChooseFrontEnd(ProductIdentity());
     if (const auto f = parsed.value("--as")) {
-        if (*f == "main") as = FrontEnd::MainWindow;
-        else if (*f == "loader") as = FrontEnd::LoaderWindow;
-        else if (*f == "upgrade") as = FrontEnd::UpgradeWindow;
+        if (*f == "main") r.front = FrontEnd::MainWindow;
+        else if (*f == "loader") r.front = FrontEnd::LoaderWindow;
+        else if (*f == "upgrade") r.front = FrontEnd::UpgradeWindow;
         else return UsageFailure("update", "--as takes main, loader or upgrade, not '" + *f + "'");
     }
     const std::vector<std::string> portArguments = parsed.all("--port");
-    const bool all = parsed.has("--all");
-    const bool repeat = parsed.has("--repeat");
-    const bool station = portArguments.size() > 1 || all || repeat;
-    if (all && !portArguments.empty()) return UsageFailure("update", "--all and --port exclude each other");
-    if (station && parsed.has("--trace"))
+    r.all = parsed.has("--all");
+    r.repeat = parsed.has("--repeat");
+    r.trace = parsed.has("--trace");
+    r.json = parsed.has("--json");
+    r.logFile = parsed.value("--log");
+    if (r.all && !portArguments.empty()) return UsageFailure("update", "--all and --port exclude each other");
+    if (r.trace && (portArguments.size() > 1 || r.all || r.repeat))
         return UsageFailure("update", "--trace follows one port: give one --port, without --all or --repeat");
-    std::vector<int> ports;
     for (const std::string& argument : portArguments) {
         const auto index = PortOfArgument(platform, argument);
         if (!index) return ExitUsage;
-        if (std::find(ports.begin(), ports.end(), *index) != ports.end())
+        if (std::find(r.ports.begin(), r.ports.end(), *index) != r.ports.end())
             return UsageFailure("update", ComName(*index) + " is given twice (as '" + argument + "')");
-        ports.push_back(*index);
+        r.ports.push_back(*index);
     }
-    std::optional<int> port;
-    if (!ports.empty()) port = ports.front();
-    const bool trace = parsed.has("--trace");
-    const bool json = parsed.has("--json");
-    const auto logFile = parsed.value("--log");
+    return r;
+}
 
-    const FrontEnd front = as ? *as : ChooseFrontEnd(ProductIdentity());
-    const std::string_view identity = ProductIdentityOrDefault();
-
-    if (station) {
-        if (all) {
-            const auto system = platform.portEnumerator();
-            for (const ComPort& p : ListComPorts(*system))
-                if (p.usb && p.portIndex() >= 0) ports.push_back(p.portIndex());
-            if (ports.empty()) {
-                std::cerr << "torvane-cli update: --all found no USB serial port\n"
-                          << SeePorts << "; plug the adapters in, or name the ports with --port.\n";
-                return ExitPortUnusable;
-            }
-        }
-        if (ports.empty()) ports.push_back(RememberedPort(platform, front));
-        std::signal(SIGINT, OnInterrupt);
-        std::signal(SIGTERM, OnInterrupt);
-        return RunStationUpdate(platform, {front, std::string(identity), ports, repeat, json, logFile}, interrupted);
-    }
-
-    FrontEndContext ctx;
-    ConsoleMessageBox box;
-    StopButtonPump pump(platform.clock(), ctx, front, [] { return interrupted != 0; });
-    ctx.port.system = &platform.serialPorts();
-    ctx.port.clock = &platform.clock();
-    ctx.port.host = &box;
-    ctx.port.notice = [](std::string_view text) { std::cerr << "torvane-cli: " << text << "\n"; };
-    ctx.pump = &pump;
-    ConsoleFrontEnd console(ctx, front, !json);
-
-    Clock& clock = platform.clock();
+// Every byte sent and received, in hex with the time since `started`, on stderr.
+std::function<void(TraceDirection, std::span<const std::uint8_t>)> TraceTo(Clock& clock) {
     const auto started = clock.now();
-    if (trace) {
-        ctx.port.trace = [&clock, started](TraceDirection d, std::span<const std::uint8_t> bytes) {
-            const double t = std::chrono::duration<double>(clock.now() - started).count();
-            std::string hex;
-            for (auto b : bytes) {
-                char h[4];
-                std::snprintf(h, sizeof h, " %02X", b);
-                hex += h;
-            }
-            std::fprintf(stderr, "%9.3f %s%s\n", t, d == TraceDirection::Sent ? "->" : "<-", hex.c_str());
-        };
+    return [&clock, started](TraceDirection d, std::span<const std::uint8_t> bytes) {
+        const double t = std::chrono::duration<double>(clock.now() - started).count();
+        std::string hex;
+        for (auto b : bytes) {
+            char h[4];
+            std::snprintf(h, sizeof h, " %02X", b);
+            hex += h;
+        }
+        std::fprintf(stderr, "%9.3f %s%s\n", t, d == TraceDirection::Sent ? "->" : "<-", hex.c_str());
+    };
+}
+
+int UpdateStation(Platform& platform, UpdateRequest r) {
+    if (r.all) {
+        const auto system = platform.portEnumerator();
+        for (const ComPort& p : ListComPorts(*system))
+            if (p.usb && p.portIndex() >= 0) r.ports.push_back(p.portIndex());
+        if (r.ports.empty()) {
+            std::cerr << "torvane-cli update: --all found no USB serial port\n"
+                      << SeePorts << "; plug the adapters in, or name the ports with --port.\n";
+            return ExitPortUnusable;
+        }
     }
+    if (r.ports.empty()) r.ports.push_back(RememberedPort(platform, r.front));
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    return RunStationUpdate(
+        platform, {r.front, std::string(ProductIdentityOrDefault()), r.ports, r.repeat, r.json, r.logFile},
+        interrupted);
+}
+
+// One run on one port, as the front end's start button makes it.
+int UpdateOnePort(Platform& platform, const UpdateRequest& r) {
+    FrontEndContext ctx(r.front);
+    ConsoleMessageBox box;
+    StopButtonPump pump(platform.clock(), ctx, [] { return interrupted != 0; });
+    WireRun(ctx, {.ports = platform.serialPorts(),
+                  .pump = pump,
+                  .clock = &platform.clock(),
+                  .host = &box,
+                  .notice = [](std::string_view text) { std::cerr << "torvane-cli: " << text << "\n"; },
+                  .trace = r.trace ? TraceTo(platform.clock()) : nullptr});
+    ConsoleFrontEnd console(ctx, !r.json);
 
     // The front end's construction: remembered port, tags, image table.
-    const std::string remembered = port ? std::to_string(*port) : RememberedSetting(platform, front);
-    SetUpFrontEnd(ctx, remembered, identity);
+    const std::string remembered =
+        r.ports.empty() ? RememberedSetting(platform, r.front) : std::to_string(r.ports.front());
+    ctx.front().SetUp(remembered, ProductIdentityOrDefault());
 
     const std::string portName = ComName(ctx.port.CurrentPort);
     const std::string device = platform.devicePathOf(ctx.port.CurrentPort);
@@ -239,24 +250,30 @@ int RunUpdate(const Args& args) {
     std::signal(SIGTERM, OnInterrupt);
     console.start(portName, device.empty() ? portName : portName + " (" + device + ")");
     recorder.begin(ctx);
-    switch (front) {
-    case FrontEnd::MainWindow: MainUpdateClick(ctx); break;
-    case FrontEnd::LoaderWindow: LoaderUpdateClick(ctx); break;
-    case FrontEnd::UpgradeWindow: UpgradeStartClick(ctx); break;
-    }
+    ctx.front().StartClick();
     ClosePortsOnExit(ctx);
     const std::string line = recorder.end(ctx);
     console.finish(platform.portMappingRecipe(portName));
 
-    if (json) std::cout << line << "\n" << std::flush;
-    if (logFile) {
-        if (const std::string failure = platform.appendLine(*logFile, line); !failure.empty()) {
+    if (r.json) std::cout << line << "\n" << std::flush;
+    if (r.logFile) {
+        if (const std::string failure = platform.appendLine(*r.logFile, line); !failure.empty()) {
             std::cerr << "torvane-cli update: the run was not recorded: " << failure << "\n"
                       << "Next: give --log a file in a folder you may write to.\n";
             return ExitLogFailed;
         }
     }
     return ExitCodeOf(ctx.outcome);
+}
+
+}  // namespace
+
+int RunUpdate(const Args& args) {
+    Platform& platform = HostPlatform();
+    auto request = ReadUpdateRequest(platform, args);
+    if (const int* exitCode = std::get_if<int>(&request)) return *exitCode;
+    const UpdateRequest& r = std::get<UpdateRequest>(request);
+    return r.station() ? UpdateStation(platform, r) : UpdateOnePort(platform, r);
 }
 
 }  // namespace torvane::cli

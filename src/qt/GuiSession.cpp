@@ -34,18 +34,22 @@ GuiSession::GuiSession(const GuiOptions& options, Platform& platform)
       settings_{*settingsBackend_, TellAboutSettings},
       services_{settings_, platform.udpListeners(), &platform, RunLogTo(platform)},
       portEnumerator_(platform.portEnumerator()),
-      frontEnd_(ChooseFrontEnd(options.identity ? std::optional<std::string_view>(*options.identity) : std::nullopt)) {
-    ctx_.port.system = &platform.serialPorts();
-    ctx_.port.clock = &platform.clock();
-    ctx_.port.host = &boxHost_;
-    ctx_.port.notice = [](std::string_view text) {
-        QMessageBox::warning(nullptr, ApplicationTitle(), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    };
-    ctx_.pump = &pump_;
+      frontEnd_(ChooseFrontEnd(options.identity ? std::optional<std::string_view>(*options.identity) : std::nullopt)),
+      ctx_(frontEnd_) {
+    WireRun(ctx_, {.ports = platform.serialPorts(),
+                   .pump = pump_,
+                   .clock = &platform.clock(),
+                   .host = &boxHost_,
+                   .notice = [](std::string_view text) {
+                       QMessageBox::warning(nullptr, ApplicationTitle(),
+                                            QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+                   }});
 
+    // The window of the front end first, then always the MainWindow (hidden
+    // when another window drives the update), then the dialogs.
     if (frontEnd_ == FrontEnd::UpgradeWindow) upgrade_ = std::make_unique<TForm5>(ctx_, services_, options);
     if (frontEnd_ == FrontEnd::LoaderWindow) loader_ = std::make_unique<TForm6>(ctx_, services_, options);
-    main_ = std::make_unique<TForm1>(ctx_, services_, options);
+    main_ = std::make_unique<TForm1>(ctx_, services_, options, frontEnd_ == FrontEnd::MainWindow);
     portDialog_ = std::make_unique<TForm3>(ctx_, *portEnumerator_);
     versionDialog_ = std::make_unique<TForm4>(ctx_.images);
     for (FrontEndWindow* w : {static_cast<FrontEndWindow*>(loader_.get()), static_cast<FrontEndWindow*>(upgrade_.get()),

@@ -53,8 +53,8 @@ private:
     SettingsStore settings_;
     GuiServices services_;
     std::unique_ptr<PortEnumerator> portEnumerator_;
+    FrontEnd frontEnd_;  // chosen once, here
     FrontEndContext ctx_;
-    FrontEnd frontEnd_;
     std::unique_ptr<TForm6> loader_;
     std::unique_ptr<TForm5> upgrade_;
     std::unique_ptr<TForm1> main_;

@@ -75,19 +75,17 @@ TForm6::TForm6(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
     // The fix is a command to type: let the user copy it.
     PortReason->setTextInteractionFlags(Qt::TextSelectableByMouse);
     PortReason->hide();
-    // The run explains an unusable port in the detail panel of the status
-    // bar, which this window never shows; the other detail texts stay unseen
-    // as they always were.
-    StatusBar1.setPanelTextHook([this](int index, const std::string& text) {
-        if (index == ctx_.presenter.PanelIndex[DetailPanel] && ctx_.outcome == Outcome::PortUnusable)
-            showPortReason(FromSystemText(text));
-    });
-
     connect(Button1.widget(), &QPushButton::clicked, this, &TForm6::Button1Click);
     connect(Button2.widget(), &QPushButton::clicked, this, &TForm6::Button2Click);
     connect(ChangePort1, &QAction::triggered, this, &TForm6::ChangePort1Click);
 
-    ctx.presenter.loader = LoaderWindowView{&Label1, &Label6, &Label7, &Button1, &Button2, &ProgressBar1, &StatusBar1};
+    // The run explains an unusable port in the detail panel of the status
+    // bar, which this window never shows; the other detail texts stay unseen
+    // as they always were.
+    ctx.presenter.loader = LoaderWindowView{&Label1, &Label6, &Label7, &Button1, &Button2, &ProgressBar1, &StatusBar1,
+                                            [this](std::string_view reason) {
+                                                showPortReason(FromSystemText(reason));
+                                            }};
     frontEnd_ = true;
 
     const std::string identity = options.identityOrDefault();
@@ -96,7 +94,7 @@ TForm6::TForm6(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
     SetApplicationTitle(identity);
     Label5.setCaption(identity);
 
-    SetUpFrontEnd(ctx, ReadSetting(services.settings, PortSettingName, BrandLoader), identity);
+    ctx.front().SetUp(ReadSetting(services.settings, PortSettingName, BrandLoader), identity);
     const LoaderTagSetup tags = LoaderTags(identity);
     Image1->setVisible(tags.showLogo);
     // The hint keeps the caption without the suffix.
@@ -104,18 +102,18 @@ TForm6::TForm6(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
 }
 
 void TForm6::ResetLoaderDisplay() {
-    ::torvane::ResetLoaderDisplay(*ctx_.presenter.loader);
+    ctx_.front().ResetDisplay();
     showPortReason({});
 }
 
 void TForm6::Button1Click() {
     RunExclusive([this] {
         showPortReason({});
-        LoaderUpdateClick(ctx_);
+        ctx_.front().StartClick();
     });
 }
 
-void TForm6::Button2Click() { LoaderAbortClick(ctx_); }
+void TForm6::Button2Click() { ctx_.front().StopClick(); }
 
 void TForm6::ChangePort1Click() {
     if (portDialog_ != nullptr) {

@@ -8,7 +8,6 @@
 #include "images/ImageTable.h"
 #include "net/UdpNotifier.h"
 #include "ui/FrontEnds.h"
-#include "ui/Presenter.h"
 #include "qt/Serialsetup.h"
 #include "qt/Version.h"
 
@@ -34,7 +33,7 @@ void DesignLabel(QtLabel& label, int height, bool visible) {
 
 }  // namespace
 
-TForm1::TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options)
+TForm1::TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options, bool drivesUpdate)
     : FrontEndWindow(ctx, services, "Form1", ClientArea, ScreenPosition, false),
       Bevel1(MakeBevel(client(), "Bevel1", {8, 48, 497, 50})),
       Label1(client(), "Label1", {10, 51, 493, 45}, "Times"),
@@ -68,7 +67,7 @@ TForm1::TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
     connect(Label1.widget(), &ClickableLabel::doubleClicked, this, &TForm1::Label1DblClick);
 
     ctx.presenter.main = {&Label1, &Label2, &Label3, &Label4, &Button1, &Button2, &ProgressBar1, &StatusBar1};
-    if (ActiveFrontEnd(ctx.presenter) != FrontEnd::MainWindow) return;  // hidden and unconfigured
+    if (!drivesUpdate) return;  // hidden and unconfigured
     frontEnd_ = true;
 
     StartUdpService(options.arguments, ctx.presenter.notify, services.makeUdpListener, options.udpPort);
@@ -78,15 +77,15 @@ TForm1::TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
     SetApplicationTitle(identity);
     Label1.setCaption(identity);
 
-    SetUpFrontEnd(ctx, ReadSetting(services.settings, PortSettingName, BrandMain), identity);
-    ShowPort(ctx, StatusBar1);
+    ctx.front().SetUp(ReadSetting(services.settings, PortSettingName, BrandMain), identity);
+    ctx.front().ShowPort(ctx.port.CurrentPort);
 }
 
 void TForm1::Button1Click() {
-    RunExclusive([this] { MainUpdateClick(ctx_); });
+    RunExclusive([this] { ctx_.front().StartClick(); });
 }
 
-void TForm1::Button2Click() { MainStopClick(ctx_); }
+void TForm1::Button2Click() { ctx_.front().StopClick(); }
 
 void TForm1::S1Click() {
     Label2.setVisible(false);

@@ -19,12 +19,12 @@ inline constexpr const char* MainLogoResource = ":/assets/main-logo.png";
 class TForm1 : public FrontEndWindow {
     Q_OBJECT
 public:
-    // Lays out the controls and hands them to ctx.presenter.main. Unless a
-    // LoaderWindow or UpgradeWindow is already in ctx.presenter, it also
-    // configures itself as the front end: UDP service when asked for, logo,
-    // titles, the remembered port, the image table and the port panel.
+    // Lays out the controls and hands them to ctx.presenter.main. When it
+    // drives the update (`drivesUpdate`), it also configures itself as the
+    // front end: UDP service when asked for, logo, titles, the remembered
+    // port, the image table and the port panel.
     // Throws what reading the setting or starting the UDP service throws.
-    TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options);
+    TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options, bool drivesUpdate);
 
     QFrame* Bevel1;
     QtLabel Label1;  // product identity; double-click lists the images

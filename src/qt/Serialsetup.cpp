@@ -11,7 +11,7 @@
 #include "bootloader/DeviceSearch.h"
 #include "serial/PortChannel.h"
 #include "serial/PortDiscovery.h"
-#include "ui/Presenter.h"
+#include "ui/FrontEndContext.h"
 #include "qt/QtControls.h"
 
 namespace torvane {
@@ -23,12 +23,6 @@ constexpr QPoint ScreenPosition{136, 107};
 constexpr std::string_view PortNameSeparators = "COM";  // upper case only
 
 // The status bar of the front end that drives the update.
-StatusBar* FrontStatusBar(Presenter& p) {
-    if (p.loader) return p.loader->StatusBar1;
-    if (p.upgrade) return p.upgrade->StatusBar1;
-    return p.main.StatusBar1;
-}
-
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
@@ -141,7 +135,7 @@ void TForm3::Button1Click() {
         ctx_.port.CurrentPort = index;
         // The port panel names the new port before anything can be said
         // about it, so that a failure to open it stands beside its own name.
-        if (StatusBar* bar = FrontStatusBar(ctx_.presenter)) ShowPort(ctx_, *bar);
+        ctx_.front().ShowPort(ctx_.port.CurrentPort);
         ReopenPort(ctx_);  // the new port is opened at once
     }
     hide();

@@ -7,7 +7,6 @@
 #include "images/ImageTable.h"
 #include "net/UdpNotifier.h"
 #include "ui/FrontEnds.h"
-#include "ui/Presenter.h"
 
 namespace torvane {
 
@@ -53,8 +52,8 @@ TForm5::TForm5(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
     setCaptionAndHint(QString::fromLatin1(UpgradeTitle(identity, options.buildDate).c_str()));
     SetApplicationTitle(identity);
 
-    SetUpFrontEnd(ctx, ReadSetting(services.settings, PortSettingName, BrandUpgrade), identity);
-    ShowPort(ctx, StatusBar1);
+    ctx.front().SetUp(ReadSetting(services.settings, PortSettingName, BrandUpgrade), identity);
+    ctx.front().ShowPort(ctx.port.CurrentPort);
     if (ctx.SequenceMode != 0) {
         QWidget* bar = ProgressBar1.widget();
         bar->resize(bar->width() - (ProgressBar2.widget()->width() + BarGap), bar->height());
@@ -63,10 +62,10 @@ TForm5::TForm5(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
 }
 
 void TForm5::Button1Click() {
-    RunExclusive([this] { UpgradeStartClick(ctx_); });
+    RunExclusive([this] { ctx_.front().StartClick(); });
 }
 
-void TForm5::Button2Click() { UpgradeStopClick(ctx_); }
+void TForm5::Button2Click() { ctx_.front().StopClick(); }
 
 void TForm5::SerialPort1Click() { showPortDialog(); }
 

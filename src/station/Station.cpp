@@ -49,14 +49,6 @@ private:
     ControlReports& reports_;
 };
 
-void StartClick(FrontEndContext& ctx, FrontEnd front) {
-    switch (front) {
-    case FrontEnd::MainWindow: MainUpdateClick(ctx); break;
-    case FrontEnd::LoaderWindow: LoaderUpdateClick(ctx); break;
-    case FrontEnd::UpgradeWindow: UpgradeStartClick(ctx); break;
-    }
-}
-
 bool Succeeded(Outcome o) { return o == Outcome::Programmed || o == Outcome::RepeatDone; }
 
 // No module answered the run's search: it ended not found, or stopped before
@@ -91,7 +83,7 @@ enum class Removal { TakenOff, DeviceGone, Stopped };
 // module left on the port keeps answering and is never searched for again.
 Removal WaitForRemoval(FrontEndContext& ctx) {
     auto& ch = ctx.port;
-    const std::uint8_t code = ctx.runView().wakeCode(ctx.WakeVariant);
+    const std::uint8_t code = ctx.wakeCode;
     EventPump& pump = PumpOf(ctx);
     auto lastAnswer = pump.now();
     for (;;) {
@@ -156,65 +148,75 @@ void Station::start(int slot) {
     if (p.worker.joinable()) p.worker.join();
     p.stopRequested = false;
     p.running = true;
-    p.worker = std::thread([this, &p] {
-        FrontEndContext ctx;
-        SlotReports reports(observer_, p.slot);
-        // The same controls the console builds, in this port's own context.
-        ReportingFrontEnd controls(ctx, settings_.front, reports);
-        StationMessageBox box(reports);
-        StopButtonPump pump(platform_.clock(), ctx, settings_.front, [&p] { return p.stopRequested.load(); });
-        ctx.port.system = &platform_.serialPorts();
-        ctx.port.clock = &platform_.clock();
-        ctx.port.host = &box;
-        ctx.port.notice = [this, &p](std::string_view text) { observer_.text(p.slot, "notice", text); };
-        ctx.pump = &pump;
-        SetUpFrontEnd(ctx, std::to_string(p.portIndex), settings_.identity);
-        controls.live(true);
+    p.worker = std::thread([this, &p] { runPort(p); });
+}
 
-        RunRecorder recorder(platform_);
-        Clock& clock = platform_.clock();
-        bool moduleWentAway = false;
-        for (;;) {
-            const auto started = clock.now();
-            recorder.begin(ctx);
-            StartClick(ctx, settings_.front);
-            const std::string record = recorder.end(ctx);
-            // Waiting for a module is no module's run: in repeat mode only a
-            // search that a module answered is reported and logged. A module
-            // that took its serial line with it leaves the port unusable
-            // until the next one brings its own.
-            const bool lineAway = ctx.outcome == Outcome::PortUnusable && moduleWentAway;
-            if (settings_.repeat && (NoModuleAnswered(ctx) || lineAway)) {
-                if (p.stopRequested) break;
-                if (lineAway) PumpWait(ctx, PortRetryMs);
-                continue;
-            }
-            moduleWentAway = false;
-            PortReport report;
-            report.slot = p.slot;
-            report.portIndex = p.portIndex;
-            report.portName = ComName(p.portIndex);
-            report.device = platform_.devicePathOf(p.portIndex);
-            report.chip = ChipOf(ctx);
-            report.image = ImageOf(ctx);
-            report.verdict = VerdictText(ctx);
-            report.outcome = ctx.outcome;
-            report.success = Succeeded(ctx.outcome);
-            report.seconds = std::chrono::duration<double>(clock.now() - started).count();
-            report.exitCode = ExitCodeOf(ctx.outcome);
-            report.record = record;
-            observer_.runEnded(p.slot, report);
-            if (!settings_.repeat || p.stopRequested || ctx.outcome == Outcome::PortUnusable) break;
-            observer_.waitingForNext(p.slot);
-            const Removal removal = WaitForRemoval(ctx);
-            if (removal == Removal::Stopped) break;
-            moduleWentAway = removal == Removal::DeviceGone;
+void Station::runPort(Port& p) {
+    FrontEndContext ctx(settings_.front);
+    SlotReports reports(observer_, p.slot);
+    // The same controls the console builds, in this port's own context.
+    ReportingFrontEnd controls(ctx, reports);
+    StationMessageBox box(reports);
+    StopButtonPump pump(platform_.clock(), ctx, [&p] { return p.stopRequested.load(); });
+    WireRun(ctx, {.ports = platform_.serialPorts(),
+                  .pump = pump,
+                  .clock = &platform_.clock(),
+                  .host = &box,
+                  .notice = [this, &p](std::string_view text) { observer_.text(p.slot, "notice", text); }});
+    ctx.front().SetUp(std::to_string(p.portIndex), settings_.identity);
+    controls.live(true);
+    updateModules(p, ctx);
+    controls.live(false);
+    ClosePortsOnExit(ctx);
+    p.running = false;
+    observer_.portEnded(p.slot);
+}
+
+void Station::updateModules(Port& p, FrontEndContext& ctx) {
+    RunRecorder recorder(platform_);
+    Clock& clock = platform_.clock();
+    bool moduleWentAway = false;
+    for (;;) {
+        const auto started = clock.now();
+        recorder.begin(ctx);
+        ctx.front().StartClick();
+        const std::string record = recorder.end(ctx);
+        // Waiting for a module is no module's run: in repeat mode only a
+        // search that a module answered is reported and logged. A module
+        // that took its serial line with it leaves the port unusable
+        // until the next one brings its own.
+        const bool lineAway = ctx.outcome == Outcome::PortUnusable && moduleWentAway;
+        if (settings_.repeat && (NoModuleAnswered(ctx) || lineAway)) {
+            if (p.stopRequested) break;
+            if (lineAway) PumpWait(ctx, PortRetryMs);
+            continue;
         }
-        controls.live(false);
-        ClosePortsOnExit(ctx);
-        p.running = false;
-        observer_.portEnded(p.slot);
-    });
+        moduleWentAway = false;
+        const double seconds = std::chrono::duration<double>(clock.now() - started).count();
+        observer_.runEnded(p.slot, reportOf(p, ctx, seconds, record));
+        if (!settings_.repeat || p.stopRequested || ctx.outcome == Outcome::PortUnusable) break;
+        observer_.waitingForNext(p.slot);
+        const Removal removal = WaitForRemoval(ctx);
+        if (removal == Removal::Stopped) break;
+        moduleWentAway = removal == Removal::DeviceGone;
+    }
+}
+
+PortReport Station::reportOf(const Port& p, const FrontEndContext& ctx, double seconds, const std::string& record) const {
+    PortReport report;
+    report.slot = p.slot;
+    report.portIndex = p.portIndex;
+    report.portName = ComName(p.portIndex);
+    report.device = platform_.devicePathOf(p.portIndex);
+    report.chip = ChipOf(ctx);
+    report.image = ImageOf(ctx);
+    report.verdict = ctx.front().VerdictText();
+    report.outcome = ctx.outcome;
+    report.success = Succeeded(ctx.outcome);
+    report.seconds = seconds;
+    report.exitCode = ExitCodeOf(ctx.outcome);
+    report.record = record;
+    return report;
 }
 
 void Station::stop() {

@@ -17,6 +17,7 @@
 namespace torvane {
 
 class Platform;
+struct FrontEndContext;
 
 // Repeat mode: after a verdict the port keeps sending the wake-up code; the
 // module counts as taken off once no wake-up has been answered for this long
@@ -82,6 +83,11 @@ public:
 
 private:
     struct Port;
+    // A port's worker: its own context and controls, the modules it updates, its close.
+    void runPort(Port& p);
+    // One module after another on the port until its verdict (repeat mode: until stopped).
+    void updateModules(Port& p, FrontEndContext& ctx);
+    PortReport reportOf(const Port& p, const FrontEndContext& ctx, double seconds, const std::string& record) const;
     Platform& platform_;
     StationSettings settings_;
     StationObserver& observer_;

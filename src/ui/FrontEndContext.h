@@ -1,33 +1,28 @@
 #pragma once
-// A front end's context: one update run's world plus the controls of the
-// windows that show it. The run reports to the view of the active front end
-// (the LoaderWindow or UpgradeWindow when one exists, else the MainWindow),
-// so a front end installs its controls in `presenter` and the run finds them.
+// A front end's context: one update run's world, the front-end object that
+// drives it and the controls of the windows that show it. The front end is
+// chosen once, as the context is made; the run reports to it, and the
+// windows hand their controls to `presenter`.
+
+#include <memory>
 
 #include "bootloader/RunContext.h"
-#include "ui/RunViews.h"
+#include "ui/FrontEnds.h"
 #include "ui/Views.h"
 
 namespace torvane {
 
 struct FrontEndContext : RunContext {
-    Presenter presenter;
-
-    FrontEndContext() : mainView_(*this), loaderView_(*this), upgradeView_(*this) {}
-
-    RunView& runView() override {
-        switch (ActiveFrontEnd(presenter)) {
-        case FrontEnd::LoaderWindow: return loaderView_;
-        case FrontEnd::UpgradeWindow: return upgradeView_;
-        case FrontEnd::MainWindow: break;
-        }
-        return mainView_;
+    explicit FrontEndContext(FrontEnd kind = FrontEnd::MainWindow) : front_(MakeFrontEnd(kind, *this)) {
+        view = front_.get();
     }
 
+    Presenter presenter;
+    UpdateFrontEnd& front() { return *front_; }
+    const UpdateFrontEnd& front() const { return *front_; }
+
 private:
-    MainWindowRunView mainView_;
-    LoaderWindowRunView loaderView_;
-    UpgradeWindowRunView upgradeView_;
+    std::unique_ptr<UpdateFrontEnd> front_;
 };
 
 }  // namespace torvane

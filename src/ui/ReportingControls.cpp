@@ -1,6 +1,6 @@
 #include "ui/ReportingControls.h"
 
-#include "ui/FrontEnds.h"
+#include "ui/FrontEndContext.h"
 
 namespace torvane {
 
@@ -44,53 +44,64 @@ void ReportingBar::setState(BarState s) {
     if (live_) reports_.barState(position_, maximum_, state_);
 }
 
-ReportingFrontEnd::ReportingFrontEnd(FrontEndContext& ctx, FrontEnd front, ControlReports& r)
-    : front_(front), m1_(r, "identity"), m2_(r, "result"), m3_(r, "board"), m4_(r, "release"), mBar_(r),
-      mStatus_(r, 4, ctx.presenter.PanelIndex), l1_(r, "message"), l6_(r, "hardware"), l7_(r, "boot loader"),
-      lBar_(r), lStatus_(r, 5, ctx.presenter.PanelIndex), uBar_(r), uBar2_(r), uStatus_(r, 5, ctx.presenter.PanelIndex) {
-    for (Label* l : {&m2_, &m3_, &m4_}) l->setVisible(false);
-    mb1_.setCaption("&Update");
-    mb2_.setCaption("&Stop");
-    mb2_.setVisible(false);
-    lb1_.setCaption("Update FW");
-    lb2_.setCaption("Abort");
-    lb2_.setEnabled(false);
-    ub1_.setCaption("START");
-    ub2_.setCaption("STOP");
-    ub2_.setVisible(false);
-    uBar2_.setVisible(false);
-    auto& p = ctx.presenter;
-    p.main = {&m1_, &m2_, &m3_, &m4_, &mb1_, &mb2_, &mBar_, &mStatus_};
-    if (front == FrontEnd::LoaderWindow) p.loader = LoaderWindowView{&l1_, &l6_, &l7_, &lb1_, &lb2_, &lBar_, &lStatus_};
-    if (front == FrontEnd::UpgradeWindow) p.upgrade = UpgradeWindowView{&uPanel_, &ub1_, &ub2_, &uBar_, &uBar2_, &uStatus_};
+ReportingFrontEnd::MainControls::MainControls(ControlReports& r, const std::array<std::int32_t, 4>& index)
+    : m1(r, "identity"), m2(r, "result"), m3(r, "board"), m4(r, "release"), bar(r), status(r, 4, index) {
+    for (Label* l : {&m2, &m3, &m4}) l->setVisible(false);
+    b1.setCaption("&Update");
+    b2.setCaption("&Stop");
+    b2.setVisible(false);
 }
 
-void ReportingFrontEnd::live(bool on) {
-    switch (front_) {
-    case FrontEnd::MainWindow:
-        for (ReportingLabel* l : {&m2_, &m3_, &m4_}) l->live_ = on;
-        mBar_.live_ = mStatus_.live_ = on;
-        break;
-    case FrontEnd::LoaderWindow:
-        for (ReportingLabel* l : {&l1_, &l6_, &l7_}) l->live_ = on;
-        lBar_.live_ = on;
-        break;
-    case FrontEnd::UpgradeWindow:
-        uBar_.live_ = uStatus_.live_ = on;
-        break;
-    }
+void ReportingFrontEnd::MainControls::live(bool on) {
+    for (ReportingLabel* l : {&m2, &m3, &m4}) l->live_ = on;
+    bar.live_ = status.live_ = on;
 }
+
+ReportingFrontEnd::LoaderControls::LoaderControls(ControlReports& r, const std::array<std::int32_t, 4>& index)
+    : l1(r, "message"), l6(r, "hardware"), l7(r, "boot loader"), bar(r), status(r, 5, index) {
+    b1.setCaption("Update FW");
+    b2.setCaption("Abort");
+    b2.setEnabled(false);
+}
+
+void ReportingFrontEnd::LoaderControls::live(bool on) {
+    for (ReportingLabel* l : {&l1, &l6, &l7}) l->live_ = on;
+    bar.live_ = on;
+}
+
+ReportingFrontEnd::UpgradeControls::UpgradeControls(ControlReports& r, const std::array<std::int32_t, 4>& index)
+    : bar(r), pending(r), status(r, 5, index) {
+    b1.setCaption("START");
+    b2.setCaption("STOP");
+    b2.setVisible(false);
+    pending.setVisible(false);
+}
+
+void ReportingFrontEnd::UpgradeControls::live(bool on) { bar.live_ = status.live_ = on; }
+
+ReportingFrontEnd::ReportingFrontEnd(FrontEndContext& ctx, ControlReports& r)
+    : main_(r, ctx.presenter.PanelIndex), loader_(r, ctx.presenter.PanelIndex), upgrade_(r, ctx.presenter.PanelIndex) {
+    auto& p = ctx.presenter;
+    auto& m = main_;
+    auto& l = loader_;
+    auto& u = upgrade_;
+    p.main = {&m.m1, &m.m2, &m.m3, &m.m4, &m.b1, &m.b2, &m.bar, &m.status};
+    p.loader = LoaderWindowView{&l.l1, &l.l6, &l.l7, &l.b1, &l.b2, &l.bar, &l.status, {}};
+    p.upgrade = UpgradeWindowView{&u.panel, &u.b1, &u.b2, &u.bar, &u.pending, &u.status};
+    // The window that drives the front end is the one someone watching sees.
+    WindowControls* const windows[] = {&main_, &loader_, &upgrade_};
+    static_assert(int(FrontEnd::MainWindow) == 0 && int(FrontEnd::LoaderWindow) == 1 && int(FrontEnd::UpgradeWindow) == 2);
+    shown_ = windows[static_cast<std::size_t>(ctx.front().kind())];
+}
+
+void ReportingFrontEnd::live(bool on) { shown_->live(on); }
 
 void StopButtonPump::step(std::chrono::milliseconds limit, SerialDevice* input) {
     WaitingPump::step(limit, input);
     if (!stopRequested_()) return;
     if (!stopped_) {
         stopped_ = true;
-        switch (front_) {
-        case FrontEnd::MainWindow: MainStopClick(ctx_); break;
-        case FrontEnd::LoaderWindow: LoaderAbortClick(ctx_); break;
-        case FrontEnd::UpgradeWindow: UpgradeStopClick(ctx_); break;
-        }
+        ctx_.front().StopClick();
     }
     ctx_.receiver.abort = 1;
 }

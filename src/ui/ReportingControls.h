@@ -69,48 +69,65 @@ private:
     ControlReports& reports_;
 };
 
-// The controls of all three front ends, installed in a context's presenter as
-// `front`: the MainWindow's always, the LoaderWindow's or UpgradeWindow's when
-// it is the front end. Only the controls `front` shows report, once live.
+// The controls of all three windows, installed in a context's presenter.
+// Only those of the window that drives the context's front end report (the
+// MainWindow's always exist, as they do on screen, but stay silent when
+// another window drives the run), and only once live.
 class ReportingFrontEnd {
 public:
-    ReportingFrontEnd(FrontEndContext& ctx, FrontEnd front, ControlReports& reports);
+    ReportingFrontEnd(FrontEndContext& ctx, ControlReports& reports);
     ReportingFrontEnd(const ReportingFrontEnd&) = delete;
     ReportingFrontEnd& operator=(const ReportingFrontEnd&) = delete;
     void live(bool on);
 
 private:
-    FrontEnd front_;
-    // MainWindow
-    ReportingLabel m1_, m2_, m3_, m4_;
-    Button mb1_, mb2_;
-    ReportingBar mBar_;
-    ReportingStatusBar mStatus_;
-    // LoaderWindow
-    ReportingLabel l1_, l6_, l7_;
-    Button lb1_, lb2_;
-    ReportingBar lBar_;
-    ReportingStatusBar lStatus_;
-    // UpgradeWindow
-    Panel uPanel_;
-    Button ub1_, ub2_;
-    ReportingBar uBar_, uBar2_;
-    ReportingStatusBar uStatus_;
+    struct WindowControls {
+        virtual ~WindowControls() = default;
+        virtual void live(bool on) = 0;
+    };
+    struct MainControls : WindowControls {
+        ReportingLabel m1, m2, m3, m4;
+        Button b1, b2;
+        ReportingBar bar;
+        ReportingStatusBar status;
+        MainControls(ControlReports& r, const std::array<std::int32_t, 4>& index);
+        void live(bool on) override;
+    };
+    struct LoaderControls : WindowControls {
+        ReportingLabel l1, l6, l7;
+        Button b1, b2;
+        ReportingBar bar;
+        ReportingStatusBar status;  // never shown: it does not report
+        LoaderControls(ControlReports& r, const std::array<std::int32_t, 4>& index);
+        void live(bool on) override;
+    };
+    struct UpgradeControls : WindowControls {
+        Panel panel;
+        Button b1, b2;
+        ReportingBar bar, pending;
+        ReportingStatusBar status;
+        UpgradeControls(ControlReports& r, const std::array<std::int32_t, 4>& index);
+        void live(bool on) override;
+    };
+    MainControls main_;
+    LoaderControls loader_;
+    UpgradeControls upgrade_;
+    WindowControls* shown_;  // the driving window's
 };
 
 // The wait of a front end without a window: it waits on the clock, and once
-// `stopRequested` says so it presses `front`'s stop button, as the person at a
-// window would. The run's abort then stays raised until the run has ended, so
-// a wait that took the request without ending the run cannot swallow it.
+// `stopRequested` says so it presses the front end's stop button, as the
+// person at a window would. The run's abort then stays raised until the run
+// has ended, so a wait that took the request without ending the run cannot
+// swallow it.
 class StopButtonPump : public WaitingPump {
 public:
-    StopButtonPump(Clock& clock, FrontEndContext& ctx, FrontEnd front, std::function<bool()> stopRequested)
-        : WaitingPump(clock), ctx_(ctx), front_(front), stopRequested_(std::move(stopRequested)) {}
+    StopButtonPump(Clock& clock, FrontEndContext& ctx, std::function<bool()> stopRequested)
+        : WaitingPump(clock), ctx_(ctx), stopRequested_(std::move(stopRequested)) {}
     void step(std::chrono::milliseconds limit, SerialDevice* input) override;
 
 private:
     FrontEndContext& ctx_;
-    FrontEnd front_;
     std::function<bool()> stopRequested_;
     bool stopped_ = false;
 };

@@ -29,20 +29,6 @@ int ExitCodeOf(Outcome o) {
     return 1;
 }
 
-std::string VerdictText(const FrontEndContext& ctx) {
-    const Presenter& p = ctx.presenter;
-    const auto status = [&](const StatusBar* bar) {
-        return bar ? bar->panelText(p.PanelIndex[StatusPanel]) : std::string();
-    };
-    switch (ActiveFrontEnd(p)) {
-    case FrontEnd::LoaderWindow: return p.loader->Label1->caption();
-    case FrontEnd::UpgradeWindow: return status(p.upgrade->StatusBar1);
-    case FrontEnd::MainWindow: break;
-    }
-    if (p.main.Label2 && p.main.Label2->visible()) return p.main.Label2->caption();
-    return status(p.main.StatusBar1);
-}
-
 std::string NextStep(Outcome outcome, std::string_view mappingRecipe) {
     switch (outcome) {
     case Outcome::NotFound:
@@ -111,7 +97,7 @@ std::string RunRecordJson(const FrontEndContext& ctx, const RunRecord& run) {
     o.add("blocks_sent", ctx.tally.sent).add("blocks_resent", ctx.tally.resent).add("blocks_refused", ctx.tally.refused);
     o.add("line_anomalies", ctx.tally.anomalies);
     o.add("duration_s", run.durationSeconds);
-    o.add("verdict", VerdictText(ctx)).add("exit_code", ExitCodeOf(ctx.outcome));
+    o.add("verdict", ctx.front().VerdictText()).add("exit_code", ExitCodeOf(ctx.outcome));
     return o.text();
 }
 

@@ -30,9 +30,6 @@ inline constexpr int ExitNoisyLine = 13;
 
 int ExitCodeOf(Outcome outcome);
 
-// The verdict the active front end shows at the end of a run.
-std::string VerdictText(const FrontEndContext& ctx);
-
 // One line on what to do after a failure, empty after a success or a stop.
 // `mappingRecipe` is how this system ties a COM name to a device; it goes
 // into the advice for an unusable port.

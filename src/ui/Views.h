@@ -1,13 +1,15 @@
 #pragma once
 // The controls of the three front ends that the update logic reaches, and the
-// Presenter's own state. A front end that exists hands its controls over; the
+// Presenter's own state. A window that exists hands its controls over; the
 // MainWindow always exists, the other two only when they drive the update.
+// Which one drives it is the front-end object's to know (ui/FrontEnds.h).
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 
 #include "bootloader/RunView.h"
 #include "net/Notification.h"
@@ -35,6 +37,9 @@ struct LoaderWindowView {
     Button* Button2 = nullptr;  // "Abort"
     ProgressBar* ProgressBar1 = nullptr;
     StatusBar* StatusBar1 = nullptr;
+    // Its status bar is never shown: why the port cannot be used goes here
+    // too, where the window has room for it. May be empty.
+    std::function<void(std::string_view reason)> showPortReason;
 };
 
 struct UpgradeWindowView {
@@ -47,20 +52,12 @@ struct UpgradeWindowView {
 };
 
 struct Presenter {
-    MainWindowView main;                    // always present
-    std::optional<LoaderWindowView> loader; // present when it is the front end
-    std::optional<UpgradeWindowView> upgrade;
+    MainWindowView main;        // always present
+    LoaderWindowView loader;    // present when it is the front end
+    UpgradeWindowView upgrade;  // present when it is the front end
     std::array<std::int32_t, 4> PanelIndex{0, 1, 2, 3};
-    NotificationHook notify;                // none at start
+    NotificationHook notify;    // none at start
 };
-
-// The front end that drives the update: the first that exists of LoaderWindow,
-// UpgradeWindow, MainWindow.
-inline FrontEnd ActiveFrontEnd(const Presenter& p) {
-    if (p.loader) return FrontEnd::LoaderWindow;
-    if (p.upgrade) return FrontEnd::UpgradeWindow;
-    return FrontEnd::MainWindow;
-}
 
 // Headless front ends: real control models, no window system. The CLI and the
 // tests drive the update through these.

@@ -59,11 +59,11 @@ TEST_P(GuideVerdicts, TheGuideExplainsWhatTheRunEndsWith) {
     Start(ending.module, front);
     if (ending.portGone) {
         ASSERT_EQ(posix::MapPort(GonePort, config.path() / "dev" / "ttyUSB3"), "");
-        ctx.port.CurrentPort = GonePort;
+        ctx->port.CurrentPort = GonePort;
     }
     Press();
-    ASSERT_NE(ctx.outcome, Outcome::None);
-    const std::string verdict = VerdictText(ctx);
+    ASSERT_NE(ctx->outcome, Outcome::None);
+    const std::string verdict = ctx->front().VerdictText();
     static const std::vector<std::string> table = GuideTable();
     EXPECT_TRUE(GuideExplains(table, verdict)) << "docs/guide.md does not explain \"" << verdict << "\"";
 }

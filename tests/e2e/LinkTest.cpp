@@ -20,10 +20,10 @@ protected:
     // A found module, ready for frames; returns the length of a full block frame.
     int Ready(bootsim::SimFaults faults) {
         Start({});
-        EXPECT_EQ(SearchDevice(ctx), SearchFound);
+        EXPECT_EQ(SearchDevice(*ctx), SearchFound);
         sim->setFaults(faults);
         const Bytes row(256, 0x42);
-        return BuildBlockFrame(ctx.FrameBuffer, 0x0100, 256, row);
+        return BuildBlockFrame(ctx->FrameBuffer, 0x0100, 256, row);
     }
     std::vector<Bytes> Blocks() const {
         std::vector<Bytes> b;
@@ -37,7 +37,7 @@ TEST_F(LinkFixture, FiveRefusalsMeanFiveIdenticalWritesThenChkError) {
     bootsim::SimFaults f;
     f.refuseNext = 5;
     const int n = Ready(f);
-    EXPECT_EQ(AckedLink(ctx).send(ctx.FrameBuffer.data(), n), SendRefused);
+    EXPECT_EQ(AckedLink(*ctx).send(ctx->FrameBuffer.data(), n), SendRefused);
     const auto blocks = Blocks();
     ASSERT_EQ(blocks.size(), 5u);
     for (const auto& b : blocks) EXPECT_EQ(b, blocks[0]);
@@ -52,7 +52,7 @@ TEST_F(LinkFixture, ARefusalThenAnAcknowledgementIsTwoWrites) {
     bootsim::SimFaults f;
     f.refuseNext = 1;
     const int n = Ready(f);
-    EXPECT_EQ(AckedLink(ctx).send(ctx.FrameBuffer.data(), n), SendOk);
+    EXPECT_EQ(AckedLink(*ctx).send(ctx->FrameBuffer.data(), n), SendOk);
     EXPECT_EQ(Blocks().size(), 2u);
 }
 
@@ -61,7 +61,7 @@ TEST_F(LinkFixture, SilenceIsNoResponseAfterTheResendsFullWait) {
     f.silent = true;
     const int n = Ready(f);
     const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(AckedLink(ctx).send(ctx.FrameBuffer.data(), n), SendNoResponse);
+    EXPECT_EQ(AckedLink(*ctx).send(ctx->FrameBuffer.data(), n), SendNoResponse);
     EXPECT_GE(std::chrono::steady_clock::now() - before, 2 * std::chrono::milliseconds(AckTimeoutMs));
     EXPECT_EQ(Blocks().size(), 1u + SilentFrameResends);
 }
@@ -71,17 +71,17 @@ TEST_F(LinkFixture, StopDuringTheWaitIsUserAbort) {
     f.silent = true;
     const int n = Ready(f);
     pump.onStep = [this](int step) {
-        if (step == 40) MainStopClick(ctx);
+        if (step == 40) ctx->front().StopClick();
     };
     const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(AckedLink(ctx).send(ctx.FrameBuffer.data(), n), SendUserAbort);
+    EXPECT_EQ(AckedLink(*ctx).send(ctx->FrameBuffer.data(), n), SendUserAbort);
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(AckTimeoutMs));
 }
 
 TEST_F(LinkFixture, APortThatIsOpenCannotBeOpenedAgain) {
     Start({});
-    ReopenPort(ctx);
-    ASSERT_EQ(FlushPort(ctx.port, ModulePort), PortUsable);
+    ReopenPort(*ctx);
+    ASSERT_EQ(FlushPort(ctx->port, ModulePort), PortUsable);
     posix::PosixSerialPorts other;
     const auto second = other.open(ModulePort);
     EXPECT_EQ(second.device, nullptr);
@@ -90,10 +90,10 @@ TEST_F(LinkFixture, APortThatIsOpenCannotBeOpenedAgain) {
 
 TEST_F(LinkFixture, ChoosingAnotherPortAfterARunReleasesTheFirst) {
     Start({});
-    MainUpdateClick(ctx);
-    ASSERT_EQ(ctx.outcome, Outcome::Programmed) << main.Label2.caption();
-    ctx.port.CurrentPort = 0;  // COM1, as the port dialog sets it
-    ReopenPort(ctx);
+    ctx->front().StartClick();
+    ASSERT_EQ(ctx->outcome, Outcome::Programmed) << main.Label2.caption();
+    ctx->port.CurrentPort = 0;  // COM1, as the port dialog sets it
+    ReopenPort(*ctx);
     posix::PosixSerialPorts other;
     const auto second = other.open(ModulePort);
     EXPECT_NE(second.device, nullptr) << second.reason;
@@ -101,18 +101,18 @@ TEST_F(LinkFixture, ChoosingAnotherPortAfterARunReleasesTheFirst) {
 
 TEST_F(LinkFixture, AnUnmappedPortIsInvalidWithItsReasonBeside) {
     Start({});
-    ctx.port.CurrentPort = 199;  // COM200: no device behind it
-    EXPECT_EQ(SearchDevice(ctx), SearchPortUnusable);
+    ctx->port.CurrentPort = 199;  // COM200: no device behind it
+    EXPECT_EQ(SearchDevice(*ctx), SearchPortUnusable);
     EXPECT_EQ(main.Label2.caption(), "Invalid Port Com");
     EXPECT_NE(main.recorded.panelText(DetailPanel).find("COM200"), std::string::npos);
-    EXPECT_EQ(ctx.outcome, Outcome::PortUnusable);
+    EXPECT_EQ(ctx->outcome, Outcome::PortUnusable);
     EXPECT_EQ(sim->wakeBytesSeen(), 0);
 }
 
 TEST_F(LinkFixture, TheUpgradeWindowKeepsTheReasonBesideItsVerdict) {
     Start({}, FrontEnd::UpgradeWindow);
-    ctx.port.CurrentPort = 199;
-    UpgradeStartClick(ctx);
+    ctx->port.CurrentPort = 199;
+    ctx->front().StartClick();
     EXPECT_EQ(upgrade->StatusBar1.panelText(StatusPanel), "Invalid Port Com");
     EXPECT_NE(upgrade->StatusBar1.panelText(DetailPanel).find("COM200"), std::string::npos);
 }

@@ -77,20 +77,19 @@ protected:
     RecordingMainWindow main;
     std::optional<HeadlessLoaderWindow> loader;
     std::optional<HeadlessUpgradeWindow> upgrade;
-    FrontEndContext ctx;
+    std::optional<FrontEndContext> ctx;  // made by Start, for its front end
     std::unique_ptr<bootsim::SimRunner> sim;
 
     // Starts a module and builds an updater of the given front end, as its
     // window's construction would, with this build's product.
     void Start(bootsim::SimConfig module, FrontEnd front = FrontEnd::MainWindow, bootsim::RunnerOptions line = {}) {
         sim = StartModule(std::move(module), line);
-        ctx.port.system = &ports;
-        ctx.port.host = &box;
-        ctx.pump = &pump;
-        ctx.presenter.main = main.view();
-        if (front == FrontEnd::LoaderWindow) ctx.presenter.loader = loader.emplace().view();
-        if (front == FrontEnd::UpgradeWindow) ctx.presenter.upgrade = upgrade.emplace().view();
-        SetUpFrontEnd(ctx, std::to_string(ModulePort), NoTags);
+        ctx.emplace(front);
+        WireRun(*ctx, {.ports = ports, .pump = pump, .host = &box});
+        ctx->presenter.main = main.view();
+        if (front == FrontEnd::LoaderWindow) ctx->presenter.loader = loader.emplace().view();
+        if (front == FrontEnd::UpgradeWindow) ctx->presenter.upgrade = upgrade.emplace().view();
+        ctx->front().SetUp(std::to_string(ModulePort), NoTags);
     }
 
     static std::unique_ptr<bootsim::SimRunner> StartModule(bootsim::SimConfig module, bootsim::RunnerOptions line = {}) {
@@ -101,14 +100,8 @@ protected:
         return s;
     }
 
-    // The start button of the active front end.
-    void Press() {
-        switch (ActiveFrontEnd(ctx.presenter)) {
-        case FrontEnd::MainWindow: MainUpdateClick(ctx); break;
-        case FrontEnd::LoaderWindow: LoaderUpdateClick(ctx); break;
-        case FrontEnd::UpgradeWindow: UpgradeStartClick(ctx); break;
-        }
-    }
+    // The start button of the front end.
+    void Press() { ctx->front().StartClick(); }
 
     int Count(bootsim::FrameKind kind) const {
         int n = 0;

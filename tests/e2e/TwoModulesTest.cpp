@@ -21,11 +21,9 @@ struct Station {
         const auto why = sim->mapPort(port);
         if (!why.empty()) throw std::runtime_error(why);
         sim->start();
-        ctx.port.system = &ports;
-        ctx.port.host = &box;
-        ctx.pump = &pump;
+        WireRun(ctx, {.ports = ports, .pump = pump, .host = &box});
         ctx.presenter.main = main.view();
-        SetUpFrontEnd(ctx, std::to_string(port), NoTags);
+        ctx.front().SetUp(std::to_string(port), NoTags);
     }
     ~Station() { ClosePortsOnExit(ctx); }
 
@@ -57,15 +55,15 @@ TEST(TwoModules, AreProgrammedOneAfterTheOtherAndAtTheSameTime) {
     const Bytes jump{0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00};
     {
         Station a(6, 252), b(7, 254);
-        MainUpdateClick(a.ctx);
-        MainUpdateClick(b.ctx);
+        a.ctx.front().StartClick();
+        b.ctx.front().StartClick();
         a.ExpectProgrammed(plain, jump);
         b.ExpectProgrammed(plain, jump);
     }
     {
         Station a(6, 252), b(7, 254);
-        std::thread first([&] { MainUpdateClick(a.ctx); });
-        std::thread second([&] { MainUpdateClick(b.ctx); });
+        std::thread first([&] { a.ctx.front().StartClick(); });
+        std::thread second([&] { b.ctx.front().StartClick(); });
         first.join();
         second.join();
         a.ExpectProgrammed(plain, jump);

@@ -46,7 +46,7 @@ TEST_P(ProductImages, LandInFlashAsThePlainImage) {
     const auto& c = GetParam();
     Start(c.module);
     Press();
-    ASSERT_EQ(ctx.outcome, Outcome::Programmed) << main.Label2.caption();
+    ASSERT_EQ(ctx->outcome, Outcome::Programmed) << main.Label2.caption();
     EXPECT_EQ(main.Label2.caption(), " Program Ok ");
     EXPECT_EQ(main.Label2.background(), ClGreen);
     EXPECT_EQ(main.Label2.fontColour(), ClWhite);
@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RunFixture, K80LastBlockIsPaddedToAFullRow) {
     Start(Module(72, 10, 12, 0x04));
     Press();
-    ASSERT_EQ(ctx.outcome, Outcome::Programmed);
+    ASSERT_EQ(ctx->outcome, Outcome::Programmed);
     const auto blocks = BlockAddresses();
     ASSERT_GE(blocks.size(), 2u);
     EXPECT_EQ(blocks[blocks.size() - 2], 0x6880u);  // 26781 bytes: the last block starts at 26752
@@ -116,7 +116,7 @@ TEST_P(RefusedModules, GetTheirVerdictAndNothingWritten) {
     EXPECT_EQ(main.Label2.background(), ClRed);
     EXPECT_EQ(main.StatusBar1.panelText(DevicePanel), std::string());  // recorded bar is the one written
     EXPECT_EQ(main.recorded.panelText(DevicePanel), GetParam().devicePanel);
-    EXPECT_EQ(ctx.outcome, GetParam().outcome);
+    EXPECT_EQ(ctx->outcome, GetParam().outcome);
     EXPECT_EQ(Count(FrameKind::Block), 0);
     EXPECT_EQ(Count(FrameKind::EnterProgramming), 0);
     const Bytes flash = sim->flash();
@@ -139,9 +139,9 @@ TEST_F(RunFixture, Version4GetsNo204AndTheNarrowReservation) {
     data[14] = data[15] = ScrambleByte(0);  // header codes 0: any board
     EmbeddedImage image{data.data(), 3000, tail.data(), 8, eeprom.data(), 3, 0, 0, 0};
     Start(Module(67, 4, 26, 0x84));
-    BuildImageTable(ctx.images, std::vector<ProductCell>{{0, 1, &image}});
+    BuildImageTable(ctx->images, std::vector<ProductCell>{{0, 1, &image}});
     Press();
-    ASSERT_EQ(ctx.outcome, Outcome::Programmed) << main.Label2.caption();
+    ASSERT_EQ(ctx->outcome, Outcome::Programmed) << main.Label2.caption();
     EXPECT_EQ(Count(FrameKind::EnterProgramming), 0);
     const auto blocks = BlockAddresses();
     EXPECT_EQ(blocks.back(), 0x7EC0u);  // 0x8000 - 320
@@ -154,7 +154,7 @@ TEST_F(RunFixture, NoIdentityIsBoardTwoWithout204OrComparison) {
     module.identity = false;
     Start(module);
     Press();
-    EXPECT_EQ(ctx.outcome, Outcome::Programmed) << main.Label2.caption();
+    EXPECT_EQ(ctx->outcome, Outcome::Programmed) << main.Label2.caption();
     EXPECT_EQ(Count(FrameKind::EnterProgramming), 0);
     EXPECT_GT(Count(FrameKind::Block), 200);
 }
@@ -165,7 +165,7 @@ TEST_F(RunFixture, DspicRecordRangeProtectsItsBlocks) {
     module.recordRangeLength = 0x400;
     Start(module);
     Press();
-    ASSERT_EQ(ctx.outcome, Outcome::Programmed);
+    ASSERT_EQ(ctx->outcome, Outcome::Programmed);
     const auto blocks = BlockAddresses();
     for (std::uint32_t a = 0x0F80; a <= 0x1380; a += 0x80)
         EXPECT_EQ(std::count(blocks.begin(), blocks.end(), a), 0) << std::hex << a;
@@ -182,7 +182,7 @@ TEST_F(RunFixture, NoDeviceMeansExactlyOneHundredWakeUps) {
     Press();
     EXPECT_EQ(sim->wakeBytesSeen(), 100);
     EXPECT_EQ(main.recorded.panelText(StatusPanel), "Device not Found");
-    EXPECT_EQ(ctx.outcome, Outcome::NotFound);
+    EXPECT_EQ(ctx->outcome, Outcome::NotFound);
     const auto texts = StatusTexts();
     EXPECT_EQ(std::count_if(texts.begin(), texts.end(), [](const std::string& t) { return t.rfind("Try ", 0) == 0; }), 100);
     EXPECT_TRUE(main.Button1.visible());
@@ -191,11 +191,11 @@ TEST_F(RunFixture, NoDeviceMeansExactlyOneHundredWakeUps) {
 TEST_F(RunFixture, StopInTheMiddleOfTheTransferEndsWithUserAbort) {
     Start(Module(252, 10, 26, 0x84));
     pump.onStep = [this](int) {
-        if (main.Button2.visible() && Count(FrameKind::Block) >= 20) MainStopClick(ctx);
+        if (main.Button2.visible() && Count(FrameKind::Block) >= 20) ctx->front().StopClick();
     };
     Press();
     EXPECT_EQ(main.Label2.caption(), " User Abort !! ");
-    EXPECT_EQ(ctx.outcome, Outcome::Aborted);
+    EXPECT_EQ(ctx->outcome, Outcome::Aborted);
     EXPECT_LT(Count(FrameKind::Block), 30);
     EXPECT_TRUE(main.Button1.visible());
     EXPECT_FALSE(main.Button2.visible());
@@ -229,7 +229,7 @@ TEST_P(SilentBlocks, AreSentOnceMoreAndNeverPassedOver) {
     Start(module);
     Press();
     EXPECT_EQ(main.Label2.caption(), c.verdict);
-    EXPECT_EQ(ctx.outcome, c.outcome);
+    EXPECT_EQ(ctx->outcome, c.outcome);
     const auto blocks = BlockAddresses();
     EXPECT_EQ(std::count(blocks.begin(), blocks.end(), EighthBlock), 2);
     if (c.outcome == Outcome::Programmed) {
@@ -261,11 +261,11 @@ TEST_F(RunFixture, StopDuringTheRecordPollEndsTheRun) {
     // At 2400 baud the record takes about 140 ms to arrive after the wake-up's 'K'.
     Start(Module(252, 10, 26, 0x84), FrontEnd::MainWindow, bootsim::RunnerOptions{2400});
     pump.onStep = [this](int) {
-        if (ctx.receiver.recordState != 0 && main.Button2.visible()) MainStopClick(ctx);
+        if (ctx->receiver.recordState != 0 && main.Button2.visible()) ctx->front().StopClick();
     };
     Press();
     EXPECT_EQ(main.Label2.caption(), " User Abort !! ");
-    EXPECT_EQ(ctx.outcome, Outcome::Aborted);
+    EXPECT_EQ(ctx->outcome, Outcome::Aborted);
     EXPECT_EQ(Count(FrameKind::EnterProgramming), 0);
     EXPECT_EQ(Count(FrameKind::Block), 0);
     EXPECT_TRUE(main.Button1.visible());
@@ -276,11 +276,11 @@ TEST_F(RunFixture, StopDuringThe204WaitEndsTheRun) {
     module.faults.mute = {2};  // a module that does not answer 204
     Start(module);
     pump.onStep = [this](int) {
-        if (Count(FrameKind::EnterProgramming) > 0 && main.Button2.visible()) MainStopClick(ctx);
+        if (Count(FrameKind::EnterProgramming) > 0 && main.Button2.visible()) ctx->front().StopClick();
     };
     Press();
     EXPECT_EQ(main.Label2.caption(), " User Abort !! ");
-    EXPECT_EQ(ctx.outcome, Outcome::Aborted);
+    EXPECT_EQ(ctx->outcome, Outcome::Aborted);
     EXPECT_LE(Count(FrameKind::Block), 1);
     EXPECT_TRUE(main.Button1.visible());
 }
@@ -293,7 +293,7 @@ TEST_F(RunFixture, SilenceOnTheLastBlockAndItsResendIsFatal) {
     Start(module);
     Press();
     EXPECT_EQ(main.Label2.caption(), " not Response ");
-    EXPECT_EQ(ctx.outcome, Outcome::NotAcknowledged);
+    EXPECT_EQ(ctx->outcome, Outcome::NotAcknowledged);
     const auto blocks = BlockAddresses();
     ASSERT_GE(blocks.size(), 2u);
     EXPECT_EQ(blocks.back(), 0x7000u);  // no final block after it
@@ -309,14 +309,14 @@ TEST_F(RunFixture, AModuleUnpluggedMidTransferEndsTheRunAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30));  // not 2 s for each block left
     EXPECT_EQ(main.Label2.caption(), " not Response ");
     EXPECT_EQ(main.recorded.panelText(DetailPanel), "the device was disconnected");
-    EXPECT_EQ(ctx.outcome, Outcome::NotAcknowledged);
+    EXPECT_EQ(ctx->outcome, Outcome::NotAcknowledged);
     EXPECT_TRUE(main.Button1.visible());
 }
 
 TEST_F(RunFixture, SequenceModeRepeatsUntilNothingIsPending) {
     Start(Module(252, 10, 26, 0x84), FrontEnd::UpgradeWindow);
     ASSERT_TRUE(SequenceModeFor("KBV KEW 1.0"));
-    ctx.SequenceMode = 1;
+    ctx->SequenceMode = 1;
     // The operator takes the programmed module off once it has been told so
     // (the access frames) and puts a K80 module on the same port.
     auto k80 = std::unique_ptr<bootsim::SimRunner>();
@@ -332,7 +332,7 @@ TEST_F(RunFixture, SequenceModeRepeatsUntilNothingIsPending) {
     EXPECT_EQ(Count(FrameKind::AccessText), 1);
     EXPECT_EQ(Count(FrameKind::Command4), 1);
     ASSERT_TRUE(k80);
-    EXPECT_EQ(PendingCount(ctx.images), 0);
+    EXPECT_EQ(PendingCount(ctx->images), 0);
     EXPECT_EQ(upgrade->StatusBar1.panelText(StatusPanel), "Program OK");
     EXPECT_EQ(upgrade->ProgressBar2.maximum(), 3);
     EXPECT_EQ(upgrade->ProgressBar2.position(), 3);
@@ -360,7 +360,7 @@ TEST_F(RunFixture, SequenceModeRepeatsUntilNothingIsPending) {
     EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(1000 + 2000));
     const auto dsFrames = ds->frames();
     EXPECT_GT(std::count_if(dsFrames.begin(), dsFrames.end(), [](const auto& f) { return f.kind == FrameKind::Block; }), 200);
-    EXPECT_EQ(PendingCount(ctx.images), 0);
+    EXPECT_EQ(PendingCount(ctx->images), 0);
     EXPECT_EQ(upgrade->StatusBar1.panelText(StatusPanel), "Program OK");
 }
 

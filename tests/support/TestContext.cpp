@@ -4,13 +4,14 @@
 
 namespace torvane::test {
 
-TestContext::TestContext(FrontEnd front) {
-    ctx.port.system = &ports;
-    ctx.pump = &pump;
+TestContext::TestContext(FrontEnd front) : ctx(front) {
+    wire(pump);
     ctx.presenter.main = main.view();
     if (front == FrontEnd::LoaderWindow) ctx.presenter.loader = loader.emplace().view();
     if (front == FrontEnd::UpgradeWindow) ctx.presenter.upgrade = upgrade.emplace().view();
 }
+
+void TestContext::wire(EventPump& p) { WireRun(ctx, {.ports = ports, .pump = p}); }
 
 void TestContext::openPort(int index) {
     if (OpenPort(ctx.port, index, PortBaudRate, NoParity, TwoStopBits, EightDataBits, 0) == nullptr)

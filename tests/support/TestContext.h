@@ -17,6 +17,8 @@ public:
     TestContext(const TestContext&) = delete;
     TestContext& operator=(const TestContext&) = delete;
 
+    // Waits with `pump` from now on, in place of the waiting pump.
+    void wire(EventPump& pump);
     // Opens `index` with the update run's line setting and makes it CurrentPort.
     void openPort(int index = 0);
     FakeLine& line() { return ports.line(); }

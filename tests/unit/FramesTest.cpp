@@ -177,7 +177,7 @@ TEST(AckedLink, ResendCounterGoesToTheMainWindowWhateverTheFrontEnd) {
 TEST(AckedLink, StopDuringTheWaitEndsWithoutAnotherWrite) {
     Transmission x;
     test::ScriptedPump pump{x.t.clock};
-    x.t.ctx.pump = &pump;
+    x.t.wire(pump);
     Script(x.t, {{'N'}, {}});
     pump.onStep = [&](int) {
         if (x.t.line().writes.size() == 2) x.t.ctx.receiver.abort = 1;
@@ -193,7 +193,7 @@ TEST(AckedLink, StopDuringTheWaitEndsWithoutAnotherWrite) {
 TEST(AckedLink, AnswersTrailingARefusalAreNotCountedForTheResend) {
     Transmission x;
     test::ScriptedPump pump{x.t.clock};
-    x.t.ctx.pump = &pump;
+    x.t.wire(pump);
     const auto start = x.t.clock.now();
     std::vector<std::pair<int, std::uint8_t>> due = {{1, 'N'}, {30, 'K'}, {60, 'V'}, {90, 'K'}};  // ms, byte
     pump.onStep = [&](int) {
@@ -213,7 +213,7 @@ TEST(AckedLink, AnswersTrailingARefusalAreNotCountedForTheResend) {
 TEST(AckedLink, AnAnswerSoonerThanTheLineAllowsIsNotTheFramesOwn) {
     Transmission x;
     test::ScriptedPump pump{x.t.clock};
-    x.t.ctx.pump = &pump;
+    x.t.wire(pump);
     x.t.line().paced = true;
     x.t.line().onWrite = [](test::FakeLine& line, const Bytes&) {
         if (line.writes.size() == 1) line.answer({'K'});  // already on its way as the frame went out

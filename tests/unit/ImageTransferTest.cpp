@@ -187,7 +187,7 @@ TEST_F(TransferFixture, FiveRefusalsEndTheRunWithChkError) {
 class LateDevice {
 public:
     LateDevice(TestContext& t, std::function<int(int block)> lateMs) : t_(t), lateMs_(std::move(lateMs)) {
-        t.ctx.pump = &pump_;
+        t.wire(pump_);
         pump_.onStep = [this](int) {
             while (!due_.empty() && due_.front() <= t_.clock.now()) {
                 t_.line().answer({'K'});
@@ -273,7 +273,7 @@ struct Fate {
 class ScriptedModule {
 public:
     ScriptedModule(TestContext& t, std::function<Fate(int frame, int copy)> plan) : t_(t), plan_(std::move(plan)) {
-        t.ctx.pump = &pump_;
+        t.wire(pump_);
         pump_.onStep = [this](int) {
             while (!due_.empty() && due_.begin()->first <= t_.clock.now()) {
                 t_.line().input.push_back(due_.begin()->second);

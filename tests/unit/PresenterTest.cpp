@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "TestContext.h"
-#include "ui/Presenter.h"
+#include "ui/FrontEndContext.h"
 
 namespace torvane {
 namespace {
@@ -59,13 +59,13 @@ TEST(Presenter, BusyAndIdleButtonsPerFrontEnd) {
         SCOPED_TRACE(Name(c.front));
         TestContext t(c.front);
         EXPECT_EQ(ButtonsOf(t), c.idle) << "a new window starts idle";
-        ShowBusy(t.ctx);
+        t.ctx.front().ShowBusy();
         EXPECT_EQ(ButtonsOf(t), c.busy);
-        ShowIdle(t.ctx);
+        t.ctx.front().ShowIdle();
         EXPECT_EQ(ButtonsOf(t), c.idle);
         EXPECT_EQ(StartFocus(t), 1);
-        ShowBusy(t.ctx);
-        ShowResult(t.ctx, " Program Ok ", ClGreen, NotifySuccess);
+        t.ctx.front().ShowBusy();
+        t.ctx.front().ShowResult(" Program Ok ", ClGreen, NotifySuccess);
         EXPECT_EQ(ButtonsOf(t), c.idle) << "a verdict ends the run's busy state too";
         if (c.front != FrontEnd::MainWindow) {
             EXPECT_FALSE(t.main.Button2.visible()) << "the hidden MainWindow's buttons are left alone";
@@ -118,7 +118,7 @@ TEST(Presenter, ShowResultNotifiesFirstThenShowsTheVerdict) {
             shownAtNotification = t.main.Label2.caption() + (t.loader ? t.loader->Label1.caption() : "") +
                                   (t.upgrade ? t.upgrade->StatusBar1.panelText(StatusPanel) : "");
         };
-        ShowResult(t.ctx, " CHK Error !! ", ClRed, NotifyFailure);
+        t.ctx.front().ShowResult(" CHK Error !! ", ClRed, NotifyFailure);
         EXPECT_EQ(codes, std::vector<int>{NotifyFailure});
         EXPECT_EQ(shownAtNotification, "") << "the hook runs before anything is shown";
         c.expect(t);
@@ -127,7 +127,7 @@ TEST(Presenter, ShowResultNotifiesFirstThenShowsTheVerdict) {
     TestContext ok;
     std::vector<int> codes;
     ok.ctx.presenter.notify = [&](std::uint8_t code) { codes.push_back(code); };
-    ShowResult(ok.ctx, " Program Ok ", ClGreen, NotifySuccess);
+    ok.ctx.front().ShowResult(" Program Ok ", ClGreen, NotifySuccess);
     EXPECT_EQ(codes, std::vector<int>{NotifySuccess});
 }
 
@@ -148,21 +148,21 @@ TEST(Presenter, LoaderProgressStyleFollowsTheColour) {
         TestContext t(FrontEnd::LoaderWindow);
         Label& l = t.loader->Label1;
         l.setFontStyle({.bold = true, .italic = true});
-        ShowProgress(t.ctx, "Search Device", c.given);
+        t.ctx.front().ShowProgress("Search Device", c.given);
         EXPECT_EQ(l.caption(), "Search Device");
         EXPECT_EQ(l.fontColour(), c.shown);
         EXPECT_EQ(l.fontStyle(), (FontStyle{.bold = c.bold}));
         EXPECT_EQ(l.fontHeight(), c.height);
         EXPECT_EQ(l.alignment(), Alignment::Left);
-        ShowResult(t.ctx, "Done", ClGreen, NotifySuccess);
+        t.ctx.front().ShowResult("Done", ClGreen, NotifySuccess);
         EXPECT_EQ(l.alignment(), Alignment::Centre);
     }
 }
 
 TEST(Presenter, ShowProgressOnMainAndUpgradeWindows) {
     TestContext main;
-    ShowBusy(main.ctx);
-    ShowProgress(main.ctx, " Programming... ", ClBtnFace);
+    main.ctx.front().ShowBusy();
+    main.ctx.front().ShowProgress(" Programming... ", ClBtnFace);
     EXPECT_TRUE(main.main.Label2.visible());
     EXPECT_EQ(main.main.Label2.caption(), " Programming... ");
     EXPECT_EQ(main.main.Label2.background(), ClBtnFace);
@@ -170,12 +170,12 @@ TEST(Presenter, ShowProgressOnMainAndUpgradeWindows) {
     EXPECT_TRUE(main.main.Button2.visible()) << "progress leaves the buttons alone";
 
     TestContext up(FrontEnd::UpgradeWindow);
-    ShowProgress(up.ctx, "Search Device", ClRed);
+    up.ctx.front().ShowProgress("Search Device", ClRed);
     EXPECT_EQ(up.upgrade->StatusBar1.panelText(StatusPanel), "Search Device");
     EXPECT_FALSE(up.main.Label2.visible());
 }
 
-TEST(Presenter, ShowPortWritesThePortPanelOfTheGivenBar) {
+TEST(Presenter, ShowPortWritesThePortPanelOfTheFrontEndsBar) {
     struct Case {
         std::int16_t port;
         const char* text;
@@ -183,11 +183,10 @@ TEST(Presenter, ShowPortWritesThePortPanelOfTheGivenBar) {
     for (Case c : {Case{-1, "-----"}, Case{-300, "-----"}, Case{0, "COM1"}, Case{9, "COM10"}, Case{256, "COM257"}}) {
         for (FrontEnd front : AllFrontEnds) {
             TestContext t(front);
-            t.ctx.port.CurrentPort = c.port;
-            StatusBar bar(5);
-            ShowPort(t.ctx, bar);
+            t.ctx.front().ShowPort(c.port);
+            const StatusBar& bar = t.loader ? t.loader->StatusBar1 : t.upgrade ? t.upgrade->StatusBar1 : t.main.StatusBar1;
             EXPECT_EQ(bar.panelText(PortPanel), c.text) << c.port << " on " << Name(front);
-            EXPECT_EQ(t.main.StatusBar1.panelText(PortPanel), "");
+            if (front != FrontEnd::MainWindow) EXPECT_EQ(t.main.StatusBar1.panelText(PortPanel), "");
         }
     }
 }
@@ -227,7 +226,7 @@ TEST(Presenter, MainWindowIdentityLineAndReleaseLine) {
         SetIdentity(t, c.version, c.seen);
         t.main.Label4.setVisible(!c.releaseShown);  // shown by an earlier run, or not
         t.main.Label3.setBackground(ClRed);
-        ShowIdentity(t.ctx);
+        t.ctx.front().ShowIdentity(t.ctx.identity, t.ctx.images.active);
         EXPECT_TRUE(t.main.Label3.visible());
         EXPECT_EQ(t.main.Label3.caption(), c.line);
         EXPECT_EQ(t.main.Label3.background(), ClBtnFace);
@@ -240,44 +239,47 @@ TEST(Presenter, MainWindowIdentityLineAndReleaseLine) {
     }
 }
 
-TEST(Presenter, UnwrittenRecordIsShownEmptyForGood) {
+TEST(Presenter, UnwrittenRecordIsShownEmpty) {
     TestContext t;
     SetIdentity(t, 10, true, "\xFF\xFF\xFF");
-    ShowIdentity(t.ctx);
+    t.ctx.front().ShowIdentity(t.ctx.identity, t.ctx.images.active);
     EXPECT_TRUE(t.main.Label4.visible());
     EXPECT_EQ(t.main.Label4.caption(), "");
-    EXPECT_EQ(t.ctx.identity.recordText[0], '\0');
     t.main.Label4.setCaption("x");
-    ShowIdentity(t.ctx);
+    t.ctx.front().ShowIdentity(t.ctx.identity, t.ctx.images.active);
     EXPECT_EQ(t.main.Label4.caption(), "");
 }
 
 TEST(Presenter, IdentityOnLoaderAndUpgradeWindows) {
     TestContext loader(FrontEnd::LoaderWindow);
     SetIdentity(loader, 10, false);
-    ShowIdentity(loader.ctx);
+    loader.ctx.front().ShowIdentity(loader.ctx.identity, loader.ctx.images.active);
     EXPECT_EQ(loader.loader->Label6.caption(), "-") << "without identity the value lines stay";
     EXPECT_EQ(loader.loader->Label7.caption(), "-");
 
     loader.ctx.identity.identitySeen = 1;
-    ShowIdentity(loader.ctx);
+    loader.ctx.front().ShowIdentity(loader.ctx.identity, loader.ctx.images.active);
     EXPECT_EQ(loader.loader->Label6.caption(), HardwareName(7) + " - 0x2a") << "image board, device preparation";
     EXPECT_EQ(loader.loader->Label7.caption(), "0x0a");
     EXPECT_FALSE(loader.main.Label3.visible());
 
     TestContext up(FrontEnd::UpgradeWindow);
     SetIdentity(up, 10, true);
-    ShowIdentity(up.ctx);
+    up.ctx.front().ShowIdentity(up.ctx.identity, up.ctx.images.active);
     EXPECT_FALSE(up.main.Label3.visible());
     EXPECT_EQ(up.upgrade->StatusBar1.panelText(DevicePanel), "");
 }
 
 TEST(Presenter, MissingOrOversizedImagePerFrontEnd) {
     struct Case {
-        void (*show)(FrontEndContext&);
+        bool tooBig;
         const char* text;
+        void show(FrontEndContext& ctx) const {
+            if (tooBig) ctx.front().ShowImageTooBig(ctx.identity, ctx.images.active);
+            else ctx.front().ShowNoImage(ctx.identity, ctx.images.active);
+        }
     };
-    for (Case op : {Case{ShowNoImage, " No Hex inside !! "}, Case{ShowImageTooBig, " Hex too Big !! "}}) {
+    for (Case op : {Case{false, " No Hex inside !! "}, Case{true, " Hex too Big !! "}}) {
         SCOPED_TRACE(op.text);
         int notified = 0;
         TestContext main;
@@ -299,7 +301,7 @@ TEST(Presenter, MissingOrOversizedImagePerFrontEnd) {
 
         TestContext up(FrontEnd::UpgradeWindow);
         up.ctx.presenter.notify = [&](std::uint8_t) { ++notified; };
-        ShowBusy(up.ctx);
+        up.ctx.front().ShowBusy();
         op.show(up.ctx);
         EXPECT_EQ(notified, 3);
         EXPECT_EQ(up.upgrade->StatusBar1.panelText(StatusPanel), op.text);
@@ -330,9 +332,9 @@ TEST(Presenter, HighlightPerFrontEnd) {
         auto backgrounds = [&] {
             return std::vector<Colour>{t.main.Label1.background(), loaderLabel.background(), upgradePanel.background()};
         };
-        SetHighlight(t.ctx, true);
+        t.ctx.front().SetHighlight(true);
         EXPECT_EQ(backgrounds(), c.on);
-        SetHighlight(t.ctx, false);
+        t.ctx.front().SetHighlight(false);
         EXPECT_EQ(backgrounds(), std::vector<Colour>(3, ClBtnFace));
     }
 }
@@ -342,11 +344,11 @@ TEST(Presenter, PanelRolesFollowThePanelIndexTable) {
     TestContext t(FrontEnd::UpgradeWindow);
     t.ctx.presenter.PanelIndex[DevicePanel] = 3;
     StatusBar& bar = t.upgrade->StatusBar1;
-    SetPanelText(t.ctx, bar, DetailPanel, "not suitable apparatus");
-    SetPanelText(t.ctx, bar, DevicePanel, "Found 18F25k80");
+    t.ctx.front().SetPanelText(bar, DetailPanel, "not suitable apparatus");
+    t.ctx.front().SetPanelText(bar, DevicePanel, "Found 18F25k80");
     EXPECT_EQ(bar.panelText(3), "Found 18F25k80");
     EXPECT_EQ(bar.panelText(2), "");
-    ShowBusy(t.ctx);
+    t.ctx.front().ShowBusy();
     EXPECT_EQ(bar.panelText(3), " ") << "the busy blank lands in the device panel too";
     EXPECT_EQ(bar.repaintCount(), 0) << "panel writes do not repaint";
 }
@@ -364,7 +366,7 @@ TEST(Presenter, HeadlessWindowsHaveTheirDesignTimeCaptionsAndPanels) {
     EXPECT_FALSE(m.main.Label2.visible() || m.main.Label3.visible() || m.main.Label4.visible());
     EXPECT_FALSE(u.upgrade->ProgressBar2.visible());
     EXPECT_EQ(m.ctx.presenter.main.StatusBar1, &m.main.StatusBar1);
-    EXPECT_EQ(l.ctx.presenter.loader->Label7, &l.loader->Label7);
+    EXPECT_EQ(l.ctx.presenter.loader.Label7, &l.loader->Label7);
 }
 
 }  // namespace

@@ -241,7 +241,7 @@ TEST_F(ProgramFixture, StopEndsTheSequencesPausesBetweenModules) {
     Product({{0, 9, &k80.embedded}, {0, 6, &ds.embedded}});
     t.ctx.SequenceMode = 1;
     test::ScriptedPump pump{t.clock};
-    t.ctx.pump = &pump;
+    t.wire(pump);
     const auto stopWhen = [&](std::function<bool()> reached) {
         pump.onStep = [&t = t, reached](int) {
             if (reached()) t.ctx.receiver.abort = 1;

@@ -223,7 +223,7 @@ TEST(Receiver, AckAndRefusalInOneReadReportTheAckAndKeepTheRefusal) {
 TEST(Receiver, AbortAlreadyRaisedEndsTheWaitAfterOneStep) {
     TestContext t;
     ScriptedPump pump{t.clock};
-    t.ctx.pump = &pump;
+    t.wire(pump);
     t.openPort();
     t.ctx.receiver.abort = 1;
     t.line().answer({'K'});
@@ -237,7 +237,7 @@ TEST(Receiver, AbortAlreadyRaisedEndsTheWaitAfterOneStep) {
 TEST(Receiver, ClickDuringTheWaitAbortsIt) {
     TestContext t;
     ScriptedPump pump{t.clock};
-    t.ctx.pump = &pump;
+    t.wire(pump);
     t.openPort();
     pump.onStep = [&](int step) {
         if (step == 3) t.ctx.receiver.abort = 1;
@@ -249,7 +249,7 @@ TEST(Receiver, ClickDuringTheWaitAbortsIt) {
 TEST(Receiver, ReplyArrivingMidWaitEndsItAtThatStep) {
     TestContext t;
     ScriptedPump pump{t.clock};
-    t.ctx.pump = &pump;
+    t.wire(pump);
     t.openPort();
     pump.onStep = [&](int step) {
         if (step == 4) t.line().answer({'K'});
@@ -276,7 +276,7 @@ TEST(Receiver, WaitBelowOneStepNeitherPumpsNorReads) {
     for (int timeout : {-1, 0, 4}) {
         TestContext t;
         ScriptedPump pump{t.clock};
-        t.ctx.pump = &pump;
+        t.wire(pump);
         t.openPort();
         t.line().answer({'K'});
         EXPECT_EQ(WaitForReply(t.ctx, timeout), WaitNothing) << timeout;
@@ -294,7 +294,7 @@ TEST(Receiver, PumpWaitStepsInFiveMillisecondsWithoutWatchingThePort) {
         TestContext t;
         ScriptedPump pump{t.clock};
         pump.waits = false;
-        t.ctx.pump = &pump;
+        t.wire(pump);
         t.openPort();
         t.line().answer({'K'});
         PumpWait(t.ctx, c.ms);

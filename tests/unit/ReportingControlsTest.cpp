@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "ui/Presenter.h"
+#include "ui/FrontEndContext.h"
 #include "ui/ReportingControls.h"
 
 namespace torvane {
@@ -38,12 +38,12 @@ using Lines = std::vector<std::string>;
 TEST(ReportingControls, MainWindowReportsVisibleChangesOnlyWhileLive) {
     FrontEndContext ctx;
     Recorder r;
-    ReportingFrontEnd front(ctx, FrontEnd::MainWindow, r);
+    ReportingFrontEnd front(ctx, r);
     MainWindowView& v = ctx.presenter.main;
 
     v.Label3->setCaption("before");
     v.ProgressBar1->setPosition(3);
-    SetPanelText(ctx, *v.StatusBar1, StatusPanel, "before");
+    ctx.front().SetPanelText(*v.StatusBar1, StatusPanel, "before");
     EXPECT_EQ(r.take(), Lines{}) << "nothing before the run is live";
 
     front.live(true);
@@ -58,11 +58,11 @@ TEST(ReportingControls, MainWindowReportsVisibleChangesOnlyWhileLive) {
     v.Label2->setCaption("next");
     EXPECT_EQ(r.take(), (Lines{"result: shown", "result: next"}));
 
-    SetPanelText(ctx, *v.StatusBar1, StatusPanel, " ");
-    SetPanelText(ctx, *v.StatusBar1, StatusPanel, "busy");
-    SetPanelText(ctx, *v.StatusBar1, StatusPanel, "busy");
+    ctx.front().SetPanelText(*v.StatusBar1, StatusPanel, " ");
+    ctx.front().SetPanelText(*v.StatusBar1, StatusPanel, "busy");
+    ctx.front().SetPanelText(*v.StatusBar1, StatusPanel, "busy");
     ctx.presenter.PanelIndex[DevicePanel] = DetailPanel;  // as a front end may move it
-    SetPanelText(ctx, *v.StatusBar1, DevicePanel, "chip");
+    ctx.front().SetPanelText(*v.StatusBar1, DevicePanel, "chip");
     EXPECT_EQ(r.take(), (Lines{"status: busy", "device: chip"}));
 
     v.ProgressBar1->setMaximum(50);
@@ -74,7 +74,7 @@ TEST(ReportingControls, MainWindowReportsVisibleChangesOnlyWhileLive) {
     front.live(false);
     v.Label2->setCaption("after");
     v.ProgressBar1->setPosition(9);
-    SetPanelText(ctx, *v.StatusBar1, StatusPanel, "after");
+    ctx.front().SetPanelText(*v.StatusBar1, StatusPanel, "after");
     EXPECT_EQ(r.take(), Lines{});
 }
 
@@ -91,26 +91,28 @@ TEST(ReportingControls, OnlyTheActiveFrontEndReports) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(static_cast<int>(c.front));
-        FrontEndContext ctx;
+        FrontEndContext ctx(c.front);
         Recorder r;
-        ReportingFrontEnd front(ctx, c.front, r);
+        ReportingFrontEnd front(ctx, r);
         front.live(true);
         MainWindowView& m = ctx.presenter.main;
         m.Label2->setVisible(true);
         m.Label2->setCaption("main");
         m.ProgressBar1->setPosition(1);
-        SetPanelText(ctx, *m.StatusBar1, StatusPanel, "main");
-        if (auto& l = ctx.presenter.loader) {
-            l->Label1->setCaption("msg");
-            l->Label6->setCaption("hw");
-            l->Label7->setCaption("bl");
-            SetPanelText(ctx, *l->StatusBar1, StatusPanel, "st");
-            l->ProgressBar1->setPosition(4);
-        }
-        if (auto& u = ctx.presenter.upgrade) {
-            SetPanelText(ctx, *u->StatusBar1, StatusPanel, "st");
-            u->ProgressBar1->setPosition(4);
-            u->ProgressBar2->setPosition(4);
+        ctx.front().SetPanelText(*m.StatusBar1, StatusPanel, "main");
+        // Every window's controls are installed; only the driving one's report.
+        LoaderWindowView& l = ctx.presenter.loader;
+        UpgradeWindowView& u = ctx.presenter.upgrade;
+        if (c.front == FrontEnd::LoaderWindow) {
+            l.Label1->setCaption("msg");
+            l.Label6->setCaption("hw");
+            l.Label7->setCaption("bl");
+            ctx.front().SetPanelText(*l.StatusBar1, StatusPanel, "st");
+            l.ProgressBar1->setPosition(4);
+        } else {
+            ctx.front().SetPanelText(*u.StatusBar1, StatusPanel, "st");
+            u.ProgressBar1->setPosition(4);
+            u.ProgressBar2->setPosition(4);
         }
         EXPECT_EQ(r.take(), c.expected);
     }
