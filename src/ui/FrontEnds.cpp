@@ -20,9 +20,8 @@ bool SetPortsFromSetting(FrontEndContext& ctx, FrontEnd frontEnd, std::string_vi
 
 LoaderTagSetup LoaderTags(std::string_view identity) {
     LoaderTagSetup s;
-    if (HasTag(identity, "PAVIN")) s.wakeVariant = 2;
-    if (HasAnyTag(identity, {"LWD", "BALDEK", "NUB", "YVK", "QRT"})) {
-        s.wakeVariant = 1;
+    s.wakeVariant = TaggedWakeVariant(identity);
+    if (TaggedWithoutLogo(identity, FrontEnd::LoaderWindow)) {
         s.showLogo = false;
         s.captionSuffix = NoLogoSuffix;
     }
@@ -50,7 +49,7 @@ void ResetLoaderDisplay(LoaderWindowView& v) {
 
 void ShowLoaderPortInvalid(LoaderWindowView& v) { WaitingStyle(*v.Label1, LoaderPortInvalidText); }
 
-bool SequenceModeFor(std::string_view identity) { return HasTag(identity, "KEW"); }
+bool SequenceModeFor(std::string_view identity) { return TaggedSequenceMode(identity); }
 
 void SetUpFrontEnd(FrontEndContext& ctx, std::string_view rememberedPort, std::string_view identity) {
     const FrontEnd front = ActiveFrontEnd(ctx.presenter);
