@@ -29,6 +29,11 @@ inline constexpr std::string_view SearchDeviceText = "Search Device";
 inline constexpr std::string_view NoImageText = " No Hex inside !! ";
 inline constexpr std::string_view ImageTooBigText = " Hex too Big !! ";
 inline constexpr std::string_view NoImageWarningText = "Warning";
+// The error box for an error that brings no words of its own: at start-up
+// or in the station window, which then end, and in any other window, which
+// goes on.
+inline constexpr std::string_view UnexpectedStopText = "an unexpected error stopped the program";
+inline constexpr std::string_view UnexpectedErrorText = "an unexpected error stopped the last action";
 
 inline constexpr std::string_view EndTexts[] = {
     MainProgrammedText,     LoaderProgrammedText,   UpgradeProgrammedText, NoResponseText,
@@ -37,7 +42,7 @@ inline constexpr std::string_view EndTexts[] = {
     NoImageText,            ImageTooBigText,        NoImageWarningText,    NotSuitableWarningText,
     NotSuitableDetailText,  DisconnectedText,       ConfigureFailedText,   TimeoutsFailedText,
     AlreadyInProgressText,  LoaderNotFoundText,        LoaderPortInvalidText, NoisyLineText,
-    NoisyLineDetailText,
+    NoisyLineDetailText,    UnexpectedStopText,     UnexpectedErrorText,
 };
 
 }  // namespace torvane
