@@ -32,7 +32,7 @@ namespace {
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
-constexpr const char* UpdateHelpText =
+constexpr const char* UpdateHelpHead =
     "usage: torvane-cli update [--port PORT]... [--all] [--repeat]\n"
     "                          [--as main|loader|upgrade] [--trace] [--json] [--log FILE]\n"
     "\n"
@@ -70,7 +70,7 @@ constexpr const char* UpdateHelpText =
 
 // The help ends with the exit codes, one a line, the code right-aligned.
 std::string UpdateHelp() {
-    std::string help = UpdateHelpText;
+    std::string help = UpdateHelpHead;
     for (const ExitCodeMeaning& e : UpdateExitCodes) {
         char code[16];
         std::snprintf(code, sizeof code, "%4d  ", e.code);
