@@ -49,7 +49,7 @@ TEST(ExitCodes, EveryDocumentListsTheCodesOfTheTable) {
     std::vector<int> table;
     for (const ExitCodeMeaning& e : UpdateExitCodes) table.push_back(e.code);
 
-    const Result help = Finish(Spawn({TORVANE_CLI, "update", "--help"}));
+    const Result help = RunProgram({TORVANE_CLI, "update", "--help"});
     ASSERT_EQ(help.exitCode, 0) << help.err;
 
     struct Document {
