@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "shell/ExitCodes.h"
 
 namespace torvane::cli {
-
-inline constexpr int ExitUsage = 2;
 
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;

@@ -12,6 +12,7 @@
 
 #include "formats/ComName.h"
 #include "platform/Platform.h"
+#include "shell/ExitCodes.h"
 #include "station/Station.h"
 #include "ui/RunRecord.h"
 
@@ -151,8 +152,6 @@ public:
     }
 
 private:
-    static constexpr int ExitLogFailed = 1;
-
     struct PortState {
         std::string name;
         std::map<std::string, std::string, std::less<>> last;

@@ -16,9 +16,6 @@ class Platform;
 
 namespace torvane::cli {
 
-// Some port's run did not program its module (a station's exit code).
-inline constexpr int ExitSomePortsFailed = 12;
-
 struct StationUpdateOptions {
     FrontEnd front = FrontEnd::MainWindow;
     std::string identity;

@@ -17,6 +17,7 @@
 #include "images/ImageTable.h"
 #include "platform/Platform.h"
 #include "serial/PortDiscovery.h"
+#include "shell/ExitCodes.h"
 #include "shell/ProductIdentity.h"
 #include "shell/SettingsStore.h"
 #include "ui/FrontEndContext.h"
@@ -30,7 +31,7 @@ namespace {
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
-constexpr const char* UpdateHelp =
+constexpr const char* UpdateHelpHead =
     "usage: torvane-cli update [--port PORT]... [--all] [--repeat]\n"
     "                          [--as main|loader|upgrade] [--trace] [--json] [--log FILE]\n"
     "\n"
@@ -64,23 +65,18 @@ constexpr const char* UpdateHelp =
     "Ctrl-C stops the run as the Stop button does (a station: every port, each\n"
     "with \" User Abort !! \"); the program ends once every port is closed.\n"
     "\n"
-    "exit codes:\n"
-    "   0  programmed (or, in sequence mode, nothing left to do)\n"
-    "   1  the run ended but its record could not be appended to the --log file\n"
-    "   2  usage error\n"
-    "   3  device not found\n"
-    "   4  port unusable\n"
-    "   5  stopped by the user\n"
-    "   6  not acknowledged (no reply)\n"
-    "   7  refused (checksum error, five refusals)\n"
-    "   8  incompatible boot loader\n"
-    "   9  unknown device\n"
-    "  10  no image for this device, or image too big\n"
-    "  11  board not suitable for the image\n"
-    "  12  a station: some port's run failed (the table says which and why)\n"
-    "  13  the line damaged too many frames to trust the update (update again)\n";
+    "exit codes:\n";
 
-constexpr int ExitLogFailed = 1;
+// The help ends with the exit codes, one a line, the code right-aligned.
+std::string UpdateHelp() {
+    std::string help = UpdateHelpHead;
+    for (const ExitCodeMeaning& e : UpdateExitCodes) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%4d  ", e.code);
+        help.append(code).append(e.meaning).append("\n");
+    }
+    return help;
+}
 
 class ConsoleMessageBox : public MessageBoxHost {
 public:
@@ -161,7 +157,7 @@ std::variant<UpdateRequest, int> ReadUpdateRequest(Platform& platform, const Arg
         return UsageFailure("update", e.what());
     }
     if (parsed.help) {
-        std::cout << UpdateHelp;
+        std::cout << UpdateHelp();
         return 0;
     }
     UpdateRequest r;

@@ -59,6 +59,7 @@ struct Chip {
     bool padToRow;                // the last block is padded to a full row
     std::uint16_t tailKept;       // tail bytes sent as carried; the rest are sent as 0
     std::uint16_t headerAt;       // image hardware code here, preparation code next
+    std::string_view name;        // the chip as a record or a table names it
     std::string_view panelText;   // device panel text when found
 };
 
@@ -66,24 +67,32 @@ struct Chip {
 inline constexpr BootJump GotoA800 = Goto8({0x00, 0xA8, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00});
 inline constexpr BootJump Goto15400 = Goto8({0x00, 0x54, 0x04, 0x00, 0x01, 0x00, 0x00, 0x00});
 
-// code, slot, family, address unit, row size, flash top, jump (loader >= 5), jump (older), reservation, pad to row, tail kept, header at, panel text
+// code, slot, family, address unit, row size, flash top, jump (loader >= 5), jump (older), reservation, pad to row, tail kept, header at, name, panel text
 inline constexpr std::array<Chip, 11> Chips = [] {
     using enum ChipFamily;
     using enum Reservation;
     return std::array<Chip, 11>{{
-        {66, 0, Pic18, 1, 64, 0x8000, Goto4(0x40, 0xEF, 0x3F, 0xF0), Goto4(0x80, 0xEF, 0x3F, 0xF0), Standard, false, WholeTail, 14, "Found 258"},
-        {67, 1, Pic18, 1, 64, 0x8000, Goto4(0x40, 0xEF, 0x3F, 0xF0), Goto4(0x80, 0xEF, 0x3F, 0xF0), Standard, false, WholeTail, 14, "Found 2580"},
-        {68, 2, Pic18, 1, 64, 0x4000, Goto4(0x40, 0xEF, 0x1F, 0xF0), Goto4(0x80, 0xEF, 0x1F, 0xF0), Standard, false, WholeTail, 14, "Found 2480"},
-        {69, 3, Pic18, 1, 64, 0x4000, Goto4(0x40, 0xEF, 0x1F, 0xF0), Goto4(0x80, 0xEF, 0x1F, 0xF0), Standard, false, WholeTail, 14, "Found 248"},
-        {70, 4, Pic18, 1, 64, 0x2000, Goto4(0x80, 0xEF, 0x0F, 0xF0), Goto4(0x80, 0xEF, 0x0F, 0xF0), Standard, false, WholeTail, 14, "Found 2320"},
-        {71, 8, Pic18, 1, 64, 0x8000, Goto4(0x40, 0xEF, 0x3F, 0xF0), NoJumpKnown, Standard, true, 4, 14, "Found 18F25k80"},
-        {72, 9, Pic18, 1, 64, 0x10000, Goto4(0x40, 0xEF, 0x7F, 0xF0), NoJumpKnown, Standard, true, 4, 14, "Found 18F26k80"},
-        {199, 5, Pic18, 1, 64, 0x4000, Goto4(0x00, 0xEF, 0x1E, 0xF0), Goto4(0x00, 0xEF, 0x1E, 0xF0), J10, false, WholeTail, 14, "Found 24j10"},
-        {252, 6, Dspic, 2, 256, 0xA800, GotoA800, GotoA800, LoaderRow, false, WholeTail, 1024, "Found 33FJ64"},
-        {254, 6, Dspic, 2, 256, 0xA800, GotoA800, GotoA800, LoaderRow, false, WholeTail, 1024, "Found 24HJ64"},
-        {253, 7, Dspic, 2, 256, 0x15400, Goto15400, Goto15400, LoaderRow, false, WholeTail, 1024, "Found 33FJ128 - 24HJ128"},
+        {66, 0, Pic18, 1, 64, 0x8000, Goto4(0x40, 0xEF, 0x3F, 0xF0), Goto4(0x80, 0xEF, 0x3F, 0xF0), Standard, false, WholeTail, 14, "258", "Found 258"},
+        {67, 1, Pic18, 1, 64, 0x8000, Goto4(0x40, 0xEF, 0x3F, 0xF0), Goto4(0x80, 0xEF, 0x3F, 0xF0), Standard, false, WholeTail, 14, "2580", "Found 2580"},
+        {68, 2, Pic18, 1, 64, 0x4000, Goto4(0x40, 0xEF, 0x1F, 0xF0), Goto4(0x80, 0xEF, 0x1F, 0xF0), Standard, false, WholeTail, 14, "2480", "Found 2480"},
+        {69, 3, Pic18, 1, 64, 0x4000, Goto4(0x40, 0xEF, 0x1F, 0xF0), Goto4(0x80, 0xEF, 0x1F, 0xF0), Standard, false, WholeTail, 14, "248", "Found 248"},
+        {70, 4, Pic18, 1, 64, 0x2000, Goto4(0x80, 0xEF, 0x0F, 0xF0), Goto4(0x80, 0xEF, 0x0F, 0xF0), Standard, false, WholeTail, 14, "2320", "Found 2320"},
+        {71, 8, Pic18, 1, 64, 0x8000, Goto4(0x40, 0xEF, 0x3F, 0xF0), NoJumpKnown, Standard, true, 4, 14, "18F25k80", "Found 18F25k80"},
+        {72, 9, Pic18, 1, 64, 0x10000, Goto4(0x40, 0xEF, 0x7F, 0xF0), NoJumpKnown, Standard, true, 4, 14, "18F26k80", "Found 18F26k80"},
+        {199, 5, Pic18, 1, 64, 0x4000, Goto4(0x00, 0xEF, 0x1E, 0xF0), Goto4(0x00, 0xEF, 0x1E, 0xF0), J10, false, WholeTail, 14, "24j10", "Found 24j10"},
+        {252, 6, Dspic, 2, 256, 0xA800, GotoA800, GotoA800, LoaderRow, false, WholeTail, 1024, "33FJ64", "Found 33FJ64"},
+        {254, 6, Dspic, 2, 256, 0xA800, GotoA800, GotoA800, LoaderRow, false, WholeTail, 1024, "24HJ64", "Found 24HJ64"},
+        {253, 7, Dspic, 2, 256, 0x15400, Goto15400, Goto15400, LoaderRow, false, WholeTail, 1024, "33FJ128 - 24HJ128", "Found 33FJ128 - 24HJ128"},
     }};
 }();
+
+// The device panel names the chip it found.
+constexpr bool PanelTextsNameTheirChips() {
+    for (const auto& c : Chips)
+        if (c.panelText.substr(0, 6) != "Found " || c.panelText.substr(6) != c.name) return false;
+    return true;
+}
+static_assert(PanelTextsNameTheirChips());
 
 // The chip of a code, or nullptr for a code the updater does not know.
 constexpr const Chip* FindChip(std::uint8_t code) {

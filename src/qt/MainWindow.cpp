@@ -72,7 +72,7 @@ TForm1::TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
 
     StartUdpService(options.arguments, ctx.presenter.notify, services.makeUdpListener, options.udpPort);
     const std::string identity = options.identityOrDefault();
-    Image2->setVisible(!HasAnyTag(identity, {"TK725", "PEL"}));  // these products show no logo
+    Image2->setVisible(!TaggedWithoutLogo(identity, FrontEnd::MainWindow));
     setCaptionAndHint(QString::fromLatin1(MainTitle(identity, options.buildDate).c_str()));
     SetApplicationTitle(identity);
     Label1.setCaption(identity);

@@ -3,7 +3,9 @@
 #include <exception>
 #include <string>
 
+#include "shell/ExitCodes.h"
 #include "shell/SingleInstance.h"
+#include "ui/EndTexts.h"
 #include "qt/GuiSession.h"
 #include "qt/StationWindow.h"
 
@@ -23,7 +25,7 @@ bool GuiApplication::notify(QObject* receiver, QEvent* event) {
     } catch (const std::exception& e) {
         ShowErrorBox(QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        ShowErrorBox(QString());
+        ShowErrorBox(Latin1(UnexpectedErrorText));
     }
     return false;
 }
@@ -38,6 +40,7 @@ int StartUp(const GuiOptions& options, InstanceGuard& guard, const StartUpBoxes&
     // Closing a dialog never ends the program; closing the main window does.
     const bool quitOnLast = QApplication::quitOnLastWindowClosed();
     QApplication::setQuitOnLastWindowClosed(false);
+    int exitCode = 0;
     try {
         GuiSession session(options);
         FrontEndWindow& front = session.frontWindow();
@@ -46,25 +49,30 @@ int StartUp(const GuiOptions& options, InstanceGuard& guard, const StartUpBoxes&
         QApplication::exec();
     } catch (const std::exception& e) {
         if (boxes.error) boxes.error(QString::fromLocal8Bit(e.what()));
+        exitCode = ExitStartFailed;
     } catch (...) {
-        if (boxes.error) boxes.error(QString());
+        if (boxes.error) boxes.error(Latin1(UnexpectedStopText));
+        exitCode = ExitStartFailed;
     }
     QApplication::setQuitOnLastWindowClosed(quitOnLast);
     guard.release();
-    return 0;
+    return exitCode;
 }
 
 int StartStation(const GuiOptions& options, const std::vector<int>& ports, const StartUpBoxes& boxes) {
+    int exitCode = 0;
     try {
         StationWindow window(HostPlatform(), StationSettingsFor(options.identity), ports);
         window.show();
         QApplication::exec();
     } catch (const std::exception& e) {
         if (boxes.error) boxes.error(QString::fromLocal8Bit(e.what()));
+        exitCode = ExitStartFailed;
     } catch (...) {
-        if (boxes.error) boxes.error(QString());
+        if (boxes.error) boxes.error(Latin1(UnexpectedStopText));
+        exitCode = ExitStartFailed;
     }
-    return 0;
+    return exitCode;
 }
 
 }  // namespace torvane

@@ -24,14 +24,16 @@ public:
 
 // Runs the updater. A second instance shows "Already in progress" (captioned
 // with the MainWindow title) and returns at once, building nothing. An error
-// while the windows are built or the loop runs is shown with boxes.error.
-// Always returns 0, the exit code. Precondition: a QApplication exists.
+// while the windows are built or the loop runs is shown with boxes.error,
+// in words even when it brings none. Returns the exit code: ExitStartFailed
+// after such an error, else 0. Precondition: a QApplication exists.
 int StartUp(const GuiOptions& options, InstanceGuard& guard, const StartUpBoxes& boxes = {});
 
 // Runs the station window on `ports` (none: the user checks them in its
 // list) until it closes. It takes no single-instance guard: it stands beside
 // an updater's window, and a port in use by another program is refused with
-// that program's name. An error is shown with boxes.error. Returns 0.
+// that program's name. An error is shown with boxes.error and returns
+// ExitStartFailed; else 0.
 // Precondition: a QApplication exists.
 int StartStation(const GuiOptions& options, const std::vector<int>& ports, const StartUpBoxes& boxes = {});
 

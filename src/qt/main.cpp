@@ -4,13 +4,12 @@
 #include <string_view>
 
 #include "platform/Platform.h"
+#include "shell/ExitCodes.h"
 #include "shell/ProgramVersion.h"
 #include "qt/StartUp.h"
 #include "qt/StationWindow.h"
 
 namespace {
-
-constexpr int UsageExitCode = 2;
 
 constexpr const char* HelpText =
     "usage: torvane [\\P] [Qt options]\n"
@@ -54,7 +53,7 @@ int main(int argc, char** argv) {
         const torvane::StationPorts ports = torvane::StationPortsOf(torvane::HostPlatform(), *station);
         if (!ports.error.empty()) {
             std::fprintf(stderr, "torvane --station: %s\n", ports.error.c_str());
-            return UsageExitCode;
+            return torvane::ExitUsage;
         }
         torvane::GuiApplication app(argc, argv);
         return torvane::StartStation(options, ports.portIndexes);

@@ -24,26 +24,9 @@ std::string_view IdentityOrDefault(std::optional<std::string_view> identity) {
 
 std::string_view ProductIdentityOrDefault() { return IdentityOrDefault(ProductIdentity()); }
 
-bool HasTag(std::string_view identity, std::string_view tag) {
-    return !identity.empty() && !tag.empty() && identity.find(tag) != std::string_view::npos;
-}
-
-bool HasAnyTag(std::string_view identity, std::initializer_list<std::string_view> tags) {
-    for (auto t : tags)
-        if (HasTag(identity, t)) return true;
-    return false;
-}
-
 FrontEnd ChooseFrontEnd(std::optional<std::string_view> identity) {
     if (!identity) return FrontEnd::MainWindow;
-    const auto id = *identity;
-    if (HasAnyTag(id, {"KBV", "DWZ", "HPJ", "WIPOL", "FMQ", "ZT0", "JXN", "VLO", "MEQ"}))
-        return FrontEnd::UpgradeWindow;
-    if (HasTag(id, "TK725")) return FrontEnd::MainWindow;
-    if (HasAnyTag(id, {"TK", "LWD", "NUB", "BALDEK", "QRT", "YVK", "TOLVA", "TOLVE", "F.", "G.",
-                       "PAVIN", "GF."}))
-        return FrontEnd::LoaderWindow;
-    return FrontEnd::MainWindow;
+    return TaggedFrontEnd(*identity).value_or(FrontEnd::MainWindow);
 }
 
 std::string MainTitle(std::string_view identity, std::string_view date) {

@@ -3,16 +3,15 @@
 // front end and the window titles.
 
 #include <cstdint>
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "shell/ProductTags.h"
+
 namespace torvane {
 
 inline constexpr std::string_view DefaultIdentity = "WEX15.4 00.04";
-
-enum class FrontEnd { MainWindow, LoaderWindow, UpgradeWindow };
 
 // Settings key selector of each front end.
 enum BrandIndex : std::uint8_t { BrandMain = 0, BrandUpgrade = 1, BrandLoader = 2 };
@@ -24,10 +23,6 @@ std::optional<std::string_view> ProductIdentity();
 // choice uses this one.
 std::string_view ProductIdentityOrDefault();
 std::string_view IdentityOrDefault(std::optional<std::string_view> identity);
-
-// Case-sensitive substring test; the empty identity holds no tag.
-bool HasTag(std::string_view identity, std::string_view tag);
-bool HasAnyTag(std::string_view identity, std::initializer_list<std::string_view> tags);
 
 // Front end for an identity; a build without identity gets the MainWindow.
 FrontEnd ChooseFrontEnd(std::optional<std::string_view> identity);

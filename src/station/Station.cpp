@@ -62,10 +62,7 @@ std::string ChipOf(const FrontEndContext& ctx) {
     if (code == 0 || ctx.outcome == Outcome::PortUnusable || ctx.outcome == Outcome::NotFound) return {};
     const Chip* chip = FindChip(static_cast<std::uint8_t>(code));
     if (!chip) return "chip code " + std::to_string(code);
-    constexpr std::string_view Found = "Found ";
-    std::string_view name = chip->panelText;
-    if (name.starts_with(Found)) name.remove_prefix(Found.size());
-    return std::string(name);
+    return std::string(chip->name);
 }
 
 std::string ImageOf(const FrontEndContext& ctx) {

@@ -1,10 +1,13 @@
 #pragma once
-// Every fixed text a run or the program's start can end with, as the user
-// sees it: verdicts, the panel texts beside them and the boxes. The guide for
-// technicians (docs/guide.md) explains each one in its table, and a test
-// fails when one is missing there, so a text added here must be explained
-// there. Texts that carry a value (the suitability verdict, the UDP and
-// settings errors) are made where they are shown; the test makes them too.
+// The fixed texts a run or the program's start can end with that belong to
+// no one layer below, as the user sees them: verdicts, the panel texts beside
+// them and the boxes; with the includes, every such text in one place. The
+// guide for technicians (docs/guide.md) explains each one in its table. Its
+// test reads every constant named ...Text in the sources, here or anywhere
+// else, and fails for one the guide does not explain, unless the test lists
+// it as a text no run ends with. Texts that carry a value (the suitability
+// verdict, the UDP and settings errors) are made where they are shown; the
+// test makes them too.
 
 #include <string_view>
 
@@ -29,15 +32,10 @@ inline constexpr std::string_view SearchDeviceText = "Search Device";
 inline constexpr std::string_view NoImageText = " No Hex inside !! ";
 inline constexpr std::string_view ImageTooBigText = " Hex too Big !! ";
 inline constexpr std::string_view NoImageWarningText = "Warning";
-
-inline constexpr std::string_view EndTexts[] = {
-    MainProgrammedText,     LoaderProgrammedText,   UpgradeProgrammedText, NoResponseText,
-    UserAbortText,          RefusedText,            IncompatibleText,      ErrorText,
-    UnknownDeviceText,      ImageNotUsableText,     InvalidPortText,       DeviceNotFoundText,
-    NoImageText,            ImageTooBigText,        NoImageWarningText,    NotSuitableWarningText,
-    NotSuitableDetailText,  DisconnectedText,       ConfigureFailedText,   TimeoutsFailedText,
-    AlreadyInProgressText,  LoaderNotFoundText,        LoaderPortInvalidText, NoisyLineText,
-    NoisyLineDetailText,
-};
+// The error box for an error that brings no words of its own: at start-up
+// or in the station window, which then end, and in any other window, which
+// goes on.
+inline constexpr std::string_view UnexpectedStopText = "an unexpected error stopped the program";
+inline constexpr std::string_view UnexpectedErrorText = "an unexpected error stopped the last action";
 
 }  // namespace torvane

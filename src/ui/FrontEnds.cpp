@@ -87,16 +87,15 @@ std::unique_ptr<UpdateFrontEnd> MakeFrontEnd(FrontEnd kind, FrontEndContext& ctx
 
 LoaderTagSetup LoaderTags(std::string_view identity) {
     LoaderTagSetup s;
-    if (HasTag(identity, "PAVIN")) s.wakeVariant = 2;
-    if (HasAnyTag(identity, {"LWD", "BALDEK", "NUB", "YVK", "QRT"})) {
-        s.wakeVariant = 1;
+    s.wakeVariant = TaggedWakeVariant(identity);
+    if (TaggedWithoutLogo(identity, FrontEnd::LoaderWindow)) {
         s.showLogo = false;
         s.captionSuffix = NoLogoSuffix;
     }
     return s;
 }
 
-bool SequenceModeFor(std::string_view identity) { return HasTag(identity, "KEW"); }
+bool SequenceModeFor(std::string_view identity) { return TaggedSequenceMode(identity); }
 
 std::string ClosePortsOnExit(FrontEndContext& ctx) {
     auto& ch = ctx.port;

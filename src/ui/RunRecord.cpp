@@ -75,15 +75,8 @@ std::string RunRecordJson(const FrontEndContext& ctx, const RunRecord& run) {
         else o.addNull(key);
     };
     number("chip_code", answered, id.chipCode);
-    if (chip) {
-        // The device panel says "Found <name>".
-        constexpr std::string_view Found = "Found ";
-        std::string_view name = chip->panelText;
-        if (name.starts_with(Found)) name.remove_prefix(Found.size());
-        o.add("chip_name", name);
-    } else {
-        o.addNull("chip_name");
-    }
+    if (chip) o.add("chip_name", chip->name);
+    else o.addNull("chip_name");
     number("boot_loader_version", answered, id.biosVersion);
     const bool board = answered && id.identitySeen;
     number("hardware_code", board, id.hardwareCode);

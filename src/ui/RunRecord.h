@@ -11,23 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "shell/ExitCodes.h"
 #include "ui/FrontEndContext.h"
 
 namespace torvane {
 
-// Exit codes of torvane-cli update, by how the run ended.
-inline constexpr int ExitProgrammed = 0;
-inline constexpr int ExitNotFound = 3;
-inline constexpr int ExitPortUnusable = 4;
-inline constexpr int ExitAborted = 5;
-inline constexpr int ExitNotAcknowledged = 6;
-inline constexpr int ExitRefused = 7;
-inline constexpr int ExitIncompatible = 8;
-inline constexpr int ExitUnknownDevice = 9;
-inline constexpr int ExitNoImage = 10;
-inline constexpr int ExitNotSuitable = 11;
-inline constexpr int ExitNoisyLine = 13;
-
+// The exit code of torvane-cli update for a run that ended so.
 int ExitCodeOf(Outcome outcome);
 
 // One line on what to do after a failure, empty after a success or a stop.

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "ChildProcess.h"
 #include "TempConfigDir.h"
 #include "platform/posix/PortMap.h"
 #include "platform/posix/PseudoTerminal.h"
@@ -19,24 +18,16 @@
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-};
+using torvane::test::Result;
+using torvane::test::RunProgram;
 
-CliRun Cli(const std::string& arguments) {
-    CliRun r;
-    FILE* p = ::popen((std::string(TORVANE_CLI) + " " + arguments + " 2>/dev/null").c_str(), "r");
-    if (!p) return r;
-    char buf[512];
-    while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) r.out.append(buf, n);
-    const int status = ::pclose(p);
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return r;
+Result Cli(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), TORVANE_CLI);
+    return RunProgram(arguments);
 }
 
 TEST(ShellCommands, ImagesPrintsTheVersionList) {
-    const CliRun r = Cli("images");
+    const Result r = Cli({"images"});
     EXPECT_EQ(r.exitCode, 0);
     const std::string header = "Device - Print          - Preparation\n-------------------------------------\n";
     EXPECT_EQ(r.out.substr(0, header.size()), header);
@@ -44,26 +35,30 @@ TEST(ShellCommands, ImagesPrintsTheVersionList) {
     if (id && *id == "KBV 7E 02.10.04.01") {
         EXPECT_EQ(r.out, header + "24HJ64 - 27[16PIN] - CAN  RES[Code:84]\n");
     }
-    EXPECT_EQ(Cli("images extra").exitCode, 2);
+    EXPECT_EQ(Cli({"images", "extra"}).exitCode, 2);
 }
 
 TEST(ShellCommands, PortsListsAMappedPseudoTerminal) {
     torvane::test::TempConfigDir config;  // inherited by the command
     const auto sys = config.path() / "sys";
     std::filesystem::create_directories(sys / "class" / "tty");
-    EXPECT_EQ(Cli("ports --sysfs " + sys.string() + " --dev " + (config.path() / "dev").string()).out,
-              "No serial ports found.\n");
+    const std::vector<std::string> roots{"--sysfs", sys.string(), "--dev", (config.path() / "dev").string()};
+    const auto ports = [&](std::vector<std::string> options) {
+        options.insert(options.begin(), "ports");
+        options.insert(options.end(), roots.begin(), roots.end());
+        return Cli(options);
+    };
+    EXPECT_EQ(ports({}).out, "No serial ports found.\n");
 
     torvane::posix::PseudoTerminal pty;
     ASSERT_EQ(torvane::posix::MapPort(6, pty.devicePath()), "");
     const std::string device = std::filesystem::weakly_canonical(pty.devicePath()).string();
-    const CliRun r = Cli("ports --sysfs " + sys.string() + " --dev " + (config.path() / "dev").string());
+    const Result r = ports({});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out, "COM7  Pseudo-terminal " + device + " (COM7)  " + device + "\n");
-    EXPECT_EQ(Cli("ports --sysfs").exitCode, 2);
+    EXPECT_EQ(Cli({"ports", "--sysfs"}).exitCode, 2);
 
-    const auto listed = nlohmann::json::parse(
-        Cli("ports --json --sysfs " + sys.string() + " --dev " + (config.path() / "dev").string()).out);
+    const auto listed = nlohmann::json::parse(ports({"--json"}).out);
     EXPECT_EQ(listed, nlohmann::json::array({{{"port", "COM7"},
                                                {"friendly_name", "Pseudo-terminal " + device + " (COM7)"},
                                                {"device", device}}}));
@@ -71,8 +66,8 @@ TEST(ShellCommands, PortsListsAMappedPseudoTerminal) {
 
 // The JSON listing names the same images with the same facts as the text.
 TEST(ShellCommands, ImagesJsonHoldsWhatEachLineSays) {
-    const CliRun text = Cli("images");
-    const CliRun json = Cli("images --json");
+    const Result text = Cli({"images"});
+    const Result json = Cli({"images", "--json"});
     ASSERT_EQ(json.exitCode, 0);
     const auto images = nlohmann::json::parse(json.out);
     std::vector<std::string> lines;
@@ -95,32 +90,27 @@ TEST(ShellCommands, ImagesJsonHoldsWhatEachLineSays) {
 // answers --help.
 TEST(ShellCommands, EveryCommandParsesItsArgumentsAlike) {
     for (const char* command : {"update", "info", "ports", "images"}) {
-        EXPECT_EQ(Cli(std::string(command) + " --help").exitCode, 0) << command;
-        EXPECT_EQ(Cli(std::string(command) + " --bogus").exitCode, 2) << command;
-        EXPECT_EQ(Cli(std::string(command) + " stray").exitCode, 2) << command;
+        EXPECT_EQ(Cli({command, "--help"}).exitCode, 0) << command;
+        EXPECT_EQ(Cli({command, "--bogus"}).exitCode, 2) << command;
+        EXPECT_EQ(Cli({command, "stray"}).exitCode, 2) << command;
     }
-    for (const char* missing : {"update --port", "update --port --trace", "update --log", "ports --dev"}) {
-        FILE* p = ::popen((std::string(TORVANE_CLI) + " " + missing + " 2>&1").c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        std::string out;
-        char buf[512];
-        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-        EXPECT_EQ(WEXITSTATUS(::pclose(p)), 2) << missing;
-        const std::string option = std::string(missing).substr(std::string(missing).find(" --") + 1, 6);
-        EXPECT_NE(out.find(" needs a value"), std::string::npos) << missing << ": " << out;
-        EXPECT_NE(out.find(option), std::string::npos) << missing << ": " << out;
+    const std::vector<std::vector<std::string>> missing = {
+        {"update", "--port"}, {"update", "--port", "--trace"}, {"update", "--log"}, {"ports", "--dev"}};
+    for (const auto& arguments : missing) {
+        const std::string& option = arguments[1];  // the one without its value
+        const Result r = Cli(arguments);
+        EXPECT_EQ(r.exitCode, 2) << option;
+        EXPECT_NE(r.err.find(" needs a value"), std::string::npos) << option << ": " << r.err;
+        EXPECT_NE(r.err.find(option), std::string::npos) << option << ": " << r.err;
     }
 }
 
 // --version on both programs: the program, the release CMake sets and the product.
 TEST(ShellCommands, VersionNamesTheProgramReleaseAndProduct) {
     for (const std::string program : {TORVANE_CLI, TORVANE_BOOTSIM}) {
-        FILE* p = ::popen((program + " --version").c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        std::string out;
-        char buf[512];
-        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-        EXPECT_EQ(WEXITSTATUS(::pclose(p)), 0) << program;
+        const Result r = RunProgram({program, "--version"});
+        const std::string& out = r.out;
+        EXPECT_EQ(r.exitCode, 0) << program;
         const std::string name = std::filesystem::path(program).filename().string();
         EXPECT_TRUE(out.starts_with(name + " " TORVANE_PROJECT_VERSION "\n")) << out;
         const auto id = torvane::ProductIdentity();
@@ -138,17 +128,16 @@ TEST(Simulator, StopsAtStartOnAFileItCannotUse) {
     torvane::test::TempConfigDir config;
     const auto blocker = config.path() / "file";
     std::ofstream(blocker) << "x";
-    for (const std::string& options : {"--expect-image " + (config.path() / "missing.hex").string(),
-                                      "--expect-image " + config.path().string(),
-                                      "--report " + (blocker / "report").string()}) {
-        FILE* p = ::popen((std::string(TORVANE_BOOTSIM) + " " + options + " 2>&1").c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        std::string out;
-        char buf[512];
-        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-        EXPECT_EQ(WEXITSTATUS(::pclose(p)), 2) << options;
-        EXPECT_TRUE(out.starts_with("torvane-bootsim: --")) << options << ": " << out;
-        EXPECT_EQ(out.find("/dev/"), std::string::npos) << out;  // no device was offered
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"--expect-image", (config.path() / "missing.hex").string()},
+        {"--expect-image", config.path().string()},
+        {"--report", (blocker / "report").string()},
+    };
+    for (const auto& [option, value] : cases) {
+        const Result r = RunProgram({TORVANE_BOOTSIM, option, value});
+        EXPECT_EQ(r.exitCode, 2) << option << " " << value;
+        EXPECT_TRUE(r.err.starts_with("torvane-bootsim: " + option)) << option << " " << value << ": " << r.err;
+        EXPECT_EQ((r.out + r.err).find("/dev/"), std::string::npos) << r.out;  // no device was offered
     }
 }
 
@@ -162,15 +151,10 @@ TEST(Simulator, RefusesAFaultItCannotRead) {
         {"--late-204", "soon"},
     };
     for (const auto& [option, value] : cases) {
-        const std::string command = std::string(TORVANE_BOOTSIM) + " " + option + " '" + value + "' 2>&1";
-        FILE* p = ::popen(command.c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        std::string out;
-        char buf[512];
-        while (std::size_t n = std::fread(buf, 1, sizeof buf, p)) out.append(buf, n);
-        EXPECT_EQ(WEXITSTATUS(::pclose(p)), 2) << option << " " << value << ": " << out;
-        EXPECT_TRUE(out.starts_with(std::string("torvane-bootsim: ") + option)) << option << " " << value << ": " << out;
-        EXPECT_EQ(out.find("/dev/"), std::string::npos) << out;
+        const Result r = RunProgram({TORVANE_BOOTSIM, option, value});
+        EXPECT_EQ(r.exitCode, 2) << option << " " << value << ": " << r.err;
+        EXPECT_TRUE(r.err.starts_with(std::string("torvane-bootsim: ") + option)) << option << " " << value << ": " << r.err;
+        EXPECT_EQ((r.out + r.err).find("/dev/"), std::string::npos) << r.out;
     }
 }
 

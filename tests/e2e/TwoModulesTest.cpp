@@ -38,6 +38,14 @@ struct Station {
         EXPECT_TRUE(std::equal(jump.begin(), jump.end(), flash.begin()));
     }
 
+    // The image this run programmed: its own copy, with its jump patched in.
+    const std::uint8_t* ImageCopy() const {
+        const auto& images = ctx.images;
+        const auto copy = std::find_if(images.patched.begin(), images.patched.end(),
+                                       [&](const PatchedBytes& p) { return p.bytes.data() == images.active.data; });
+        return copy == images.patched.end() ? nullptr : copy->bytes.data();
+    }
+
     int port;
     std::unique_ptr<bootsim::SimRunner> sim;
     posix::PosixSerialPorts ports;
@@ -46,6 +54,14 @@ struct Station {
     HeadlessMainWindow main;
     FrontEndContext ctx;
 };
+
+// The jumps of the two runs are alike, so their flash alone would not tell
+// one shared copy of the image from two: the buffers must differ as well.
+void ExpectCopiesOfTheirOwn(const Station& a, const Station& b) {
+    ASSERT_NE(a.ImageCopy(), nullptr) << "the first run programmed no copy of its own";
+    ASSERT_NE(b.ImageCopy(), nullptr) << "the second run programmed no copy of its own";
+    EXPECT_NE(a.ImageCopy(), b.ImageCopy());
+}
 
 // 252 and 254 take the same image (slot 6): both runs patch their boot jump
 // into it, each into its own copy.
@@ -59,6 +75,7 @@ TEST(TwoModules, AreProgrammedOneAfterTheOtherAndAtTheSameTime) {
         b.ctx.front().StartClick();
         a.ExpectProgrammed(plain, jump);
         b.ExpectProgrammed(plain, jump);
+        ExpectCopiesOfTheirOwn(a, b);
     }
     {
         Station a(6, 252), b(7, 254);
@@ -68,6 +85,7 @@ TEST(TwoModules, AreProgrammedOneAfterTheOtherAndAtTheSameTime) {
         second.join();
         a.ExpectProgrammed(plain, jump);
         b.ExpectProgrammed(plain, jump);
+        ExpectCopiesOfTheirOwn(a, b);
     }
 }
 

@@ -188,19 +188,6 @@ TEST_F(RunFixture, NoDeviceMeansExactlyOneHundredWakeUps) {
     EXPECT_TRUE(main.Button1.visible());
 }
 
-TEST_F(RunFixture, StopInTheMiddleOfTheTransferEndsWithUserAbort) {
-    Start(Module(252, 10, 26, 0x84));
-    pump.onStep = [this](int) {
-        if (main.Button2.visible() && Count(FrameKind::Block) >= 20) ctx->front().StopClick();
-    };
-    Press();
-    EXPECT_EQ(main.Label2.caption(), " User Abort !! ");
-    EXPECT_EQ(ctx->outcome, Outcome::Aborted);
-    EXPECT_LT(Count(FrameKind::Block), 30);
-    EXPECT_TRUE(main.Button1.visible());
-    EXPECT_FALSE(main.Button2.visible());
-}
-
 // Frames as the module numbers them: 1 the wake-up, 2 the 204, then the
 // blocks; frame 10 is the eighth block, at 0x380.
 constexpr int EighthBlockFrame = 10;
@@ -255,35 +242,65 @@ INSTANTIATE_TEST_SUITE_P(
                    Outcome::NotAcknowledged}),
     [](const auto& c) { return std::string(c.param.name); });
 
-// Stop pressed while the run listens for no block's answer: the wait for the
-// device record, and the wait after the 204 of a module that never answers it.
-TEST_F(RunFixture, StopDuringTheRecordPollEndsTheRun) {
-    // At 2400 baud the record takes about 140 ms to arrive after the wake-up's 'K'.
-    Start(Module(252, 10, 26, 0x84), FrontEnd::MainWindow, bootsim::RunnerOptions{2400});
-    pump.onStep = [this](int) {
-        if (ctx->receiver.recordState != 0 && main.Button2.visible()) ctx->front().StopClick();
+// Stop pressed at any point of a run ends it with " User Abort !! " there:
+// in the middle of the transfer, and where the run listens for no block's
+// answer (the wait for the device record, and the wait after the 204 of a
+// module that never answers it).
+enum class StopPoint { TwentiethBlock, RecordPoll, Wait204 };
+
+struct StopCase {
+    const char* name;
+    StopPoint at;
+    SimConfig module;
+    bootsim::RunnerOptions line;
+    int maxBlocks;     // blocks the module may still have received
+    bool programming;  // the run got as far as the 204
+};
+
+void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
+
+class StopPressed : public RunFixture, public ::testing::WithParamInterface<StopCase> {
+protected:
+    bool Reached(StopPoint at) const {
+        switch (at) {
+        case StopPoint::TwentiethBlock: return Count(FrameKind::Block) >= 20;
+        case StopPoint::RecordPoll: return ctx->receiver.recordState != 0;
+        case StopPoint::Wait204: return Count(FrameKind::EnterProgramming) > 0;
+        }
+        return false;
+    }
+};
+
+TEST_P(StopPressed, EndsTheRunWithUserAbortThere) {
+    const StopCase& c = GetParam();
+    Start(c.module, FrontEnd::MainWindow, c.line);
+    pump.onStep = [this, &c](int) {
+        if (main.Button2.visible() && Reached(c.at)) ctx->front().StopClick();
     };
     Press();
     EXPECT_EQ(main.Label2.caption(), " User Abort !! ");
     EXPECT_EQ(ctx->outcome, Outcome::Aborted);
-    EXPECT_EQ(Count(FrameKind::EnterProgramming), 0);
-    EXPECT_EQ(Count(FrameKind::Block), 0);
+    EXPECT_LE(Count(FrameKind::Block), c.maxBlocks);
+    EXPECT_EQ(Count(FrameKind::EnterProgramming) > 0, c.programming);
     EXPECT_TRUE(main.Button1.visible());
+    EXPECT_FALSE(main.Button2.visible());
 }
 
-TEST_F(RunFixture, StopDuringThe204WaitEndsTheRun) {
+SimConfig Silent204() {
     SimConfig module = Module(252, 10, 26, 0x84);
     module.faults.mute = {2};  // a module that does not answer 204
-    Start(module);
-    pump.onStep = [this](int) {
-        if (Count(FrameKind::EnterProgramming) > 0 && main.Button2.visible()) ctx->front().StopClick();
-    };
-    Press();
-    EXPECT_EQ(main.Label2.caption(), " User Abort !! ");
-    EXPECT_EQ(ctx->outcome, Outcome::Aborted);
-    EXPECT_LE(Count(FrameKind::Block), 1);
-    EXPECT_TRUE(main.Button1.visible());
+    return module;
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, StopPressed,
+    ::testing::Values(
+        StopCase{"InTheMiddleOfTheTransfer", StopPoint::TwentiethBlock, Module(252, 10, 26, 0x84), {}, 29, true},
+        // At 2400 baud the record takes about 140 ms to arrive after the wake-up's 'K'.
+        StopCase{"DuringTheRecordPoll", StopPoint::RecordPoll, Module(252, 10, 26, 0x84), bootsim::RunnerOptions{2400},
+                 0, false},
+        StopCase{"DuringThe204Wait", StopPoint::Wait204, Silent204(), {}, 1, true}),
+    [](const auto& c) { return std::string(c.param.name); });
 
 TEST_F(RunFixture, SilenceOnTheLastBlockAndItsResendIsFatal) {
     // 57,592 bytes in 256-byte rows: 225 blocks, so frames 3..227; 227 is the

@@ -6,12 +6,14 @@
 
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 
 #include "GuiFixture.h"
 #include "platform/posix/LockFileGuard.h"
 #include "platform/posix/SettingsFile.h"
 #include "platform/posix/UdpListener.h"
+#include "shell/ExitCodes.h"
 #include "shell/SingleInstance.h"
 #include "qt/StartUp.h"
 
@@ -55,8 +57,9 @@ TEST_F(StartUpTest, SecondInstanceIsTurnedAwayBeforeAnyWindow) {
     EXPECT_EQ(storedPort(BrandLoader), "");
 }
 
-// An error while the windows are built is shown, the windows made so far go
-// away, and start-up still ends normally, releasing the guard.
+// An error while the windows are built or the loop runs is shown, in words
+// even when it brings none, the windows made so far go away, and start-up
+// ends with its exit code, releasing the guard.
 TEST_F(StartUpTest, ErrorsWhileBuildingAreShownAndEndTheProgram) {
     // A "com" value stored as a number instead of text.
     storePort(BrandMain, "4");
@@ -85,18 +88,22 @@ TEST_F(StartUpTest, ErrorsWhileBuildingAreShownAndEndTheProgram) {
         const char* name;
         GuiOptions options;
         QString message;
+        bool throwsInTheLoop = false;  // something that is no std::exception, once the loop runs
     };
     GuiOptions udp = options(UpgradeIdentity, {"\\p"});
     udp.udpPort = taken;
     const Case cases[] = {
         {"SettingsType", options(MainIdentity), "Invalid data type for 'com'"},
         {"UdpPortTaken", udp, QString("Cannot open UDP port %1").arg(taken)},
+        {"NoWords", options(LoaderIdentity), "an unexpected error stopped the program", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         posix::LockFileGuard guard(lockFolder());
         BoxRecord record;
-        EXPECT_EQ(StartUp(c.options, guard, record.boxes()), 0);
+        std::optional<When> thrower;
+        if (c.throwsInTheLoop) thrower.emplace([] { return true; }, [] { throw 42; });
+        EXPECT_EQ(StartUp(c.options, guard, record.boxes()), ExitStartFailed);
         ASSERT_EQ(record.errors.size(), 1);
         EXPECT_TRUE(record.errors[0].startsWith(c.message)) << record.errors[0].toStdString();
         EXPECT_EQ(OurWindowsAlive(), 0);

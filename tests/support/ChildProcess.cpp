@@ -74,4 +74,10 @@ Result Finish(Process p) {
     return {Wait(p.pid), out, err};
 }
 
+Result RunProgram(const std::vector<std::string>& argv) {
+    const Process p = Spawn(argv);
+    if (p.pid < 0) return {-1, {}, {}};
+    return Finish(p);
+}
+
 }  // namespace torvane::test

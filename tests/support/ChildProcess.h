@@ -38,4 +38,8 @@ struct Result {
 // program), then waits for it.
 Result Finish(Process p);
 
+// Spawn and Finish in one: the program run to its end. Exit code -1 when it
+// could not be started.
+Result RunProgram(const std::vector<std::string>& argv);
+
 }  // namespace torvane::test

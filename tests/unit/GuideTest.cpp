@@ -1,10 +1,17 @@
 // The technicians' guide explains every text a run can end with. Its table
-// is checked against the texts the program itself shows, so that a text
-// added to the program without a word in the guide fails here.
+// is checked against every fixed text the sources define (each one a
+// constant named ...Text), so that a text added to the program without a
+// word in the guide fails here, wherever it was added.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -16,7 +23,6 @@
 #include "platform/Platform.h"
 #include "platform/UdpListener.h"
 #include "shell/SettingsStore.h"
-#include "ui/EndTexts.h"
 #include "GuideTable.h"
 
 using namespace torvane;
@@ -69,6 +75,73 @@ std::vector<std::string> TextsWithValues() {
     return texts;
 }
 
+// One fixed text as the sources define it: "ui/EndTexts.h: NoImageText".
+struct TextDefinition {
+    std::string where;
+    std::optional<std::string> text;  // nothing: not one string literal (or several in a row)
+};
+
+// The string literals from `at` up to the ';' that ends the definition, joined.
+std::optional<std::string> LiteralAt(const std::string& source, std::size_t at) {
+    std::string text;
+    bool any = false;
+    for (;;) {
+        while (at < source.size() && std::isspace(static_cast<unsigned char>(source[at]))) ++at;
+        if (at < source.size() && source[at] == ';') return any ? std::optional(text) : std::nullopt;
+        if (at >= source.size() || source[at] != '"') return std::nullopt;
+        for (++at; at < source.size() && source[at] != '"'; ++at) {
+            if (source[at] != '\\') {
+                text.push_back(source[at]);
+                continue;
+            }
+            switch (++at < source.size() ? source[at] : '\0') {
+            case '"': text.push_back('"'); break;
+            case '\\': text.push_back('\\'); break;
+            case 'n': text.push_back('\n'); break;
+            default: return std::nullopt;  // an escape this reading does not know
+            }
+        }
+        ++at;
+        any = true;
+    }
+}
+
+// Every constant named ...Text below src that holds a fixed text.
+std::vector<TextDefinition> TextDefinitions() {
+    static const std::regex Definition(
+        R"(constexpr\s+(?:std::string_view|const\s+char\s*\*|char)\s+(\w*Text)\s*(?:\[\s*\])?\s*=)");
+    const std::filesystem::path src = TORVANE_SOURCE_DIR "/src";
+    std::vector<TextDefinition> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(src)) {
+        const std::string extension = entry.path().extension().string();
+        if (!entry.is_regular_file() || (extension != ".h" && extension != ".cpp")) continue;
+        std::stringstream content;
+        content << std::ifstream(entry.path()).rdbuf();
+        const std::string source = content.str();
+        const std::string file = entry.path().lexically_relative(src).generic_string();
+        for (auto m = std::sregex_iterator(source.begin(), source.end(), Definition); m != std::sregex_iterator(); ++m) {
+            const std::size_t after = static_cast<std::size_t>(m->position(0) + m->length(0));
+            found.push_back({file + ": " + (*m)[1].str(), LiteralAt(source, after)});
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.where < b.where; });
+    return found;
+}
+
+// The fixed texts that no run and no start ends with, and why.
+const std::map<std::string, std::string_view, std::less<>> NotEndTexts = {
+    {"bootloader/Frames.h: AccessText", "sent to the module, never shown"},
+    {"ui/EndTexts.h: SearchDeviceText", "shown while the search goes on"},
+    {"ui/FrontEnds.h: LoaderWaitingText", "the compact window's waiting text, before a run"},
+    {"ui/UpdateFrontEnd.cpp: NoPortText", "the port panel before a port is chosen"},
+    {"ui/FrontEnds.cpp: BusyDeviceText", "the device panel while the run is busy"},
+    {"cli/StationUpdate.cpp: WaitingForNextText", "a station port between modules (the guide's station section)"},
+    {"cli/StationUpdate.cpp: NoModuleText", "a station table's chip column, beside its verdict"},
+    {"qt/StationWindow.cpp: WaitingForNextText", "a station port between modules (the guide's station section)"},
+    {"qt/Version.h: GuideText", "the version box's pointer to the guide"},
+    {"qt/main.cpp: HelpText", "torvane --help"},
+};
+
 }  // namespace
 
 TEST(Guide, PlaceholdersStandForValuesAndBlanksFollowTheCodeSpanRule) {
@@ -84,16 +157,43 @@ TEST(Guide, PlaceholdersStandForValuesAndBlanksFollowTheCodeSpanRule) {
     EXPECT_EQ(GuideTableTexts(guide), (std::vector<std::string>{" CHK Error !! ", "Warning"}));
 }
 
+TEST(Guide, ReadsTheTextsTheSourcesDefine) {
+    const std::string source = R"(inline constexpr std::string_view AText = " a \"b\" ";
+        constexpr const char* LongText =
+            "one\n"
+            "two";
+        constexpr std::string_view MadeText = Other + "x";
+        constexpr char OddText[] = "\x41";)";
+    const std::size_t at = source.find('=') + 1;
+    EXPECT_EQ(LiteralAt(source, at), " a \"b\" ");
+    EXPECT_EQ(LiteralAt(source, source.find('=', at) + 1), "one\ntwo");
+    EXPECT_EQ(LiteralAt(source, source.find("= Other") + 1), std::nullopt);
+    EXPECT_EQ(LiteralAt(source, source.find("= \"\\x") + 1), std::nullopt);
+}
+
 TEST(Guide, ExplainsEveryTextARunCanEndWith) {
     std::ifstream file(TORVANE_SOURCE_DIR "/docs/guide.md");
     ASSERT_TRUE(file) << "cannot read " TORVANE_SOURCE_DIR "/docs/guide.md";
     const std::vector<std::string> table = GuideTableTexts(file);
     ASSERT_FALSE(table.empty()) << "no table under \"" << GuideTableHeading << "\"";
 
-    std::vector<std::string> shown(std::begin(EndTexts), std::end(EndTexts));
-    const auto withValues = TextsWithValues();
-    shown.insert(shown.end(), withValues.begin(), withValues.end());
-    for (const std::string& text : shown) {
+    const std::vector<TextDefinition> defined = TextDefinitions();
+    ASSERT_GT(defined.size(), NotEndTexts.size()) << "no ...Text constants found below " TORVANE_SOURCE_DIR "/src";
+    for (const auto& [where, why] : NotEndTexts)
+        EXPECT_TRUE(std::any_of(defined.begin(), defined.end(), [&](const auto& d) { return d.where == where; }))
+            << where << " (" << why << ") is no longer defined: take it off the list";
+    for (const TextDefinition& d : defined) {
+        if (NotEndTexts.contains(d.where)) continue;
+        if (!d.text) {
+            ADD_FAILURE() << d.where << " is not a plain string literal: the guide cannot be checked for it";
+            continue;
+        }
+        EXPECT_FALSE(d.text->empty()) << d.where;
+        EXPECT_TRUE(GuideExplains(table, *d.text))
+            << "the guide's table does not explain \"" << *d.text << "\" (" << d.where
+            << "); explain it there, or list it here if no run or start ends with it";
+    }
+    for (const std::string& text : TextsWithValues()) {
         ASSERT_FALSE(text.empty());
         EXPECT_TRUE(GuideExplains(table, text)) << "the guide's table does not explain \"" << text << "\"";
     }

@@ -64,3 +64,33 @@ TEST(BuildStamp, HasTheDateAndTimeShapes) {
 }
 
 }  // namespace
+
+namespace {
+
+// What the tags change besides the front end, where several meet in one identity.
+TEST(ProductTags, EarlierTagsDecideAndEachOnlyWhatItSets) {
+    struct Case {
+        std::string_view identity;
+        std::uint8_t wakeVariant;
+        bool noLogoInMain, noLogoInLoader, sequenceMode;
+    } const cases[] = {
+        {"PAVIN 2", 2, false, false, false},
+        {"PAVIN LWD", 1, false, true, false},  // the tags without a logo decide the wake-up
+        {"QRT 1.2", 1, false, true, false},
+        {"TK725 1.0", 0, true, false, false},  // TK725's own logo rule, not TK's
+        {"TK 1.0", 0, false, false, false},
+        {"PEL 3", 0, true, false, false},
+        {"KBV KEW 1.0", 0, false, false, true},
+        {"kbv kew", 0, false, false, false},
+        {"", 0, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.identity);
+        EXPECT_EQ(TaggedWakeVariant(c.identity), c.wakeVariant);
+        EXPECT_EQ(TaggedWithoutLogo(c.identity, FrontEnd::MainWindow), c.noLogoInMain);
+        EXPECT_EQ(TaggedWithoutLogo(c.identity, FrontEnd::LoaderWindow), c.noLogoInLoader);
+        EXPECT_EQ(TaggedSequenceMode(c.identity), c.sequenceMode);
+    }
+}
+
+}  // namespace
