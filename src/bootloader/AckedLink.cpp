@@ -13,14 +13,14 @@ AckedLink::AckedLink(RunContext& ctx) : ctx_(ctx), identity_(ctx.identity) {
     ctx.answerOwedSince.reset();
 }
 
-std::int16_t AckedLink::send(std::uint8_t* buffer, int count) {
-    const auto n = static_cast<std::size_t>(count);
-    buffer[n] = Checksum8({buffer, n});
-    queue_.push_back({std::vector<std::uint8_t>(buffer, buffer + n + 1)});
+SendResult AckedLink::send(std::span<const std::uint8_t> frame) {
+    std::vector<std::uint8_t> bytes(frame.begin(), frame.end());
+    bytes.push_back(Checksum8(frame));
+    queue_.push_back({std::move(bytes)});
     return sendQueued();
 }
 
-std::int16_t AckedLink::finish() {
+SendResult AckedLink::finish() {
     for (;;) {
         const auto quiet = owed_ ? lateness() : LineSettleQuiet;
         owed_.reset();
@@ -39,7 +39,7 @@ std::int16_t AckedLink::finish() {
     }
 }
 
-std::int16_t AckedLink::sendQueued() {
+SendResult AckedLink::sendQueued() {
     ReceiverState& rx = ctx_.receiver;
     while (!queue_.empty()) {
         DroppedAnswers stray;
@@ -56,12 +56,14 @@ std::int16_t AckedLink::sendQueued() {
         rx.identityCounter = NoIdentityBytesExpected;
         rx.recordState = RecordIdle;
         const auto sentAt = PumpOf(ctx_).now();
-        WritePort(ctx_.port, ctx_.port.CurrentPort, frame.bytes.data(), static_cast<std::uint32_t>(frame.bytes.size()));
+        // A frame the port would not take has no answer to wait for: the
+        // verdict is the one silence gets, without the wait.
+        if (WritePort(ctx_.port, ctx_.port.CurrentPort, frame.bytes) != WriteAccepted) return SendNoResponse;
         ++(frame.sentBefore ? ctx_.tally.resent : ctx_.tally.sent);
         frame.sentBefore = true;
         // The frame and then its one-byte answer must cross the line first.
         const auto earliest = sentAt + LineTime(ctx_.port, frame.bytes.size() + 1);
-        const FrameAnswer heard = AwaitFrameAnswer(ctx_, AckTimeoutMs, earliest);
+        const FrameAnswer heard = AwaitFrameAnswer(ctx_, AckTimeout, earliest);
         const bool refused = heard.outcome == WaitRefused || rx.refusal != 0;
         rx.refusal = 0;
         keepIdentity();
@@ -93,7 +95,7 @@ std::int16_t AckedLink::sendQueued() {
     return SendOk;
 }
 
-std::int16_t AckedLink::acknowledged(Pending frame) {
+SendResult AckedLink::acknowledged(Pending frame) {
     recent_.push_back(std::move(frame.bytes));
     if (recent_.size() > static_cast<std::size_t>(MaxFramesInDoubt) + 1) recent_.pop_front();
     if (!owed_) return SendOk;
@@ -114,7 +116,7 @@ std::int16_t AckedLink::acknowledged(Pending frame) {
     return SendOk;
 }
 
-std::int16_t AckedLink::anomaly(int doubt) {
+SendResult AckedLink::anomaly(int doubt) {
     if (countAnomaly()) return SendLineTooNoisy;
     const auto late = SettleLine(ctx_);
     keepIdentity();

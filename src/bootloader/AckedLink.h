@@ -27,8 +27,10 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <span>
 #include <vector>
 
+#include "bootloader/Frames.h"
 #include "bootloader/RunContext.h"
 
 namespace torvane {
@@ -64,17 +66,18 @@ public:
     // Takes over an answer the context still owes (an unanswered 204).
     explicit AckedLink(RunContext& ctx);
 
-    // Appends the checksum at buffer[count] and sends the count + 1 bytes
-    // until the device acknowledges them, with frames in doubt sent again
-    // first. 0 acknowledged; -1 silence after the resend (or too much silence
-    // in the transfer); -2 stop requested; -3 refused five times; -6 too
+    // Sends the frame with its checksum appended until the device
+    // acknowledges it, with frames in doubt sent again first. SendOk
+    // acknowledged; SendNoResponse silence after the resend, too much
+    // silence in the transfer, or a write the port refused; SendUserAbort
+    // stop requested; SendRefused refused five times; SendLineTooNoisy too
     // many anomalies. A refusal is reported to the view as resend n (from 0).
-    std::int16_t send(std::uint8_t* buffer, int count);
+    [[nodiscard]] SendResult send(std::span<const std::uint8_t> frame);
 
     // After the last frame: listens until the line is quiet, and sends again
     // the frames that answers arriving now put in doubt. Results as send();
-    // -1 also when the device went away meanwhile.
-    std::int16_t finish();
+    // SendNoResponse also when the device went away meanwhile.
+    [[nodiscard]] SendResult finish();
 
 private:
     struct Pending {
@@ -89,12 +92,12 @@ private:
         std::vector<std::uint8_t> frame;  // empty: for a command, not a frame
     };
 
-    std::int16_t sendQueued();
+    SendResult sendQueued();
     // Counts the anomaly, lets the line settle and queues again the last
     // `doubt` acknowledged frames, and one more for each answer that came
     // while the line settled.
-    std::int16_t anomaly(int doubt);
-    std::int16_t acknowledged(Pending frame);
+    SendResult anomaly(int doubt);
+    SendResult acknowledged(Pending frame);
     void requeue(int frames);
     std::chrono::milliseconds lateness() const;
     // True once the transfer has met more anomalies than a trusted line would.

@@ -29,7 +29,7 @@ void ReopenPort(RunContext& ctx) {
     ClosePort(ch, ch.CurrentPort);
     OpenPort(ch, ch.CurrentPort, PortBaudRate, NoParity, TwoStopBits, EightDataBits, 0);
     SetControlLines(ch, ch.CurrentPort, 1);
-    if (FlushPort(ch, ch.CurrentPort) < 0) {
+    if (FlushPort(ch, ch.CurrentPort) != PortUsable) {
         ctx.outcome = Outcome::PortUnusable;
         ctx.runView().failed(InvalidPortText);
         ExplainUnusablePort(ctx);
@@ -44,7 +44,7 @@ std::uint8_t WakeCode(std::uint8_t wakeVariant) {
     }
 }
 
-std::int16_t SearchDevice(RunContext& ctx) {
+SearchResult SearchDevice(RunContext& ctx) {
     auto& ch = ctx.port;
     RunView& view = ctx.runView();
     ctx.outcome = Outcome::None;
@@ -55,7 +55,7 @@ std::int16_t SearchDevice(RunContext& ctx) {
     ReopenPort(ctx);
     view.showPort(ch.CurrentPort);
     view.busy();
-    if (FlushPort(ch, ch.CurrentPort) < 0) {
+    if (FlushPort(ch, ch.CurrentPort) != PortUsable) {
         ctx.outcome = Outcome::PortUnusable;
         view.idle();
         ExplainUnusablePort(ctx);  // the busy state took the UpgradeWindow's shared panel
@@ -75,8 +75,10 @@ std::int16_t SearchDevice(RunContext& ctx) {
         view.wakeUpTry(i, WakeTries);
         ctx.receiver.ack = 0;
         ctx.receiver.refusal = 0;
-        WritePort(ch, ch.CurrentPort, ctx.FrameBuffer.data(), 1);
-        const auto r = WaitForReply(ctx, WakeReplyMs);
+        // A wake-up the port would not take reaches no boot loader: the search
+        // ends at once the way a hundred unanswered tries end it.
+        if (WritePort(ch, ch.CurrentPort, std::span(ctx.FrameBuffer).first(1)) != WriteAccepted) break;
+        const auto r = WaitForReply(ctx, WakeReply);
         if (r == WaitAborted) {
             ShowErrorCode(ctx, SendUserAbort);
             view.progress(0);

@@ -2,6 +2,7 @@
 // The first half of an update run: reopen the chosen port, then wake the
 // boot loader with a one-byte code until it answers.
 
+#include <chrono>
 #include <cstdint>
 
 #include "bootloader/RunContext.h"
@@ -9,13 +10,11 @@
 namespace torvane {
 
 inline constexpr int WakeTries = 100;
-inline constexpr int WakeReplyMs = 100;
+inline constexpr std::chrono::milliseconds WakeReply{100};
 
-// SearchDevice results.
-inline constexpr std::int16_t SearchFound = 0;
-inline constexpr std::int16_t SearchPortUnusable = -1;
-inline constexpr std::int16_t SearchNotFound = -2;
-inline constexpr std::int16_t SearchAborted = -3;
+// SearchDevice: a boot loader answered, the port cannot be used, none
+// answered, or the user stopped the search.
+enum SearchResult : std::int16_t { SearchAborted = -3, SearchNotFound = -2, SearchPortUnusable = -1, SearchFound = 0 };
 
 // Reopens CurrentPort with the boot loaders' line setting when it differs from
 // OpenedPort; shows "Invalid Port Com" when the port cannot be used.
@@ -25,8 +24,9 @@ void ReopenPort(RunContext& ctx);
 // otherwise. (The START/STOP front end always wakes with 197.)
 std::uint8_t WakeCode(std::uint8_t wakeVariant);
 
-// 0 found (the front end stays busy), -1 port unusable, -2 no answer in 100
-// tries, -3 stopped by the user. Shown through the context's view.
-std::int16_t SearchDevice(RunContext& ctx);
+// SearchFound (the front end stays busy), SearchPortUnusable, SearchNotFound
+// after 100 unanswered tries or a wake-up the port would not write, or
+// SearchAborted. Shown through the context's view.
+[[nodiscard]] SearchResult SearchDevice(RunContext& ctx);
 
 }  // namespace torvane

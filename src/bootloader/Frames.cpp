@@ -80,7 +80,7 @@ int BuildEepromFrame(std::span<std::uint8_t> buffer, int index, std::uint8_t val
     return EepromFrameLength;
 }
 
-void SendAccessTextFrame(RunContext& ctx) {
+WriteResult SendAccessTextFrame(RunContext& ctx) {
     std::array<std::uint8_t, AccessTextFrameLength> frame{};
     frame[0] = AccessTextCommand;
     frame[1] = static_cast<std::uint8_t>(AccessText.size());
@@ -88,20 +88,20 @@ void SendAccessTextFrame(RunContext& ctx) {
     const std::uint16_t sum = Sum16({frame.data(), AccessTextFrameLength - 2});
     frame[AccessTextFrameLength - 2] = static_cast<std::uint8_t>(sum >> 8);
     frame[AccessTextFrameLength - 1] = static_cast<std::uint8_t>(sum);
-    WritePort(ctx.port, ctx.port.CurrentPort, frame.data(), AccessTextFrameLength);
+    return WritePort(ctx.port, ctx.port.CurrentPort, frame);
 }
 
-int SendCommand4Frame(RunContext& ctx) {
+WriteResult SendCommand4Frame(RunContext& ctx) {
     std::array<std::uint8_t, Command4FrameLength> frame{Command4, 0, 0, 0};
     const std::uint16_t sum = Sum16({frame.data(), 2});
     frame[2] = static_cast<std::uint8_t>(sum >> 8);
     frame[3] = static_cast<std::uint8_t>(sum);
-    return WritePort(ctx.port, ctx.port.CurrentPort, frame.data(), Command4FrameLength);
+    return WritePort(ctx.port, ctx.port.CurrentPort, frame);
 }
 
-void ShowErrorCode(RunContext& ctx, std::int16_t code) {
+void ShowErrorCode(RunContext& ctx, SendResult code) {
     struct Verdict {
-        std::int16_t code;
+        SendResult code;
         std::string_view text;
         Outcome outcome;
     };

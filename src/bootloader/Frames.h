@@ -3,6 +3,7 @@
 // the frames sent without acknowledgement, and the verdicts of a failed
 // transmission. Acknowledged frames go through AckedLink.
 
+#include <chrono>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -37,18 +38,21 @@ inline constexpr int AccessTextFrameLength = 19;
 inline constexpr int Command4FrameLength = 4;
 
 // Acknowledged transmission (AckedLink).
-inline constexpr int AckTimeoutMs = 2000;
+inline constexpr std::chrono::milliseconds AckTimeout{2000};
 inline constexpr int MaxTransmissions = 5;  // the first write and four resends
 
-// Results of acknowledged transmission (AckedLink::send), and -4 from the
-// programming sequence.
-inline constexpr std::int16_t SendOk = 0;
-inline constexpr std::int16_t SendNoResponse = -1;
-inline constexpr std::int16_t SendUserAbort = -2;
-inline constexpr std::int16_t SendRefused = -3;
-inline constexpr std::int16_t IncompatibleBootloader = -4;
-// The transfer met too much damage on the line to trust its result.
-inline constexpr std::int16_t SendLineTooNoisy = -6;
+// Acknowledged transmission (AckedLink) and the run's failures: written,
+// no answer, stopped by the user, refused five times, a boot loader the
+// programming sequence does not support, and too much damage on the line to
+// trust the result.
+enum SendResult : std::int16_t {
+    SendLineTooNoisy = -6,
+    IncompatibleBootloader = -4,
+    SendRefused = -3,
+    SendUserAbort = -2,
+    SendNoResponse = -1,
+    SendOk = 0,
+};
 
 // Two's complement of the 8-bit sum of the bytes: the frame with it appended sums to 0.
 std::uint8_t Checksum8(std::span<const std::uint8_t> bytes);
@@ -83,13 +87,14 @@ int BuildFinalBlockFrame(std::span<std::uint8_t> buffer, std::uint32_t address, 
 // Fills the buffer with 0xFF first. Returns 5 (without checksum).
 int BuildEepromFrame(std::span<std::uint8_t> buffer, int index, std::uint8_t value);
 
-// The access-text frame (0, 15, the text, 16-bit sum high byte first); no reply awaited.
-void SendAccessTextFrame(RunContext& ctx);
-// The command-4 frame 04 00 00 04; returns WritePort's result.
-int SendCommand4Frame(RunContext& ctx);
+// The access-text frame (0, 15, the text, 16-bit sum high byte first); no
+// reply awaited. Returns WritePort's result.
+[[nodiscard]] WriteResult SendAccessTextFrame(RunContext& ctx);
+// The command-4 frame 04 00 00 04; no reply awaited. Returns WritePort's result.
+[[nodiscard]] WriteResult SendCommand4Frame(RunContext& ctx);
 
 // Reports the failure verdict for -1..-4 and -6 to the view and records the
-// outcome; any other code shows nothing.
-void ShowErrorCode(RunContext& ctx, std::int16_t code);
+// outcome; SendOk shows nothing.
+void ShowErrorCode(RunContext& ctx, SendResult code);
 
 }  // namespace torvane

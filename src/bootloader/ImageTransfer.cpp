@@ -15,15 +15,23 @@ bool InProtectedRange(const ProtectedRange& r, std::uint32_t address) {
     return r.start != 0 && r.start <= address && address <= r.start + r.length;
 }
 
-// Shows why the transfer ended, and that the device went away if it did.
-std::int16_t Failed(RunContext& ctx, std::int16_t r) {
-    ShowErrorCode(ctx, r);
-    if (CurrentPortGone(ctx.port)) ctx.runView().panel(DetailPanel, DisconnectedText);
-    if (r == SendLineTooNoisy) ctx.runView().panel(DetailPanel, NoisyLineDetailText);
+// The frame built at the start of the transmit buffer, `count` bytes long.
+std::span<const std::uint8_t> Built(std::span<std::uint8_t> buffer, int count) {
+    return buffer.first(static_cast<std::size_t>(count));
+}
+
+SendResult Failed(RunContext& ctx, SendResult r) {
+    ShowTransferFailure(ctx, r);
     return r;
 }
 
 }  // namespace
+
+void ShowTransferFailure(RunContext& ctx, SendResult r) {
+    ShowErrorCode(ctx, r);
+    if (CurrentPortGone(ctx.port)) ctx.runView().panel(DetailPanel, DisconnectedText);
+    if (r == SendLineTooNoisy) ctx.runView().panel(DetailPanel, NoisyLineDetailText);
+}
 
 bool TransferInvariantsHold(const RunContext& ctx) {
     const auto& img = ctx.images.active;
@@ -35,7 +43,7 @@ bool TransferInvariantsHold(const RunContext& ctx) {
            (img.eepromCount == 0 || img.eepromBytes != nullptr);
 }
 
-std::int16_t TransferImage(RunContext& ctx) {
+SendResult TransferImage(RunContext& ctx) {
     auto& img = ctx.images.active;
     const auto& l = ctx.layout;
     const std::uint32_t U = l.addressUnit, R = l.rowSize, T = l.finalBlockAddress, C = l.byteCount;
@@ -69,7 +77,7 @@ std::int16_t TransferImage(RunContext& ctx) {
         const std::uint32_t next = i / U;  // the range test looks at the address past the block
         view.progress(static_cast<int>(next));
         if (!InProtectedRange(l.protectedRange, next)) {
-            if (const auto r = link.send(frame.data(), k); r != SendOk) return Failed(ctx, r);
+            if (const auto r = link.send(Built(frame, k)); r != SendOk) return Failed(ctx, r);
         }
         k = 0;
     }
@@ -80,14 +88,14 @@ std::int16_t TransferImage(RunContext& ctx) {
     } else {
         SetBlockLength(frame, R, static_cast<std::uint32_t>(k - h));
     }
-    if (const auto r = link.send(frame.data(), k); r != SendOk) return Failed(ctx, r);
+    if (const auto r = link.send(Built(frame, k)); r != SendOk) return Failed(ctx, r);
 
     // The final block, just below the boot loader, ends with the tail bytes.
     view.finalBlock();
     const std::uint8_t mask = plain ? 0 : ScrambleByte(Low(T));
     const int finalLength = BuildFinalBlockFrame(frame, T, R, static_cast<std::uint8_t>(FrameFill ^ mask),
                                                  {img.tailBytes, static_cast<std::size_t>(img.tailCount)}, mask);
-    if (const auto r = link.send(frame.data(), finalLength); r != SendOk) return Failed(ctx, r);
+    if (const auto r = link.send(Built(frame, finalLength)); r != SendOk) return Failed(ctx, r);
 
     if (img.eepromCount > 0) {
         view.progress(0);
@@ -95,7 +103,7 @@ std::int16_t TransferImage(RunContext& ctx) {
         for (int j = 0; j < img.eepromCount; ++j) {
             view.eepromByte(j);
             const int n = BuildEepromFrame(frame, j, img.eepromBytes[j]);
-            if (const auto r = link.send(frame.data(), n); r != SendOk) return Failed(ctx, r);
+            if (const auto r = link.send(Built(frame, n)); r != SendOk) return Failed(ctx, r);
             view.progress(j);
         }
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "bootloader/Frames.h"
 #include "bootloader/RunContext.h"
 
 namespace torvane {
@@ -18,11 +19,16 @@ bool TransferInvariantsHold(const RunContext& ctx);
 // Beside " not Response " when the device went away in the middle of the transfer.
 inline constexpr std::string_view DisconnectedText = "the device was disconnected";
 
-// 0 on success; otherwise the transmission result, already shown with
+// Shows why a transfer ended (ShowErrorCode), and beside it that the device
+// went away if it did, or that the line was too noisy.
+void ShowTransferFailure(RunContext& ctx, SendResult r);
+
+// SendOk on success; otherwise the transmission result, already shown with
 // ShowErrorCode. Every frame goes through one AckedLink: success means every
 // frame was acknowledged by an answer of its own, silence after a frame's
-// one resend ends the transfer with -1 as does too much silence in it, and
-// too many anomalies end it with -6 (NoisyLineText).
-std::int16_t TransferImage(RunContext& ctx);
+// one resend ends the transfer with SendNoResponse as does too much silence
+// in it or a write the port refused, and too many anomalies end it with
+// SendLineTooNoisy (NoisyLineText).
+[[nodiscard]] SendResult TransferImage(RunContext& ctx);
 
 }  // namespace torvane

@@ -2,6 +2,7 @@
 // The second half of an update run: match the found device with its image,
 // lay out its memory, check the board, program it and give the verdict.
 
+#include <chrono>
 #include <cstdint>
 #include <string_view>
 
@@ -10,12 +11,12 @@
 
 namespace torvane {
 
-inline constexpr int ProgrammingModeReplyMs = 2000;
+inline constexpr std::chrono::milliseconds ProgrammingModeReply{2000};
 inline constexpr int RecordPolls = 251;
-inline constexpr int RecordPollMs = 5;
-inline constexpr int AccessFramePauseMs = 300;
-inline constexpr int RepeatWaitMs = 1000;
-inline constexpr int K80SettleMs = 2000;            // after a sequence's last module on a slot that settles
+inline constexpr std::chrono::milliseconds RecordPollInterval{5};
+inline constexpr std::chrono::milliseconds AccessFramePause{300};
+inline constexpr std::chrono::milliseconds RepeatWait{1000};
+inline constexpr std::chrono::milliseconds K80Settle{2000};  // after a sequence's last module on a slot that settles
 inline constexpr std::uint8_t FirstRecordVersion = 8;
 inline constexpr std::uint8_t LastRecordVersion = 31;
 inline constexpr std::uint8_t FirstRefusedVersion = 33;

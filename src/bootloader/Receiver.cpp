@@ -12,13 +12,13 @@ std::uint16_t PollReceiver(RunContext& ctx) {
     return n;
 }
 
-std::int16_t WaitForReply(RunContext& ctx, int timeoutMs) {
-    return AwaitFrameAnswer(ctx, timeoutMs, Clock::TimePoint{}).outcome;
+WaitOutcome WaitForReply(RunContext& ctx, std::chrono::milliseconds timeout) {
+    return AwaitFrameAnswer(ctx, timeout, Clock::TimePoint{}).outcome;
 }
 
-FrameAnswer AwaitFrameAnswer(RunContext& ctx, int timeoutMs, Clock::TimePoint earliest) {
+FrameAnswer AwaitFrameAnswer(RunContext& ctx, std::chrono::milliseconds timeout, Clock::TimePoint earliest) {
     FrameAnswer heard;
-    if (timeoutMs < StepMs) return heard;
+    if (timeout < Step) return heard;
     EventPump& pump = PumpOf(ctx);
     ReceiverState& rx = ctx.receiver;
     // A step ends early when the port has input, so a reply is seen as soon
@@ -26,7 +26,7 @@ FrameAnswer AwaitFrameAnswer(RunContext& ctx, int timeoutMs, Clock::TimePoint ea
     // exchange close to the line's own speed. The wait as a whole is held to
     // a clock deadline, though, so silence is still waited out for the full
     // nominal time and a device gets every millisecond it was promised.
-    const auto deadline = pump.now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = pump.now() + timeout;
     do {
         pump.step(Step, CurrentDevice(ctx.port));
         const int before = rx.ack + rx.refusal;
@@ -55,12 +55,9 @@ FrameAnswer AwaitFrameAnswer(RunContext& ctx, int timeoutMs, Clock::TimePoint ea
     return heard;
 }
 
-void PumpWait(RunContext& ctx, int ms) {
+void PumpWait(RunContext& ctx, std::chrono::milliseconds duration) {
     EventPump& pump = PumpOf(ctx);
-    while (ms > 0) {
-        pump.step(Step, nullptr);
-        ms -= StepMs;
-    }
+    for (auto left = duration; left > left.zero(); left -= Step) pump.step(Step, nullptr);
 }
 
 namespace {

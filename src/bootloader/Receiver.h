@@ -13,14 +13,10 @@
 namespace torvane {
 
 // One wait step: the pump waits up to this long, then processes messages.
-inline constexpr int StepMs = 5;
-inline constexpr std::chrono::milliseconds Step{StepMs};
+inline constexpr std::chrono::milliseconds Step{5};
 
-// Outcomes of WaitForReply.
-inline constexpr std::int16_t WaitAcknowledged = 1;
-inline constexpr std::int16_t WaitNothing = 0;
-inline constexpr std::int16_t WaitRefused = -1;
-inline constexpr std::int16_t WaitAborted = -2;
+// WaitForReply: acknowledged, refused, the user asked to stop, or nothing came.
+enum WaitOutcome : std::int16_t { WaitAborted = -2, WaitRefused = -1, WaitNothing = 0, WaitAcknowledged = 1 };
 
 // One non-blocking read of CurrentPort into ReceiveBuffer; every byte read is
 // decoded. Returns the number of bytes read, 0 when the port is closed or the
@@ -28,11 +24,11 @@ inline constexpr std::int16_t WaitAborted = -2;
 std::uint16_t PollReceiver(RunContext& ctx);
 
 // Waits for the device's answer: 1 acknowledgement, -1 refusal, -2 the user
-// asked to stop, 0 nothing within timeoutMs. Flags are tested after each step
+// asked to stop, 0 nothing within `timeout`. Flags are tested after each step
 // in that order (abort, ack, refusal) and the one reported is cleared. Never
-// returns 0 before timeoutMs has passed; below one step it returns 0 at once
+// returns 0 before `timeout` has passed; below one step it returns 0 at once
 // without reading.
-std::int16_t WaitForReply(RunContext& ctx, int timeoutMs);
+[[nodiscard]] WaitOutcome WaitForReply(RunContext& ctx, std::chrono::milliseconds timeout);
 
 // What one wait for a frame's answer heard: its outcome as WaitForReply
 // reports it, how many answer bytes ('K' or 'N') and other bytes the read
@@ -41,20 +37,21 @@ std::int16_t WaitForReply(RunContext& ctx, int timeoutMs);
 // one answer, and it cannot come before the frame has arrived: anything else
 // is a sign that some answer on the line belongs to another frame.
 struct FrameAnswer {
-    std::int16_t outcome = 0;
+    WaitOutcome outcome = WaitNothing;
     int answers = 0;
     int others = 0;
     bool early = false;
     bool single() const { return answers == 1 && others == 0 && !early; }
 };
-FrameAnswer AwaitFrameAnswer(RunContext& ctx, int timeoutMs, Clock::TimePoint earliest);
+[[nodiscard]] FrameAnswer AwaitFrameAnswer(RunContext& ctx, std::chrono::milliseconds timeout,
+                                           Clock::TimePoint earliest);
 
 // The context's pump. Precondition for every wait: ctx.pump is installed.
 EventPump& PumpOf(RunContext& ctx);
 
-// Lets ms milliseconds pass in 5 ms steps with window messages processed in
+// Lets `duration` pass in 5 ms steps with window messages processed in
 // between; 1..5 ms is one step, 0 or less none.
-void PumpWait(RunContext& ctx, int ms);
+void PumpWait(RunContext& ctx, std::chrono::milliseconds duration);
 
 // After a refusal the device may still be answering the rest of a frame the
 // line damaged: it takes stray bytes of it for commands of their own (a 204,
@@ -70,8 +67,8 @@ struct DroppedAnswers {
 };
 inline constexpr std::chrono::milliseconds LineSettleQuiet{100};
 inline constexpr std::chrono::milliseconds LineSettleLimit{1000};
-std::optional<DroppedAnswers> SettleLine(RunContext& ctx, std::chrono::milliseconds quiet = LineSettleQuiet,
-                                         std::chrono::milliseconds limit = LineSettleLimit);
+[[nodiscard]] std::optional<DroppedAnswers> SettleLine(RunContext& ctx, std::chrono::milliseconds quiet = LineSettleQuiet,
+                                                       std::chrono::milliseconds limit = LineSettleLimit);
 
 // Reads and drops what is waiting now, without waiting for more. Returns the
 // number of bytes dropped; `answers` counts the answer bytes among them.

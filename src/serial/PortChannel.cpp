@@ -28,8 +28,8 @@ void CloseSlot(PortSlot& slot) {
     }
 }
 
-void Trace(PortChannel& ch, TraceDirection direction, const std::uint8_t* bytes, std::size_t count) {
-    if (ch.trace && count > 0) ch.trace(direction, std::span<const std::uint8_t>(bytes, count));
+void Trace(PortChannel& ch, TraceDirection direction, std::span<const std::uint8_t> bytes) {
+    if (ch.trace && !bytes.empty()) ch.trace(direction, bytes);
 }
 
 // One read of at most `into.size()` bytes; a failed read counts as none.
@@ -37,7 +37,7 @@ std::size_t ReadSome(PortChannel& ch, SerialDevice& device, std::span<std::uint8
     const long got = device.read(into);
     if (got <= 0) return 0;
     const auto n = std::min(static_cast<std::size_t>(got), into.size());
-    Trace(ch, TraceDirection::Received, into.data(), n);
+    Trace(ch, TraceDirection::Received, into.first(n));
     return n;
 }
 
@@ -103,7 +103,8 @@ PortSlot* OpenPort(PortChannel& ch, int index, std::uint32_t baudRate, std::uint
         return FailOpen(ch, slot, std::string(ConfigureFailedText) + " " + ComName(index));
     }
 
-    if (!device.setTimeouts({.writePerByteMs = WriteTimeoutPerByteMs, .writeConstantMs = WriteTimeoutConstantMs})) {
+    if (!device.setTimeouts({.writePerByteMs = static_cast<std::uint32_t>(WriteTimeoutPerByte.count()),
+                             .writeConstantMs = static_cast<std::uint32_t>(WriteTimeoutConstant.count())})) {
         ShowMessageBox(ch, TimeoutsFailedText, ErrorCaption, MessageBoxOk);
         return FailOpen(ch, slot, std::string(TimeoutsFailedText) + " of " + ComName(index));
     }
@@ -129,15 +130,15 @@ int SetControlLines(PortChannel& ch, int index, int clear) {
     return 0;
 }
 
-int WritePort(PortChannel& ch, int index, const std::uint8_t* bytes, std::uint32_t count) {
+WriteResult WritePort(PortChannel& ch, int index, std::span<const std::uint8_t> bytes) {
     PortSlot* slot = OpenSlot(ch, index);
     if (slot == nullptr) return WriteRejected;
     SerialDevice& device = *slot->handle;
     const bool halfDuplex = slot->HalfDuplex != 0;
 
     if (halfDuplex) SetDirection(true, device);
-    if (!device.write(std::span<const std::uint8_t>(bytes, count))) return WriteRejected;
-    Trace(ch, TraceDirection::Sent, bytes, count);
+    if (!device.write(bytes)) return WriteRejected;
+    Trace(ch, TraceDirection::Sent, bytes);
     device.drain();
     if (!halfDuplex) return WriteAccepted;
 
@@ -148,16 +149,16 @@ int WritePort(PortChannel& ch, int index, const std::uint8_t* bytes, std::uint32
     // taken for a reply. The scratch bounds each read, so a write longer than
     // the scratch is absorbed over several reads instead of overrunning it.
     std::array<std::uint8_t, EchoScratchSize> scratch{};
-    std::uint32_t remaining = count;
+    std::size_t remaining = bytes.size();
     for (int attempt = 0; attempt < EchoAttempts && remaining > 0; ++attempt) {
         if (ch.clock) ch.clock->sleep(EchoStep);
         const std::size_t want = std::min<std::size_t>(remaining, scratch.size());
-        remaining -= static_cast<std::uint32_t>(ReadSome(ch, device, std::span(scratch.data(), want)));
+        remaining -= ReadSome(ch, device, std::span(scratch.data(), want));
     }
     return WriteAccepted;
 }
 
-std::int16_t FlushPort(PortChannel& ch, std::int16_t index) {
+FlushResult FlushPort(PortChannel& ch, std::int16_t index) {
     PortSlot* slot = OpenSlot(ch, index);
     if (slot == nullptr) return PortNotOpen;
     slot->handle->drain();

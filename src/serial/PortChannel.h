@@ -1,10 +1,13 @@
 #pragma once
 // The serial channel: one slot per port index, the chosen and the opened port,
 // the one shared receive buffer, and the port operations of an update run.
-// Results follow the channel's own convention: a slot or nothing from OpenPort,
-// 2/0 from WritePort, 0/-2 from FlushPort.
+// One convention for their results: an operation that can fail returns a
+// small enum whose values are the channel's own codes, and must be looked at
+// ([[nodiscard]]); a read returns the number of bytes it got, 0 for none or a
+// failed read; OpenPort returns the slot or nothing.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -33,17 +36,19 @@ inline constexpr std::size_t DrainClearBytes = 3000;     // DrainOnce clears thi
 inline constexpr std::size_t EchoScratchSize = 3000;     // largest half-duplex write
 inline constexpr std::uint32_t InputQueueBytes = 32768;
 inline constexpr std::uint32_t OutputQueueBytes = 9216;
-inline constexpr std::uint32_t WriteTimeoutPerByteMs = 10;
-inline constexpr std::uint32_t WriteTimeoutConstantMs = 1000;
+// A write may take this long for each byte, plus the constant, before the
+// driver gives up on it.
+inline constexpr std::chrono::milliseconds WriteTimeoutPerByte{10};
+inline constexpr std::chrono::milliseconds WriteTimeoutConstant{1000};
 inline constexpr int EchoAttempts = 100;
-inline constexpr auto EchoStep = std::chrono::milliseconds(5);
+inline constexpr std::chrono::milliseconds EchoStep{5};
 inline constexpr bool AbsorbEcho = true;
 inline constexpr bool RtsOnTransmit = true;
 
-inline constexpr int WriteAccepted = 2;
-inline constexpr int WriteRejected = 0;
-inline constexpr std::int16_t PortUsable = 0;
-inline constexpr std::int16_t PortNotOpen = -2;
+// WritePort: the bytes went out, or the slot is closed or the write failed.
+enum WriteResult : std::int32_t { WriteRejected = 0, WriteAccepted = 2 };
+// FlushPort: the port is open and usable, or it is not open.
+enum FlushResult : std::int16_t { PortNotOpen = -2, PortUsable = 0 };
 
 struct PortSlot {
     std::int32_t index = 0;
@@ -92,16 +97,17 @@ PortSlot* OpenPort(PortChannel& ch, int index, std::uint32_t baudRate, std::uint
 void ClosePort(PortChannel& ch, int index);
 // Drops (clear != 0) or raises DTR, then RTS. Always 0.
 int SetControlLines(PortChannel& ch, int index, int clear);
-// 2 when the write was accepted, 0 when the slot is closed or the write failed.
-int WritePort(PortChannel& ch, int index, const std::uint8_t* bytes, std::uint32_t count);
-// 0 when the port is open and usable, -2 otherwise.
-std::int16_t FlushPort(PortChannel& ch, std::int16_t index);
+// WriteAccepted when the bytes were written, WriteRejected when the slot is
+// closed or the write failed.
+[[nodiscard]] WriteResult WritePort(PortChannel& ch, int index, std::span<const std::uint8_t> bytes);
+// PortUsable when the port is open and usable, PortNotOpen otherwise.
+[[nodiscard]] FlushResult FlushPort(PortChannel& ch, std::int16_t index);
 // One read of CurrentPort into ReceiveBuffer after clearing its first 3000 bytes.
 std::uint16_t DrainOnce(PortChannel& ch);
 // Reads and discards until a read returns nothing.
 void DrainInput(PortChannel& ch);
 // One non-blocking read of CurrentPort into ReceiveBuffer; 0 when closed or failed.
-std::uint16_t ReadCurrentPort(PortChannel& ch);
+[[nodiscard]] std::uint16_t ReadCurrentPort(PortChannel& ch);
 // The open device of CurrentPort, or nullptr.
 SerialDevice* CurrentDevice(PortChannel& ch);
 // The least time `bytes` written to CurrentPort now take to reach the far

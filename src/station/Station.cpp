@@ -19,8 +19,9 @@ namespace torvane {
 namespace {
 
 // How long a port whose module (with its own USB serial line) went away
-// waits before it tries to open the line of the next one.
-constexpr int PortRetryMs = 1000;
+// waits before it tries to open the line of the next one; also the least
+// time between two searches of a port in repeat mode.
+constexpr std::chrono::milliseconds PortRetry{1000};
 
 // Where the controls of one port send what they show: to the observer, with
 // the port's slot.
@@ -84,19 +85,22 @@ Removal WaitForRemoval(FrontEndContext& ctx) {
     EventPump& pump = PumpOf(ctx);
     auto lastAnswer = pump.now();
     for (;;) {
-        if (CurrentPortGone(ch) || FlushPort(ch, ch.CurrentPort) < 0) return Removal::DeviceGone;
+        if (CurrentPortGone(ch) || FlushPort(ch, ch.CurrentPort) != PortUsable) return Removal::DeviceGone;
         DrainInput(ch);
         ctx.receiver.ack = 0;
         ctx.receiver.refusal = 0;
         const auto sent = pump.now();
-        WritePort(ch, ch.CurrentPort, &code, 1);
-        const auto r = WaitForReply(ctx, WakeReplyMs);
+        // A wake-up the port would not write goes unanswered: the module
+        // counts as taken off now, not once a silence has lasted RemovalPeriod.
+        if (WritePort(ch, ch.CurrentPort, std::span(&code, 1)) != WriteAccepted)
+            return CurrentPortGone(ch) ? Removal::DeviceGone : Removal::TakenOff;
+        const auto r = WaitForReply(ctx, WakeReply);
         if (r == WaitAborted) return Removal::Stopped;
         if (r == WaitAcknowledged) {
             lastAnswer = pump.now();
             // One wake-up per reply time, answered or not.
-            const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(pump.now() - sent).count();
-            if (spent < WakeReplyMs) PumpWait(ctx, WakeReplyMs - static_cast<int>(spent));
+            const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(pump.now() - sent);
+            if (spent < WakeReply) PumpWait(ctx, WakeReply - spent);
             if (ctx.receiver.abort) return Removal::Stopped;
         } else if (pump.now() - lastAnswer >= RemovalPeriod) {
             return Removal::TakenOff;
@@ -185,7 +189,9 @@ void Station::updateModules(Port& p, FrontEndContext& ctx) {
         const bool lineAway = ctx.outcome == Outcome::PortUnusable && moduleWentAway;
         if (settings_.repeat && (NoModuleAnswered(ctx) || lineAway)) {
             if (p.stopRequested) break;
-            if (lineAway) PumpWait(ctx, PortRetryMs);
+            // Nor is a search that a port taking no writes cut short
+            // repeated at once: it would hammer the port in a tight loop.
+            if (lineAway || clock.now() - started < PortRetry) PumpWait(ctx, PortRetry);
             continue;
         }
         moduleWentAway = false;

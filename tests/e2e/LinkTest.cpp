@@ -17,13 +17,14 @@ namespace {
 
 class LinkFixture : public RunFixture {
 protected:
-    // A found module, ready for frames; returns the length of a full block frame.
-    int Ready(bootsim::SimFaults faults) {
+    // A found module, ready for frames; returns a full block frame.
+    std::span<const std::uint8_t> Ready(bootsim::SimFaults faults) {
         Start({});
         EXPECT_EQ(SearchDevice(*ctx), SearchFound);
         sim->setFaults(faults);
         const Bytes row(256, 0x42);
-        return BuildBlockFrame(ctx->FrameBuffer, 0x0100, 256, row);
+        const int n = BuildBlockFrame(ctx->FrameBuffer, 0x0100, 256, row);
+        return std::span(ctx->FrameBuffer).first(static_cast<std::size_t>(n));
     }
     std::vector<Bytes> Blocks() const {
         std::vector<Bytes> b;
@@ -36,8 +37,8 @@ protected:
 TEST_F(LinkFixture, FiveRefusalsMeanFiveIdenticalWritesThenChkError) {
     bootsim::SimFaults f;
     f.refuseNext = 5;
-    const int n = Ready(f);
-    EXPECT_EQ(AckedLink(*ctx).send(ctx->FrameBuffer.data(), n), SendRefused);
+    const auto frame = Ready(f);
+    EXPECT_EQ(AckedLink(*ctx).send(frame), SendRefused);
     const auto blocks = Blocks();
     ASSERT_EQ(blocks.size(), 5u);
     for (const auto& b : blocks) EXPECT_EQ(b, blocks[0]);
@@ -51,31 +52,31 @@ TEST_F(LinkFixture, FiveRefusalsMeanFiveIdenticalWritesThenChkError) {
 TEST_F(LinkFixture, ARefusalThenAnAcknowledgementIsTwoWrites) {
     bootsim::SimFaults f;
     f.refuseNext = 1;
-    const int n = Ready(f);
-    EXPECT_EQ(AckedLink(*ctx).send(ctx->FrameBuffer.data(), n), SendOk);
+    const auto frame = Ready(f);
+    EXPECT_EQ(AckedLink(*ctx).send(frame), SendOk);
     EXPECT_EQ(Blocks().size(), 2u);
 }
 
 TEST_F(LinkFixture, SilenceIsNoResponseAfterTheResendsFullWait) {
     bootsim::SimFaults f;
     f.silent = true;
-    const int n = Ready(f);
+    const auto frame = Ready(f);
     const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(AckedLink(*ctx).send(ctx->FrameBuffer.data(), n), SendNoResponse);
-    EXPECT_GE(std::chrono::steady_clock::now() - before, 2 * std::chrono::milliseconds(AckTimeoutMs));
+    EXPECT_EQ(AckedLink(*ctx).send(frame), SendNoResponse);
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 2 * AckTimeout);
     EXPECT_EQ(Blocks().size(), 1u + SilentFrameResends);
 }
 
 TEST_F(LinkFixture, StopDuringTheWaitIsUserAbort) {
     bootsim::SimFaults f;
     f.silent = true;
-    const int n = Ready(f);
+    const auto frame = Ready(f);
     pump.onStep = [this](int step) {
         if (step == 40) ctx->front().StopClick();
     };
     const auto before = std::chrono::steady_clock::now();
-    EXPECT_EQ(AckedLink(*ctx).send(ctx->FrameBuffer.data(), n), SendUserAbort);
-    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(AckTimeoutMs));
+    EXPECT_EQ(AckedLink(*ctx).send(frame), SendUserAbort);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, AckTimeout);
 }
 
 TEST_F(LinkFixture, APortThatIsOpenCannotBeOpenedAgain) {

@@ -35,6 +35,10 @@ public:
     }
     bool write(std::span<const std::uint8_t> bytes) override {
         if (fails(Step::Write)) return false;
+        if (line_->refuseWrite && line_->refuseWrite(bytes)) {
+            ++line_->refusedWrites;
+            return false;
+        }
         std::vector<std::uint8_t> w(bytes.begin(), bytes.end());
         line_->writes.push_back(w);
         note("write " + std::to_string(w.size()));

@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ enum class Step { Open, Drain, Configure, Timeouts, ControlLine, Write, Read };
 
 struct FakeLine {
     std::set<Step> failing;            // steps that fail
+    // Fails the writes it says true for (every write fails with Step::Write);
+    // each write it fails is counted.
+    std::function<bool(std::span<const std::uint8_t>)> refuseWrite;
+    int refusedWrites = 0;
     bool controlLinesSupported = true;
     bool gone = false;                 // the device went away
     bool paced = false;                // bytes take their line time to cross

@@ -90,7 +90,7 @@ TEST(Frames, FixedFramesCarryASixteenBitSum) {
     TestContext t;
     t.openPort();
     EXPECT_EQ(SendCommand4Frame(t.ctx), WriteAccepted);
-    SendAccessTextFrame(t.ctx);
+    EXPECT_EQ(SendAccessTextFrame(t.ctx), WriteAccepted);
     ASSERT_EQ(t.line().writes.size(), 2u);
     EXPECT_EQ(t.line().writes[0], (Bytes{0x04, 0x00, 0x00, 0x04}));
     Bytes access = {0x00, 15};
@@ -121,7 +121,7 @@ struct Transmission {
         t.openPort();
         count = BuildEepromFrame(buffer, 3, 0x5A);
     }
-    std::int16_t send() { return AckedLink(t.ctx).send(buffer.data(), count); }
+    SendResult send() { return AckedLink(t.ctx).send(std::span(buffer).first(static_cast<std::size_t>(count))); }
     std::vector<std::string> statusTexts() const {
         std::vector<std::string> texts;
         for (const auto& [panel, text] : mainBar.writes)
@@ -135,7 +135,7 @@ TEST(AckedLink, OutcomeFollowsTheDevicesReplies) {
     struct Case {
         const char* name;
         std::vector<Bytes> replies;
-        std::int16_t result;
+        SendResult result;
         std::size_t writes;
         std::vector<std::string> resends;
     };
@@ -242,7 +242,7 @@ TEST(AckedLink, StaleFlagsFromEarlierRepliesAreClearedBeforeSending) {
 
 TEST(ShowErrorCode, EachFailureHasItsRedVerdictAndOthersShowNothing) {
     struct Case {
-        std::int16_t code;
+        SendResult code;
         const char* text;  // null: nothing shown
         Outcome outcome;
     };
@@ -252,8 +252,8 @@ TEST(ShowErrorCode, EachFailureHasItsRedVerdictAndOthersShowNothing) {
         {SendRefused, " CHK Error !! ", Outcome::Refused},
         {IncompatibleBootloader, " Incompatible Bootloader !! ", Outcome::Incompatible},
         {SendOk, nullptr, Outcome::None},
-        {-5, nullptr, Outcome::None},
-        {1, nullptr, Outcome::None},
+        {static_cast<SendResult>(-5), nullptr, Outcome::None},
+        {static_cast<SendResult>(1), nullptr, Outcome::None},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);

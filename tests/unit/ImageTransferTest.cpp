@@ -53,7 +53,7 @@ protected:
         l.bootJumpCount = unit == 2 ? 8 : 4;
     }
 
-    std::int16_t Run() { return TransferImage(t.ctx); }
+    SendResult Run() { return TransferImage(t.ctx); }
 
     // Address and length fields of each frame sent, without the final block.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> Blocks(int headerLength) {
@@ -221,7 +221,7 @@ struct LateCase {
     const char* name;
     int lateBlock;  // the block (from 1) answered late; 0: every block
     int lateMs;
-    std::int16_t result;
+    SendResult result;
     std::size_t writes;
 };
 
@@ -339,7 +339,7 @@ TEST_P(AnswerPairing, NeverCountsAnotherFramesAnswer) {
     faulty.ctx.layout = t.ctx.layout;
     ScriptedModule module(faulty, c.plan);
     for (const auto& [ms, byte] : c.extra) module.at(ms, byte);
-    if (c.owedAnswer) faulty.ctx.answerOwedSince = faulty.clock.now() - std::chrono::milliseconds(AckTimeoutMs);
+    if (c.owedAnswer) faulty.ctx.answerOwedSince = faulty.clock.now() - AckTimeout;
     const auto r = TransferImage(faulty.ctx);
     EXPECT_EQ(r, SendOk) << "the link recovers from one such fault";
     if (r == SendOk) {

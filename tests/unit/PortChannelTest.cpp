@@ -208,14 +208,14 @@ TEST_F(PortChannelTest, IndicesOutsideTheTableTouchNothing) {
         EXPECT_FALSE(ch.lastOpenFailure.empty());
         ClosePort(ch, index);
         EXPECT_EQ(SetControlLines(ch, index, 1), 0);
-        EXPECT_EQ(WritePort(ch, index, &byte, 1), WriteRejected);
+        EXPECT_EQ(WritePort(ch, index, std::span(&byte, 1)), WriteRejected);
         EXPECT_EQ(FlushPort(ch, static_cast<std::int16_t>(index)), PortNotOpen);
     }
     EXPECT_EQ(journalFrom(before), std::vector<std::string>{});
     EXPECT_EQ(slot(0).open, 1);
 
     // A slot never opened behaves the same.
-    EXPECT_EQ(WritePort(ch, 9, &byte, 1), WriteRejected);
+    EXPECT_EQ(WritePort(ch, 9, std::span(&byte, 1)), WriteRejected);
     EXPECT_EQ(FlushPort(ch, 9), PortNotOpen);
     EXPECT_TRUE(line->writes.empty());
 }
@@ -258,7 +258,7 @@ TEST_F(PortChannelTest, FullDuplexWriteIsAcceptedOnceDrained) {
     const std::size_t mark = line->journal.size();
     const std::vector<std::uint8_t> frame{0x01, 0x02, 0x03, 0x04};
 
-    EXPECT_EQ(WritePort(ch, 0, frame.data(), 4), WriteAccepted);
+    EXPECT_EQ(WritePort(ch, 0, std::span(frame).first(4)), WriteAccepted);
 
     EXPECT_EQ(journalFrom(mark), (std::vector<std::string>{"write 4", "drain"}));
     EXPECT_EQ(line->allWritten(), frame);
@@ -278,7 +278,7 @@ TEST_F(PortChannelTest, FailedWriteIsRejectedAtOnce) {
         line->failing.insert(Step::Write);
         const std::size_t mark = line->journal.size();
         const std::uint8_t byte = 0x55;
-        EXPECT_EQ(WritePort(ch, 0, &byte, 1), WriteRejected);
+        EXPECT_EQ(WritePort(ch, 0, std::span(&byte, 1)), WriteRejected);
         EXPECT_EQ(journalFrom(mark), c.journal);
     }
     EXPECT_TRUE(sent.empty());
@@ -306,7 +306,7 @@ TEST_P(HalfDuplexTest, TurnsTheLineAndAbsorbsExactlyTheEcho) {
     line->readChunk = c.readChunk;
     const std::size_t mark = line->journal.size();
 
-    EXPECT_EQ(WritePort(ch, 0, frame.data(), static_cast<std::uint32_t>(c.count)), WriteAccepted);
+    EXPECT_EQ(WritePort(ch, 0, std::span(frame).first(static_cast<std::size_t>(c.count))), WriteAccepted);
 
     std::vector<std::string> expected{"rts+", "write " + std::to_string(c.count), "drain", "rts-"};
     expected.insert(expected.end(), c.reads.begin(), c.reads.end());
@@ -327,7 +327,7 @@ TEST_F(PortChannelTest, EchoAbsorptionGivesUpAfterAHundredSteps) {
     const std::uint8_t frame[10] = {};
     line->answer({1, 2});  // only part of the echo ever comes back
 
-    EXPECT_EQ(WritePort(ch, 0, frame, 10), WriteAccepted);
+    EXPECT_EQ(WritePort(ch, 0, frame), WriteAccepted);
 
     ASSERT_EQ(line->reads.size(), 100u);
     EXPECT_EQ(line->reads[0], 2);

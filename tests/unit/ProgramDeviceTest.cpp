@@ -222,7 +222,7 @@ TEST_F(ProgramFixture, SequenceModeCarriesOutTheRepeatActionOfAProgrammedSlot) {
     Device(72, 10);
     const auto before = t.clock.elapsed();
     EXPECT_EQ(Run(), 1);
-    EXPECT_EQ(t.clock.elapsed() - before, std::chrono::milliseconds(RepeatWaitMs));
+    EXPECT_EQ(t.clock.elapsed() - before, RepeatWait);
     EXPECT_TRUE(t.line().writes.empty());
 
     // Slot 6 again: the access-text frame, then the command-4 frame.
@@ -254,7 +254,7 @@ TEST_F(ProgramFixture, StopEndsTheSequencesPausesBetweenModules) {
     stopWhen([&] { return t.ctx.outcome == Outcome::Programmed; });
     auto before = t.clock.elapsed();
     EXPECT_EQ(Run(), 0);
-    EXPECT_LT(t.clock.elapsed() - before, std::chrono::milliseconds(K80SettleMs));
+    EXPECT_LT(t.clock.elapsed() - before, K80Settle);
     EXPECT_EQ(t.ctx.outcome, Outcome::Programmed);
     EXPECT_EQ(t.ctx.receiver.abort, 0) << "the Stop is used up, not left for the next START";
 
@@ -264,7 +264,7 @@ TEST_F(ProgramFixture, StopEndsTheSequencesPausesBetweenModules) {
     stopWhen([] { return true; });
     before = t.clock.elapsed();
     EXPECT_EQ(Run(), 0);
-    EXPECT_LT(t.clock.elapsed() - before, std::chrono::milliseconds(RepeatWaitMs));
+    EXPECT_LT(t.clock.elapsed() - before, RepeatWait);
     EXPECT_EQ(t.main.Label2.caption(), " User Abort !! ");
 
     // Slot 6, programmed once, then again: stopped after the access-text

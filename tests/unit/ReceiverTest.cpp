@@ -202,7 +202,7 @@ TEST(Receiver, IdentityAndRecordInOneReadAreDecodedAndAcknowledged) {
     t.openPort();
     t.line().answer({'V', 0x0A, 0x43, 0x05, 0x02, 'K'});
     for (std::uint8_t b : Record(28, RecordData28())) t.line().input.push_back(b);
-    EXPECT_EQ(WaitForReply(t.ctx, 100), WaitAcknowledged);
+    EXPECT_EQ(WaitForReply(t.ctx, std::chrono::milliseconds(100)), WaitAcknowledged);
     EXPECT_EQ(t.line().reads.size(), 1u);
     EXPECT_EQ(t.ctx.identity.chipCode, 67);
     EXPECT_EQ(t.ctx.identity.recordDone, 1);
@@ -214,9 +214,9 @@ TEST(Receiver, AckAndRefusalInOneReadReportTheAckAndKeepTheRefusal) {
     TestContext t;
     t.openPort();
     t.line().answer({'N', 'K'});
-    EXPECT_EQ(WaitForReply(t.ctx, 100), WaitAcknowledged);
+    EXPECT_EQ(WaitForReply(t.ctx, std::chrono::milliseconds(100)), WaitAcknowledged);
     EXPECT_EQ(t.ctx.receiver.refusal, 1);
-    EXPECT_EQ(WaitForReply(t.ctx, 100), WaitRefused) << "the next wait without a sender reports it";
+    EXPECT_EQ(WaitForReply(t.ctx, std::chrono::milliseconds(100)), WaitRefused) << "the next wait without a sender reports it";
     EXPECT_EQ(t.ctx.receiver.refusal, 0);
 }
 
@@ -227,7 +227,7 @@ TEST(Receiver, AbortAlreadyRaisedEndsTheWaitAfterOneStep) {
     t.openPort();
     t.ctx.receiver.abort = 1;
     t.line().answer({'K'});
-    EXPECT_EQ(WaitForReply(t.ctx, 2000), WaitAborted);
+    EXPECT_EQ(WaitForReply(t.ctx, std::chrono::milliseconds(2000)), WaitAborted);
     EXPECT_EQ(pump.steps, 1);
     EXPECT_EQ(t.line().reads.size(), 1u);
     EXPECT_EQ(t.ctx.receiver.abort, 0);
@@ -242,7 +242,7 @@ TEST(Receiver, ClickDuringTheWaitAbortsIt) {
     pump.onStep = [&](int step) {
         if (step == 3) t.ctx.receiver.abort = 1;
     };
-    EXPECT_EQ(WaitForReply(t.ctx, 2000), WaitAborted);
+    EXPECT_EQ(WaitForReply(t.ctx, std::chrono::milliseconds(2000)), WaitAborted);
     EXPECT_EQ(pump.steps, 3);
 }
 
@@ -254,7 +254,7 @@ TEST(Receiver, ReplyArrivingMidWaitEndsItAtThatStep) {
     pump.onStep = [&](int step) {
         if (step == 4) t.line().answer({'K'});
     };
-    EXPECT_EQ(WaitForReply(t.ctx, 2000), WaitAcknowledged);
+    EXPECT_EQ(WaitForReply(t.ctx, std::chrono::milliseconds(2000)), WaitAcknowledged);
     EXPECT_EQ(pump.steps, 4);
     EXPECT_EQ(t.clock.elapsed(), 3 * Step) << "three silent steps, then the reply at once";
     EXPECT_EQ(pump.stepsWatchingInput, 4) << "each step watches the open port for input";
@@ -266,20 +266,21 @@ TEST(Receiver, SilenceLastsTheWholeNominalTime) {
         TestContext t;
         if (open) t.openPort();
         t.line().answer({0x11, 0x22});  // bytes that are no reply
-        EXPECT_EQ(WaitForReply(t.ctx, 100), WaitNothing);
+        EXPECT_EQ(WaitForReply(t.ctx, std::chrono::milliseconds(100)), WaitNothing);
         EXPECT_EQ(t.clock.elapsed(), std::chrono::milliseconds(100));
         EXPECT_EQ(t.line().input.empty(), open);
     }
 }
 
 TEST(Receiver, WaitBelowOneStepNeitherPumpsNorReads) {
-    for (int timeout : {-1, 0, 4}) {
+    using std::chrono::milliseconds;
+    for (milliseconds timeout : {milliseconds(-1), milliseconds(0), milliseconds(4)}) {
         TestContext t;
         ScriptedPump pump{t.clock};
         t.wire(pump);
         t.openPort();
         t.line().answer({'K'});
-        EXPECT_EQ(WaitForReply(t.ctx, timeout), WaitNothing) << timeout;
+        EXPECT_EQ(WaitForReply(t.ctx, timeout), WaitNothing) << timeout.count();
         EXPECT_EQ(pump.steps, 0);
         EXPECT_TRUE(t.line().reads.empty());
     }
@@ -287,18 +288,20 @@ TEST(Receiver, WaitBelowOneStepNeitherPumpsNorReads) {
 
 TEST(Receiver, PumpWaitStepsInFiveMillisecondsWithoutWatchingThePort) {
     struct Case {
-        int ms;
+        std::chrono::milliseconds duration;
         int steps;
     };
-    for (Case c : {Case{-5, 0}, Case{0, 0}, Case{1, 1}, Case{5, 1}, Case{6, 2}, Case{300, 60}}) {
+    using std::chrono::milliseconds;
+    for (Case c : {Case{milliseconds(-5), 0}, Case{milliseconds(0), 0}, Case{milliseconds(1), 1},
+                   Case{milliseconds(5), 1}, Case{milliseconds(6), 2}, Case{milliseconds(300), 60}}) {
         TestContext t;
         ScriptedPump pump{t.clock};
         pump.waits = false;
         t.wire(pump);
         t.openPort();
         t.line().answer({'K'});
-        PumpWait(t.ctx, c.ms);
-        EXPECT_EQ(pump.steps, c.steps) << c.ms << " ms";
+        PumpWait(t.ctx, c.duration);
+        EXPECT_EQ(pump.steps, c.steps) << c.duration.count() << " ms";
         EXPECT_EQ(pump.stepsWatchingInput, 0);
         EXPECT_TRUE(t.line().reads.empty()) << "PumpWait reads nothing";
     }
@@ -306,7 +309,7 @@ TEST(Receiver, PumpWaitStepsInFiveMillisecondsWithoutWatchingThePort) {
 
 TEST(Receiver, PumpWaitLetsItsTimePass) {
     TestContext t;
-    PumpWait(t.ctx, 50);
+    PumpWait(t.ctx, std::chrono::milliseconds(50));
     EXPECT_EQ(t.clock.elapsed(), std::chrono::milliseconds(50));
 }
 

@@ -137,117 +137,147 @@ std::string FriendlyName(const Tty& t) {
     return "Serial port " + t.name + com;
 }
 
-}  // namespace
+using ByIdLinks = std::vector<std::pair<fs::path, fs::path>>;  // link, the device it resolves to
 
-SysfsPorts::SysfsPorts(fs::path sysRoot, fs::path devRoot) : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)) {}
+ByIdLinks ReadByIdLinks(const fs::path& devRoot) {
+    ByIdLinks links;
+    for (const auto& link : Entries(devRoot / "serial" / "by-id")) links.emplace_back(link, Resolved(link));
+    return links;
+}
 
-std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
-    const fs::path sysResolved = Resolved(sysRoot_);
-    const fs::path byIdFolder = devRoot_ / "serial" / "by-id";
-    std::vector<std::pair<fs::path, fs::path>> byIdLinks;  // link, resolved
-    for (const auto& link : Entries(byIdFolder)) byIdLinks.emplace_back(link, Resolved(link));
+// What the USB device a tty sits below says about it. That device's folder is
+// the nearest one above the tty's that names a vendor; a tty with none is no
+// USB adapter and stays as it is.
+void DescribeUsbAdapter(Tty& t, const fs::path& sysEntry, const fs::path& sysResolved, const ByIdLinks& byIdLinks) {
+    for (fs::path dir = Resolved(sysEntry / "device");
+         dir.has_relative_path() && dir != sysResolved && dir.string().starts_with(sysResolved.string());
+         dir = dir.parent_path()) {
+        if (!Exists(dir / "idVendor")) continue;
+        t.usb = true;
+        t.product = Attribute(dir / "product");
+        t.manufacturer = Attribute(dir / "manufacturer");
+        const std::string serial = Attribute(dir / "serial");
+        if (!serial.empty())
+            t.usbKey = "usb:" + Attribute(dir / "idVendor") + ":" + Attribute(dir / "idProduct") + ":" + serial;
+        for (const auto& [link, target] : byIdLinks)
+            if (target == t.resolved) {
+                t.byId = link;
+                break;
+            }
+        return;
+    }
+}
 
+// The ports sysfs knows, in natural order of their names.
+std::vector<Tty> ReadTtys(const fs::path& sysRoot, const fs::path& devRoot) {
+    const fs::path sysResolved = Resolved(sysRoot);
+    const ByIdLinks byIdLinks = ReadByIdLinks(devRoot);
     std::vector<Tty> ttys;
-    for (const auto& entry : Entries(sysRoot_ / "class" / "tty")) {
+    for (const auto& entry : Entries(sysRoot / "class" / "tty")) {
         // Only names with a device behind them are ports; virtual consoles have none.
         if (!Exists(entry / "device")) continue;
         if (Exists(entry / "type") && Attribute(entry / "type") == PhantomPortType) continue;
         Tty t;
         t.name = entry.filename().string();
-        t.device = devRoot_ / t.name;
+        t.device = devRoot / t.name;
         t.resolved = Resolved(t.device);
-        t.latencyTimerMs = LatencyTimerMs(sysRoot_, t.name);
-        // The USB device folder is the nearest one above that names a vendor.
-        for (fs::path dir = Resolved(entry / "device");
-             dir.has_relative_path() && dir != sysResolved && dir.string().starts_with(sysResolved.string());
-             dir = dir.parent_path()) {
-            if (!Exists(dir / "idVendor")) continue;
-            t.usb = true;
-            t.product = Attribute(dir / "product");
-            t.manufacturer = Attribute(dir / "manufacturer");
-            const std::string serial = Attribute(dir / "serial");
-            if (!serial.empty())
-                t.usbKey = "usb:" + Attribute(dir / "idVendor") + ":" + Attribute(dir / "idProduct") + ":" + serial;
-            for (const auto& [link, target] : byIdLinks)
-                if (target == t.resolved) {
-                    t.byId = link;
-                    break;
-                }
-            break;
-        }
+        t.latencyTimerMs = LatencyTimerMs(sysRoot, t.name);
+        DescribeUsbAdapter(t, entry, sysResolved, byIdLinks);
         ttys.push_back(std::move(t));
     }
     std::sort(ttys.begin(), ttys.end(), [](const Tty& a, const Tty& b) { return NaturalLess(a.name, b.name); });
+    return ttys;
+}
 
+// The port map and the COM numbers given out so far: each number goes to one
+// port only, the first that claims it.
+struct Numbering {
     std::map<int, MapEntry> map = ReadPortMap();
     std::set<int> claimed;
-    auto claim = [&claimed](Tty& t, int n) {
-        if (n == 0 || claimed.count(n)) return;
+
+    bool taken(int n) const { return claimed.count(n) != 0; }
+    void claim(Tty& t, int n) {
+        if (n == 0 || taken(n)) return;
         t.com = n;
         claimed.insert(n);
-    };
+    }
+};
 
-    // 1. Adapters remembered by their identity: first the entries that still
-    //    point at the port, then, for an adapter in another socket, a free
-    //    entry of its identity follows it to its new device node (without a
-    //    by-id link the entry names a device node). Ports of one adapter share
-    //    an identity, so no entry is taken twice or moved away from a port
-    //    that is still where it was.
+// Adapters remembered by their identity: first the entries that still point
+// at the port, then, for an adapter in another socket, a free entry of its
+// identity follows it to its new device node (without a by-id link the entry
+// names a device node). Ports of one adapter share an identity, so no entry
+// is taken twice or moved away from a port that is still where it was.
+void NumberRememberedAdapters(std::vector<Tty>& ttys, Numbering& numbers) {
     auto remembers = [](const Tty& t, const MapEntry& e) {
         return (t.byId && e.target == *t.byId) || (!t.usbKey.empty() && e.idKey == t.usbKey);
     };
     for (auto& t : ttys) {
-        for (const auto& [n, e] : map) {
-            if (claimed.count(n) || !remembers(t, e)) continue;
+        for (const auto& [n, e] : numbers.map) {
+            if (numbers.taken(n) || !remembers(t, e)) continue;
             if ((t.byId && e.target == *t.byId) || (e.targetExists && e.resolved == t.resolved)) {
-                claim(t, n);
+                numbers.claim(t, n);
                 break;
             }
         }
     }
     for (auto& t : ttys) {
         if (t.com) continue;
-        for (auto& [n, e] : map) {
-            if (claimed.count(n) || !remembers(t, e) || !MapPort(n - 1, t.device).empty()) continue;
+        for (auto& [n, e] : numbers.map) {
+            if (numbers.taken(n) || !remembers(t, e) || !MapPort(n - 1, t.device).empty()) continue;
             e.resolved = t.resolved;
             e.targetExists = true;
-            claim(t, n);
+            numbers.claim(t, n);
             break;
         }
     }
-    // 2. Entries pointing at the device itself (set by hand, or by an earlier run).
+}
+
+// Entries pointing at the device itself (set by hand, or by an earlier run).
+void NumberMappedDevices(std::vector<Tty>& ttys, Numbering& numbers) {
     for (auto& t : ttys) {
         if (t.com) continue;
-        for (const auto& [n, e] : map)
-            if (e.idKey.empty() && e.targetExists && e.resolved == t.resolved && !claimed.count(n)) {
-                claim(t, n);
+        for (const auto& [n, e] : numbers.map)
+            if (e.idKey.empty() && e.targetExists && e.resolved == t.resolved && !numbers.taken(n)) {
+                numbers.claim(t, n);
                 break;
             }
     }
-    // 3. The built-in default, unless the port map gives that name to something else.
-    for (auto& t : ttys) {
-        if (t.com || t.hasIdentity()) continue;
-        const int d = DefaultComNumber(t.name);
-        if (d && !map.count(d)) claim(t, d);
-    }
-    // 4. New adapters first, then ports without a usable default: the lowest
-    //    free number from COM33 up, remembered in the port map.
+}
+
+// The built-in default, unless the port map gives that name to something else.
+void ClaimDefault(Tty& t, Numbering& numbers) {
+    const int d = DefaultComNumber(t.name);
+    if (d && !numbers.map.count(d)) numbers.claim(t, d);
+}
+
+void NumberByDefault(std::vector<Tty>& ttys, Numbering& numbers) {
+    for (auto& t : ttys)
+        if (!t.com && !t.hasIdentity()) ClaimDefault(t, numbers);
+}
+
+// New adapters first, then ports without a usable default: the lowest free
+// number from COM33 up, remembered in the port map.
+void NumberTheRest(std::vector<Tty>& ttys, Numbering& numbers) {
     std::stable_partition(ttys.begin(), ttys.end(), [](const Tty& t) { return t.hasIdentity(); });
     for (auto& t : ttys) {
         if (t.com) continue;
         int n = FirstAdapterComNumber;
-        while (n <= MaxComNumber && (map.count(n) || claimed.count(n))) ++n;
+        while (n <= MaxComNumber && (numbers.map.count(n) || numbers.taken(n))) ++n;
         if (n <= MaxComNumber && MapPort(n - 1, t.byId ? *t.byId : t.device).empty()) {
             if (!t.byId && !t.usbKey.empty()) RememberIdentity(n, t.usbKey);
-            map[n].link = PortMapDir() / ComName(n - 1);
-            claim(t, n);
+            numbers.map[n].link = PortMapDir() / ComName(n - 1);
+            numbers.claim(t, n);
             continue;
         }
         // Nothing can be remembered here: the default still opens the device.
-        const int d = DefaultComNumber(t.name);
-        if (d && !map.count(d)) claim(t, d);
+        ClaimDefault(t, numbers);
     }
+}
 
+// The numbered ports, then every other port map entry whose target exists,
+// sorted by COM number.
+std::vector<PresentPort> Listing(const std::vector<Tty>& ttys, const Numbering& numbers) {
     std::vector<std::pair<int, PresentPort>> found;
     std::set<fs::path> listedDevices;
     for (const auto& t : ttys) {
@@ -255,19 +285,31 @@ std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
         found.push_back({t.com, {ComName(t.com - 1), FriendlyName(t), t.device.string(), t.latencyTimerMs, t.usb}});
         listedDevices.insert(t.resolved);
     }
-    // 5. Every other port map entry whose target exists.
-    for (const auto& [n, e] : map) {
-        if (claimed.count(n) || !e.idKey.empty() || !e.targetExists || listedDevices.count(e.resolved)) continue;
+    for (const auto& [n, e] : numbers.map) {
+        if (numbers.taken(n) || !e.idKey.empty() || !e.targetExists || listedDevices.count(e.resolved)) continue;
         const std::string target = e.resolved.string();
         const std::string kind = target.starts_with(PseudoTerminalFolder) ? "Pseudo-terminal " : "Serial device ";
         found.push_back({n, {ComName(n - 1), kind + target + " (" + ComName(n - 1) + ")", target}});
         listedDevices.insert(e.resolved);
     }
-
     std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<PresentPort> ports;
     for (auto& f : found) ports.push_back(std::move(f.second));
     return ports;
+}
+
+}  // namespace
+
+SysfsPorts::SysfsPorts(fs::path sysRoot, fs::path devRoot) : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)) {}
+
+std::optional<std::vector<PresentPort>> SysfsPorts::presentPorts() {
+    std::vector<Tty> ttys = ReadTtys(sysRoot_, devRoot_);
+    Numbering numbers;
+    NumberRememberedAdapters(ttys, numbers);
+    NumberMappedDevices(ttys, numbers);
+    NumberByDefault(ttys, numbers);
+    NumberTheRest(ttys, numbers);
+    return Listing(ttys, numbers);
 }
 
 }  // namespace torvane::posix

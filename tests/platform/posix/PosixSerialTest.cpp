@@ -140,7 +140,7 @@ TEST_F(PosixSerialTest, BytesCrossTheLineBothWays) {
     // Bytes a terminal would translate or act on: CR, LF, XOFF, XON, ^C, 0xFF.
     const std::vector<std::uint8_t> frame{0xC2, 0x0D, 0x0A, 0x13, 0x11, 0x03, 0xFF, 0x00, 0x7F};
 
-    EXPECT_EQ(WritePort(ch, Port, frame.data(), static_cast<std::uint32_t>(frame.size())), WriteAccepted);
+    EXPECT_EQ(WritePort(ch, Port, frame), WriteAccepted);
     EXPECT_EQ(controllerReads(frame.size()), frame);
 
     std::vector<std::uint8_t> reply(2000);
@@ -188,7 +188,7 @@ TEST_F(PosixSerialTest, UnpluggedDeviceReadsNothingAndRefusesWrites) {
     pty.hangUp();
 
     const std::uint8_t byte = 0xC2;
-    EXPECT_EQ(WritePort(ch, Port, &byte, 1), WriteRejected);
+    EXPECT_EQ(WritePort(ch, Port, std::span(&byte, 1)), WriteRejected);
     EXPECT_EQ(ReadCurrentPort(ch), 0);
     DrainInput(ch);  // returns rather than reading a dead line for ever
     EXPECT_FALSE(device().waitReadable(20ms));
