@@ -1,8 +1,8 @@
 #pragma once
 // The texts an update run ends with, as the run shows them: verdicts (red
 // where the front end shows colours) and the panel texts that go beside
-// them. The blanks and "!!" are part of the texts. ui/EndTexts.h gathers
-// them with the front ends' own for the guide and its test.
+// them. The blanks and "!!" are part of the texts. The guide for
+// technicians explains every one; its test finds them here by their names.
 
 #include <string_view>
 
