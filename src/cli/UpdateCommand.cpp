@@ -98,7 +98,8 @@ constexpr const char* SeePorts = "Next: 'torvane-cli ports' lists the ports pres
 // platform. A failure is printed with where to look next.
 std::optional<int> PortOfArgument(Platform& platform, const std::string& value) {
     if (auto index = ParseComName(value)) return index;
-    if (value.find('/') == std::string::npos) {
+    // A device path: /dev/ttyUSB0 here, \\.\COM7 on Windows.
+    if (value.find_first_of("/\\") == std::string::npos) {
         std::cerr << "torvane-cli update: '" << value
                   << "' is neither a port name (COM1..COM257) nor a device path such as /dev/ttyUSB0\n"
                   << SeePorts << "; to give a device a COM name: " << platform.portMappingRecipe("COM<n>") << "\n";

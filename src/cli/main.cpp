@@ -2,8 +2,10 @@
 
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "cli/Commands.h"
+#include "platform/Platform.h"
 #include "shell/ProgramVersion.h"
 
 namespace {
@@ -32,7 +34,8 @@ void Usage(std::ostream& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string name = argc > 1 ? argv[1] : "";
+    const std::vector<std::string> args = torvane::HostPlatform().arguments(argc, argv);
+    const std::string name = args.size() > 1 ? args[1] : "";
     if (name == "--help" || name == "-h" || name == "help") {
         Usage(std::cout);
         return 0;
@@ -42,7 +45,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     for (const auto& c : Commands)
-        if (name == c.name) return c.run(torvane::cli::Args(argv + 2, argv + argc));
+        if (name == c.name) return c.run(torvane::cli::Args(args.begin() + 2, args.end()));
     if (!name.empty()) std::cerr << "torvane-cli: unknown command '" << name << "'\n\n";
     Usage(std::cerr);
     return 2;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/FarEnd.h"
@@ -64,6 +65,11 @@ public:
     // The command that ties a COM name ("COM7") to a device on this system.
     virtual std::string portMappingRecipe(std::string_view comName) = 0;
 
+    // The program's command line as UTF-8 text, whatever the system's code
+    // page: `argv` as given where it is UTF-8 already, the wide command line
+    // on Windows (whose narrow argv is in the ANSI code page). Every path in
+    // this interface is UTF-8 text as well.
+    virtual std::vector<std::string> arguments(int argc, char** argv) = 0;
     // Appends `line` and a line break to the file at `path` (creating it and
     // its folders) in one piece: a concurrent writer's line never lands inside
     // it and a failure never leaves half of it. Empty on success, else why not.

@@ -125,6 +125,24 @@ check "the port remembered in the registry (COM7) is used" 0 "Program Ok"
 flash_checked "the remembered port"
 wine reg delete 'HKCU\Software\Oskel\Torvane' /f >/dev/null 2>&1
 
+# A device path as Windows writes it, and a run log in a folder named with a
+# letter beyond ASCII: the command line reaches the program as UTF-16 whatever
+# the ANSI code page, and the record lands under the very name given.
+log_root=$WINEPREFIX/drive_c/torvane-wine-test
+rm -rf "$log_root"
+start_module --chip 252 --loader-version 10 --hardware 26 --preparation 0x84 --expect-image product/images/kbv7e-33fj64.hex
+update --port '\\.\COM7' --as main --log 'C:\torvane-wine-test\Jürgen\runs.jsonl'
+check '--port \\.\COM7 and --log in C:\torvane-wine-test\Jürgen' 0 "Program Ok"
+flash_checked 'the \\.\COM7 device path'
+if grep -qF '"exit_code":0' "$log_root/Jürgen/runs.jsonl" 2>/dev/null; then
+  echo "PASS  the record is in C:\torvane-wine-test\Jürgen\runs.jsonl"
+else
+  echo "FAIL  no record in C:\torvane-wine-test\Jürgen\runs.jsonl; the drive holds:"
+  find "$log_root" 2>/dev/null | sed 's/^/      /'
+  failures=$((failures + 1))
+fi
+rm -rf "$log_root"
+
 if [ "$failures" -ne 0 ]; then
   echo "cli-under-wine: $failures case(s) failed"
   exit 1

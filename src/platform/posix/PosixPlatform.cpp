@@ -76,6 +76,7 @@ public:
     std::string portMappingRecipe(std::string_view comName) override {
         return "ln -sfn /dev/ttyUSB0 " + (posix::PortMapDir() / comName).string();
     }
+    std::vector<std::string> arguments(int argc, char** argv) override { return {argv, argv + argc}; }
     std::string appendLine(const std::string& path, std::string_view line) override {
         return posix::AppendLine(path, line);
     }

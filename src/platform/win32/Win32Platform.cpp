@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <timeapi.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "formats/ComName.h"
 #include "platform/Platform.h"
@@ -60,6 +62,25 @@ private:
     bool interactive_ = false;
 };
 
+// UTF-8 text and the system's wide text, both ways; nothing for text that
+// does not convert.
+std::wstring Wide(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
+    return wide;
+}
+
+std::string Utf8(std::wstring_view wide) {
+    if (wide.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
+    return utf8;
+}
+
 class Win32Platform final : public Platform {
 public:
     SerialPorts& serialPorts() override { return ports_; }
@@ -97,11 +118,24 @@ public:
                " in Device Manager (Ports, Properties, Port Settings, Advanced)";
     }
 
+    std::vector<std::string> arguments(int argc, char** argv) override {
+        int count = 0;
+        LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+        if (wide == nullptr || count != argc) {
+            if (wide != nullptr) ::LocalFree(wide);
+            return {argv, argv + argc};  // the narrow ones are all there is
+        }
+        std::vector<std::string> utf8;
+        for (int i = 0; i < count; ++i) utf8.push_back(Utf8(wide[i]));
+        ::LocalFree(wide);
+        return utf8;
+    }
+
     // FILE_APPEND_DATA alone makes every write land at the end of the file in
     // one piece, whoever else appends at the same time.
     std::string appendLine(const std::string& path, std::string_view line) override {
         std::error_code ec;
-        const std::filesystem::path file(path);
+        const std::filesystem::path file(Wide(path));
         if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
         const HANDLE h = ::CreateFileW(file.wstring().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -116,9 +150,9 @@ public:
         return {};
     }
     std::string runLogPath() override {
-        const char* local = std::getenv("LOCALAPPDATA");
-        const std::filesystem::path base = local != nullptr && *local != '\0' ? std::filesystem::path(local) : ".";
-        return (base / "Torvane" / "runs.jsonl").string();
+        const wchar_t* local = ::_wgetenv(L"LOCALAPPDATA");
+        const std::filesystem::path base = local != nullptr && *local != L'\0' ? std::filesystem::path(local) : ".";
+        return Utf8((base / "Torvane" / "runs.jsonl").wstring());
     }
     std::int64_t secondsSinceEpoch() override {
         return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
