@@ -1,6 +1,7 @@
 #include "qt/StartUp.h"
 
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "shell/ExitCodes.h"
@@ -14,6 +15,20 @@ namespace torvane {
 namespace {
 
 QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+// Runs the windows; an error that escapes them is shown in a box and ends
+// the program with ExitStartFailed.
+int RunShowingErrors(const StartUpBoxes& boxes, const std::function<void()>& windows) {
+    try {
+        windows();
+        return 0;
+    } catch (const std::exception& e) {
+        if (boxes.error) boxes.error(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        if (boxes.error) boxes.error(Latin1(UnexpectedStopText));
+    }
+    return ExitStartFailed;
+}
 
 }  // namespace
 
@@ -40,39 +55,24 @@ int StartUp(const GuiOptions& options, InstanceGuard& guard, const StartUpBoxes&
     // Closing a dialog never ends the program; closing the main window does.
     const bool quitOnLast = QApplication::quitOnLastWindowClosed();
     QApplication::setQuitOnLastWindowClosed(false);
-    int exitCode = 0;
-    try {
+    const int exitCode = RunShowingErrors(boxes, [&] {
         GuiSession session(options);
         FrontEndWindow& front = session.frontWindow();
         QObject::connect(&front, &FrontEndWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
         front.show();
         QApplication::exec();
-    } catch (const std::exception& e) {
-        if (boxes.error) boxes.error(QString::fromLocal8Bit(e.what()));
-        exitCode = ExitStartFailed;
-    } catch (...) {
-        if (boxes.error) boxes.error(Latin1(UnexpectedStopText));
-        exitCode = ExitStartFailed;
-    }
+    });
     QApplication::setQuitOnLastWindowClosed(quitOnLast);
     guard.release();
     return exitCode;
 }
 
 int StartStation(const GuiOptions& options, const std::vector<int>& ports, const StartUpBoxes& boxes) {
-    int exitCode = 0;
-    try {
+    return RunShowingErrors(boxes, [&] {
         StationWindow window(HostPlatform(), StationSettingsFor(options.identity), ports);
         window.show();
         QApplication::exec();
-    } catch (const std::exception& e) {
-        if (boxes.error) boxes.error(QString::fromLocal8Bit(e.what()));
-        exitCode = ExitStartFailed;
-    } catch (...) {
-        if (boxes.error) boxes.error(Latin1(UnexpectedStopText));
-        exitCode = ExitStartFailed;
-    }
-    return exitCode;
+    });
 }
 
 }  // namespace torvane

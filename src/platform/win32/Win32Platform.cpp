@@ -62,25 +62,6 @@ private:
     bool interactive_ = false;
 };
 
-// UTF-8 text and the system's wide text, both ways; nothing for text that
-// does not convert.
-std::wstring Wide(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), n);
-    return wide;
-}
-
-std::string Utf8(std::wstring_view wide) {
-    if (wide.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), utf8.data(), n, nullptr, nullptr);
-    return utf8;
-}
-
 class Win32Platform final : public Platform {
 public:
     SerialPorts& serialPorts() override { return ports_; }
@@ -126,7 +107,7 @@ public:
             return {argv, argv + argc};  // the narrow ones are all there is
         }
         std::vector<std::string> utf8;
-        for (int i = 0; i < count; ++i) utf8.push_back(Utf8(wide[i]));
+        for (int i = 0; i < count; ++i) utf8.push_back(win32::Narrow(wide[i]));
         ::LocalFree(wide);
         return utf8;
     }
@@ -135,7 +116,7 @@ public:
     // one piece, whoever else appends at the same time.
     std::string appendLine(const std::string& path, std::string_view line) override {
         std::error_code ec;
-        const std::filesystem::path file(Wide(path));
+        const std::filesystem::path file(win32::Widen(path));
         if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
         const HANDLE h = ::CreateFileW(file.wstring().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -152,7 +133,7 @@ public:
     std::string runLogPath() override {
         const wchar_t* local = ::_wgetenv(L"LOCALAPPDATA");
         const std::filesystem::path base = local != nullptr && *local != L'\0' ? std::filesystem::path(local) : ".";
-        return Utf8((base / "Torvane" / "runs.jsonl").wstring());
+        return win32::Narrow((base / "Torvane" / "runs.jsonl").wstring());
     }
     std::int64_t secondsSinceEpoch() override {
         return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
