@@ -12,13 +12,9 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cctype>
-#include <cstdio>
 
 #include "formats/ComName.h"
 #include "platform/Platform.h"
-#include "serial/PortDiscovery.h"
-#include "shell/ProductIdentity.h"
 
 namespace torvane {
 
@@ -29,120 +25,22 @@ constexpr int CellWidth = 230;
 constexpr int PortListHeight = 96;
 constexpr int VerdictFontHeight = -13;
 constexpr FontStyle Bold{true, false};
-constexpr const char* WindowTitle = "Torvane station";
-constexpr const char* WaitingForNextText = "Waiting for the next module";
 
-QString Utf8(const std::string& s) { return FromSystemText(s); }
-
-QString CountsText(int done, int failed) { return QStringLiteral("%1 done, %2 failed").arg(done).arg(failed); }
-
-// Users type com7 as readily as COM7.
-std::optional<int> ComNameArgument(std::string s) {
-    for (std::size_t i = 0; i < s.size() && i < 3; ++i) s[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(s[i])));
-    return PortIndexOfComName(s);
-}
+QString Utf8(std::string_view s) { return FromSystemText(s); }
 
 }  // namespace
-
-std::optional<std::vector<std::string>> StationArguments(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) != "--station") continue;
-        std::vector<std::string> ports;
-        for (int j = i + 1; j < argc && argv[j][0] != '-'; ++j) ports.emplace_back(argv[j]);
-        return ports;
-    }
-    return std::nullopt;
-}
-
-StationPorts StationPortsOf(Platform& platform, const std::vector<std::string>& arguments) {
-    StationPorts result;
-    for (const std::string& a : arguments) {
-        std::optional<int> index = ComNameArgument(a);
-        if (!index) {
-            if (a.find('/') == std::string::npos) {
-                result.error = "'" + a + "' is neither a port name (COM1..COM257) nor a device path such as /dev/ttyUSB0";
-                return result;
-            }
-            const DevicePortLookup port = platform.portForDevice(a);
-            if (port.portIndex < 0) {
-                result.error = port.reason;
-                return result;
-            }
-            index = port.portIndex;
-        }
-        // One worker per port: a port named twice is still one port.
-        if (std::find(result.portIndexes.begin(), result.portIndexes.end(), *index) == result.portIndexes.end())
-            result.portIndexes.push_back(*index);
-    }
-    return result;
-}
-
-StationSettings StationSettingsFor(const std::optional<std::string>& identity) {
-    StationSettings s;
-    s.front = ChooseFrontEnd(identity ? std::optional<std::string_view>(*identity) : std::nullopt);
-    s.identity = std::string(IdentityOrDefault(identity ? std::optional<std::string_view>(*identity) : std::nullopt));
-    return s;
-}
-
-// Hands the engine's reports, made on the ports' worker threads, to the GUI
-// thread. The run log is written here, on the worker: a record must not be
-// lost because the window went away before the queue was processed.
-class StationWindow::Relay : public StationObserver {
-public:
-    Relay(StationWindow& window, Platform& platform, int generation)
-        : window_(window), platform_(platform), generation_(generation) {}
-
-    void text(int slot, std::string_view what, std::string_view value) override {
-        post([slot, what = std::string(what), value = std::string(value)](StationWindow& w) {
-            w.showText(slot, what, value);
-        });
-    }
-    void bar(int slot, int position, int maximum, BarState state) override {
-        post([=](StationWindow& w) { w.showBar(slot, position, maximum, state); });
-    }
-    void runEnded(int slot, const PortReport& report) override {
-        if (!report.record.empty()) {
-            const std::string path = platform_.runLogPath();
-            if (const std::string failure = platform_.appendLine(path, report.record); !failure.empty())
-                std::fprintf(stderr, "torvane: the run on %s was not recorded in %s: %s\n", report.portName.c_str(),
-                             path.c_str(), failure.c_str());
-        }
-        post([slot, report](StationWindow& w) { w.showVerdict(slot, report); });
-    }
-    void waitingForNext(int slot) override {
-        post([slot](StationWindow& w) { w.showWaiting(slot); });
-    }
-    void portEnded(int slot) override {
-        post([slot](StationWindow& w) { w.showEnded(slot); });
-    }
-
-private:
-    template <class Show>
-    void post(Show show) {
-        StationWindow* w = &window_;
-        QMetaObject::invokeMethod(
-            w, [w, generation = generation_, show = std::move(show)] {
-                if (w->generation_ == generation) show(*w);
-            },
-            Qt::QueuedConnection);
-    }
-
-    StationWindow& window_;
-    Platform& platform_;
-    const int generation_;
-};
 
 StationWindow::StationWindow(Platform& platform, StationSettings settings, std::vector<int> chosen, QWidget* parent)
     : QMainWindow(parent),
       portList(new QListWidget),
-      repeat(new QCheckBox(QStringLiteral("Repeat: after each verdict, wait for the next module"))),
-      startAll(new QPushButton(QStringLiteral("START all"))),
-      stopAll(new QPushButton(QStringLiteral("STOP all"))),
+      repeat(new QCheckBox(Utf8(RepeatCaption))),
+      startAll(new QPushButton(Utf8(StartAllCaption))),
+      stopAll(new QPushButton(Utf8(StopAllCaption))),
       totals(new QLabel),
       platform_(platform),
       settings_(std::move(settings)) {
     setObjectName(QStringLiteral("Station"));
-    setWindowTitle(QString::fromLatin1(WindowTitle));
+    setWindowTitle(Utf8(StationTitle));
     setFont(MapFont("MS Sans Serif", -11));
 
     auto* client = new QWidget(this);
@@ -214,22 +112,9 @@ void StationWindow::fillPortList(const std::vector<int>& chosen) {
         const bool checked = std::find(chosen.begin(), chosen.end(), portIndex) != chosen.end();
         item->setCheckState(checked ? Qt::Checked : Qt::Unchecked);
     };
-    // The same listing the port dialog shows.
-    const std::unique_ptr<PortEnumerator> enumerator = platform_.portEnumerator();
-    std::vector<int> listed;
-    for (const ComPort& p : ListComPorts(*enumerator)) {
-        const int index = p.portIndex();
-        if (std::find(listed.begin(), listed.end(), index) != listed.end()) continue;
-        listed.push_back(index);
-        devicePaths_[index] = Utf8(p.devicePath);
-        add(index, Utf8(p.portName) + QStringLiteral("   ") + Utf8(p.friendlyName));
-    }
-    // A port given by name whose device is not present now is still a port
-    // the user asked for: it shows, and its run says what is wrong with it.
-    for (int index : chosen) {
-        if (std::find(listed.begin(), listed.end(), index) != listed.end()) continue;
-        devicePaths_[index] = Utf8(platform_.devicePathOf(index));
-        add(index, Utf8(ComName(index)) + QStringLiteral("   ") + devicePaths_[index]);
+    for (const StationPortEntry& p : StationPortList(platform_, chosen)) {
+        devicePaths_[p.portIndex] = Utf8(p.devicePath);
+        add(p.portIndex, Utf8(p.text));
     }
 }
 
@@ -288,9 +173,9 @@ void StationWindow::rebuild() {
         lines->addWidget(c->verdict->widget());
         c->counter = line("counter");
         auto* buttons = new QHBoxLayout;
-        c->start = new QPushButton(QStringLiteral("START"), c->box);
+        c->start = new QPushButton(Utf8(StartCaption), c->box);
         c->start->setObjectName(QStringLiteral("start"));
-        c->stop = new QPushButton(QStringLiteral("STOP"), c->box);
+        c->stop = new QPushButton(Utf8(StopCaption), c->box);
         c->stop->setObjectName(QStringLiteral("stop"));
         for (QPushButton* b : {c->start, c->stop}) {
             b->setAutoDefault(false);
@@ -306,7 +191,13 @@ void StationWindow::rebuild() {
         showCounts(s);
     }
     if (!ports.empty()) {
-        relay_ = std::make_unique<Relay>(*this, platform_, generation_);
+        // Each report is queued to the GUI thread and taken only if its
+        // station is still the window's.
+        relay_ = std::make_unique<StationReportRelay>(platform_, generation_, [this](std::unique_ptr<StationReport> r) {
+            QMetaObject::invokeMethod(
+                this, [this, report = std::shared_ptr<StationReport>(std::move(r))] { take(*report); },
+                Qt::QueuedConnection);
+        });
         station_ = std::make_unique<Station>(platform_, settings_, ports, *relay_);
     }
     showCounts(-1);
@@ -347,27 +238,33 @@ void StationWindow::showButtons() {
 
 void StationWindow::showCounts(int slot) {
     if (slot >= 0) {
-        const Counts& n = counts_[cell(slot).portIndex];
-        cell(slot).counter->setText(CountsText(n.done, n.failed));
+        cell(slot).counter->setText(Utf8(counts_[cell(slot).portIndex].text()));
         return;
     }
-    Counts all;
-    for (const auto& [port, n] : counts_) {
-        all.done += n.done;
-        all.failed += n.failed;
+    StationCounts all;
+    for (const auto& [port, n] : counts_) all += n;
+    totals->setText(Utf8(all.text()));
+}
+
+void StationWindow::take(const StationReport& r) {
+    if (r.generation != generation_) return;
+    switch (r.kind) {
+    case StationReport::Kind::Text: showText(r.slot, r.what, r.value); break;
+    case StationReport::Kind::Bar: showBar(r.slot, r.position, r.maximum, r.state); break;
+    case StationReport::Kind::RunEnded: showVerdict(r.slot, r.run); break;
+    case StationReport::Kind::WaitingForNext: showWaiting(r.slot); break;
+    case StationReport::Kind::PortEnded: showEnded(r.slot); break;
     }
-    totals->setText(CountsText(all.done, all.failed));
 }
 
 void StationWindow::showText(int slot, const std::string& what, const std::string& value) {
     StationCell& c = cell(slot);
-    // The loader's front end says on its message line what the others say
-    // in the status panel.
-    if (what == "status" || what == "message") c.status->setText(Utf8(value));
-    else if (what == "device") c.chip->setText(Utf8(value));
-    // A box the port's run would have shown is said in the cell: a station
-    // must not stop every port for one that cannot be opened.
-    else if (what == "detail" || what == "message box" || what == "notice") c.detail->setText(Utf8(value));
+    switch (CellLineOf(what)) {
+    case CellLine::Status: c.status->setText(Utf8(value)); break;
+    case CellLine::Chip: c.chip->setText(Utf8(value)); break;
+    case CellLine::Detail: c.detail->setText(Utf8(value)); break;
+    case CellLine::None: break;
+    }
 }
 
 void StationWindow::showBar(int slot, int position, int maximum, BarState state) {
@@ -379,20 +276,17 @@ void StationWindow::showBar(int slot, int position, int maximum, BarState state)
 
 void StationWindow::showVerdict(int slot, const PortReport& report) {
     StationCell& c = cell(slot);
-    // The front ends' verdict colours: white on green for success, on red for failure.
+    const VerdictColours colours = VerdictColoursOf(report);
     c.verdict->setCaption(report.verdict);
-    c.verdict->setBackground(report.success ? ClGreen : ClRed);
-    c.verdict->setFontColour(ClWhite);
+    c.verdict->setBackground(colours.background);
+    c.verdict->setFontColour(colours.font);
     c.verdict->setOpaque(true);
-    // A run the operator stopped says nothing about the module.
-    Counts& n = counts_[c.portIndex];
-    if (report.success) ++n.done;
-    else if (report.outcome != Outcome::Aborted) ++n.failed;
+    counts_[c.portIndex].count(report);
     showCounts(slot);
     showCounts(-1);
 }
 
-void StationWindow::showWaiting(int slot) { cell(slot).status->setText(QString::fromLatin1(WaitingForNextText)); }
+void StationWindow::showWaiting(int slot) { cell(slot).status->setText(Utf8(WaitingForNextText)); }
 
 void StationWindow::showEnded(int slot) {
     cell(slot).running = false;

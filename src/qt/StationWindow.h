@@ -19,6 +19,8 @@
 #include <vector>
 
 #include "station/Station.h"
+#include "station/StationCommandLine.h"
+#include "station/StationReports.h"
 #include "qt/QtControls.h"
 
 class QCheckBox;
@@ -31,22 +33,6 @@ class QPushButton;
 namespace torvane {
 
 class Platform;
-
-// The arguments after --station up to the next option (Qt's options begin
-// with '-' too); nothing when --station is not given.
-std::optional<std::vector<std::string>> StationArguments(int argc, char** argv);
-
-// The ports a station is given: COM names (any case) or device paths, each
-// once, in the order given. `error` says what is wrong with the first bad one.
-struct StationPorts {
-    std::vector<int> portIndexes;
-    std::string error;
-};
-StationPorts StationPortsOf(Platform& platform, const std::vector<std::string>& arguments);
-
-// The settings a station of this build runs with: the front end and the tags
-// of `identity` (the build's own or the default), each port run once.
-StationSettings StationSettingsFor(const std::optional<std::string>& identity);
 
 // One port of the grid.
 struct StationCell {
@@ -97,12 +83,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    class Relay;
-    struct Counts {
-        int done = 0;
-        int failed = 0;
-    };
-
     void fillPortList(const std::vector<int>& chosen);
     std::vector<int> checkedPorts() const;
     // New cells and a new station for the checked ports; only while nothing runs.
@@ -112,7 +92,8 @@ private:
     void showButtons();
     void showCounts(int slot);
 
-    // Reports of the current station, on the GUI thread.
+    // A report of a station, on the GUI thread; dropped unless it is the current one's.
+    void take(const StationReport& report);
     void showText(int slot, const std::string& what, const std::string& value);
     void showBar(int slot, int position, int maximum, BarState state);
     void showVerdict(int slot, const PortReport& report);
@@ -122,13 +103,13 @@ private:
     Platform& platform_;
     StationSettings settings_;
     std::map<int, QString> devicePaths_;  // by port index, from the listing
-    std::map<int, Counts> counts_;        // by port index; kept when the grid changes
+    std::map<int, StationCounts> counts_; // by port index; kept when the grid changes
     QWidget* grid_ = nullptr;
     QGridLayout* gridLayout_ = nullptr;
     std::vector<std::unique_ptr<StationCell>> cells_;
     int generation_ = 0;                  // which station's reports are taken
     bool closePending_ = false;
-    std::unique_ptr<Relay> relay_;        // outlives the station that reports to it
+    std::unique_ptr<StationReportRelay> relay_;  // outlives the station that reports to it
     std::unique_ptr<Station> station_;
 };
 

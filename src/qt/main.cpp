@@ -48,9 +48,10 @@ int main(int argc, char** argv) {
     // The command line as the user typed it: Qt takes its own options out of
     // argv, and "\P" counts only as the very first argument.
     const auto options = torvane::GuiOptions::ThisBuild(argc, argv);
-    if (const auto station = torvane::StationArguments(argc, argv)) {
+    torvane::Platform& platform = torvane::HostPlatform();
+    if (const auto station = torvane::StationArguments(platform.arguments(argc, argv))) {
         // A bad port is said before any window: the command line is wrong.
-        const torvane::StationPorts ports = torvane::StationPortsOf(torvane::HostPlatform(), *station);
+        const torvane::StationPorts ports = torvane::StationPortsOf(platform, *station);
         if (!ports.error.empty()) {
             std::fprintf(stderr, "torvane --station: %s\n", ports.error.c_str());
             return torvane::ExitUsage;
@@ -59,6 +60,6 @@ int main(int argc, char** argv) {
         return torvane::StartStation(options, ports.portIndexes);
     }
     torvane::GuiApplication app(argc, argv);
-    const auto guard = torvane::HostPlatform().instanceGuard();
+    const auto guard = platform.instanceGuard();
     return torvane::StartUp(options, *guard);
 }

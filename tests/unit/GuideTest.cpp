@@ -137,7 +137,7 @@ const std::map<std::string, std::string_view, std::less<>> NotEndTexts = {
     {"ui/FrontEnds.cpp: BusyDeviceText", "the device panel while the run is busy"},
     {"cli/StationUpdate.cpp: WaitingForNextText", "a station port between modules (the guide's station section)"},
     {"cli/StationUpdate.cpp: NoModuleText", "a station table's chip column, beside its verdict"},
-    {"qt/StationWindow.cpp: WaitingForNextText", "a station port between modules (the guide's station section)"},
+    {"station/StationReports.h: WaitingForNextText", "a station port between modules (the guide's station section)"},
     {"qt/Version.h: GuideText", "the version box's pointer to the guide"},
     {"qt/main.cpp: HelpText", "torvane --help"},
     {"win32ui/main.cpp: HelpText", "torvane.exe --help"},
