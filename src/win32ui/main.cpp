@@ -8,6 +8,7 @@
 
 #include "platform/Platform.h"
 #include "shell/ProgramVersion.h"
+#include "station/StationCommandLine.h"
 #include "ui/GuiOptions.h"
 #include "win32ui/MessageBoxes.h"
 #include "win32ui/StartUp.h"
@@ -17,6 +18,7 @@ namespace {
 
 constexpr std::string_view HelpText =
     "usage: torvane [\\P]\n"
+    "       torvane --station [PORT ...]\n"
     "\n"
     "The firmware updater with windows. The product identity this build carries\n"
     "chooses the window. \\P as the first argument also starts the UDP service.\n"
@@ -25,6 +27,10 @@ constexpr std::string_view HelpText =
     "The port chosen last is kept in the user's part of the registry\n"
     "(HKEY_CURRENT_USER).\n"
     "\n"
+    "  --station [PORT ...]  the station window: the modules on several ports\n"
+    "              updated at once, each with its progress and verdict. PORT is\n"
+    "              a COM name (COM7) or a device path (\\\\.\\COM7); without\n"
+    "              any, check the ports in the window's list\n"
     "  --help      this text\n"
     "  --version   this release and the product it is built for\n"
     "\n"
@@ -70,6 +76,8 @@ int main(int argc, char** argv) {
     auto options = torvane::GuiOptions::ThisBuild(argc, argv);
     // "\P" counts only as the very first argument, as the user typed it.
     options.arguments.assign(arguments.begin() + (arguments.empty() ? 0 : 1), arguments.end());
+    if (const auto station = torvane::StationArguments(arguments))
+        return torvane::win32ui::StartStation(options, *station);
     const auto guard = platform.instanceGuard();
     return torvane::win32ui::StartUp(options, *guard);
 }
