@@ -1,6 +1,6 @@
 // The station window on Windows, driven through its own messages: its cells
 // for the ports it is given, and with two simulated modules behind two COM
-// ports (TORVANE_TEST_STATION_PORTS=COM7,COM8; tests/windows/station-under-wine.sh
+// ports (TORVANE_TEST_STATION_PORTS=COM7,COM8; tests/windows/windows-under-wine.sh
 // links them) START for all, STOP for one and a close during the runs.
 // Without the modules those are skipped. Results are read from the controls
 // as Windows shows them.

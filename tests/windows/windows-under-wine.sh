@@ -5,8 +5,12 @@
 #     messages (torvane_win32ui_tests.exe), programs the module: the verdict
 #     is read from the window, and the module's flash holds the image;
 #   - a close during a run, the port dialog's list, the design texts;
+#   - the station window with two modules, the second linked as COM8:
+#     START for all programs both (each flash holds the image), STOP of
+#     one port and a close during the runs stop them;
 #   - torvane.exe itself: a second start shows the already-running box and
-#     leaves the first alone; "\P" opens the UDP service.
+#     leaves the first alone; the station starts beside it; "\P" opens the
+#     UDP service.
 #
 #   tests/windows/windows-under-wine.sh WINDOWS_BUILD NATIVE_BUILD
 #
@@ -27,7 +31,7 @@ com=com7
 work=$(mktemp -d "${TMPDIR:-/tmp}/torvane-wine-gui.XXXXXX")
 sim_pid=
 failures=0
-trap 'stop_module >/dev/null 2>&1; wineserver -k 2>/dev/null; rm -rf "$work"; rm -f "$WINEPREFIX/dosdevices/$com"' EXIT
+trap 'stop_module >/dev/null 2>&1; wineserver -k 2>/dev/null; rm -rf "$work"; rm -f "$WINEPREFIX/dosdevices/$com" "$WINEPREFIX/dosdevices/com8"' EXIT
 # A Wine session started without a display (the console tests) cannot show
 # windows: start afresh on this one.
 wineserver -k 2>/dev/null
@@ -43,7 +47,19 @@ start_module() {
   ln -sfn "$(head -n 1 "$work/sim.out")" "$WINEPREFIX/dosdevices/$com"
 }
 
-# Ends the module; its exit code says whether its flash check passed.
+# Two modules with the given options, linked as COM7 and COM8.
+start_modules() {
+  "$sim" --modules 2 --baud 115200 "$@" >"$work/sim.out" 2>"$work/sim.err" &
+  sim_pid=$!
+  for _ in $(seq 1 100); do
+    [ "$(wc -l <"$work/sim.out")" -ge 2 ] && break
+    sleep 0.05
+  done
+  ln -sfn "$(sed -n 1p "$work/sim.out")" "$WINEPREFIX/dosdevices/$com"
+  ln -sfn "$(sed -n 2p "$work/sim.out")" "$WINEPREFIX/dosdevices/com8"
+}
+
+# Ends the module (or modules); its exit code says whether its flash check passed.
 stop_module() {
   [ -n "$sim_pid" ] || return 0
   kill -INT "$sim_pid" 2>/dev/null
@@ -60,9 +76,11 @@ fail() {
   failures=$((failures + 1))
 }
 
-# windows_test NAME FILTER: the window tests matching FILTER pass.
+# windows_test NAME FILTER: the window tests matching FILTER pass, none skipped.
 windows_test() {
-  if TORVANE_TEST_MODULE_PORT=COM7 wine "$tests" --gtest_brief=1 --gtest_filter="$2" >"$work/test.out" 2>&1; then
+  if TORVANE_TEST_MODULE_PORT=COM7 TORVANE_TEST_STATION_PORTS=COM7,COM8 \
+    wine "$tests" --gtest_brief=1 --gtest_filter="$2" >"$work/test.out" 2>&1 &&
+    ! grep -q '^\[  SKIPPED \]' "$work/test.out"; then
     pass "$1"
   else
     fail "$1" "$work/test.out"
@@ -82,6 +100,18 @@ start_module --silent
 windows_test "a close during a run, the port dialog, the windows' texts" \
   "FrontEndClose.*:PortDialog.*:Windows.ShowTheirDesignTexts"
 stop_module
+
+# The station: two modules at once, each checked; then modules that answer
+# late enough for their runs to be stopped in the middle.
+start_modules --chip 252 --loader-version 10 --hardware 26 --preparation 0x84 \
+  --expect-image product/images/kbv7e-33fj64.hex
+windows_test "the station: START all programs both modules and shows each verdict; its cells; a bad port" \
+  "StationPrograms.*:StationCells.*:StationStart.*"
+if stop_module; then pass "the station: both modules' flash holds the image"; else fail "the station: flash check" "$work/sim.err"; fi
+start_modules --chip 252 --loader-version 10 --hardware 26 --preparation 0x84 --late 10
+windows_test "the station: STOP of one port, a close during the runs" "StationStops.*"
+stop_module
+rm -f "$WINEPREFIX/dosdevices/com8"
 
 # The program itself: one instance at a time.
 window_named() {  # window_named PATTERN [SECONDS]: the id of a visible window so named
@@ -106,6 +136,16 @@ if window_named '^Upgrade .*KBV 7E' >/dev/null; then
   fi
   kill "$second" 2>/dev/null
   wait "$second" 2>/dev/null
+  # The station has no guard: it opens beside the updater.
+  wine "$gui" --station COM7 >"$work/station.out" 2>&1 &
+  station=$!
+  if window_named '^Torvane station$' 10 >/dev/null; then
+    pass "torvane.exe --station opens the station window beside the updater"
+  else
+    fail "torvane.exe --station shows no station window" "$work/station.out"
+  fi
+  kill "$station" 2>/dev/null
+  wait "$station" 2>/dev/null
 else
   fail "torvane.exe shows no window" "$work/first.out"
 fi
