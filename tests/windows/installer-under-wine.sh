@@ -59,8 +59,11 @@ run_log_win="$local_app_data\\Torvane\\runs.jsonl"
 run_log=$(winepath -u "$run_log_win" 2>/dev/null)
 start_menu=$(winepath -u "$(wine cmd /c echo %ProgramData% 2>/dev/null | tr -d '\r')\\Microsoft\\Windows\\Start Menu\\Programs\\Torvane.lnk")
 path_before=$(machine_path)
+# With the window program, the Start menu entry and the icon in Programs and
+# Features are its own; without it the setup carries torvane-cli alone.
 gui=0
-[ -f "$stage/torvane.exe" ] && gui=1
+main_program=torvane-cli.exe
+[ -f "$stage/torvane.exe" ] && gui=1 main_program=torvane.exe
 
 # --- a silent install with the PATH component ---------------------------------
 if run_setup /S /PATH; then pass "setup.exe /S /PATH exits 0"; else fail "setup.exe /S /PATH exits 0"; fi
@@ -89,7 +92,7 @@ done <<CASES
 DisplayName|Torvane
 DisplayVersion|$version
 Publisher|?*
-DisplayIcon|$win_dir\\torvane*.exe,0
+DisplayIcon|$win_dir\\$main_program,0
 UninstallString|"$win_dir\\uninstall.exe"
 QuietUninstallString|"$win_dir\\uninstall.exe" /S
 InstallLocation|$win_dir
@@ -110,7 +113,7 @@ else
 fi
 if [ $gui -eq 1 ]; then
   out=$(wine "$dir/torvane.exe" --version 2>&1)
-  if grep -qF "$version" <<<"$out"; then
+  if [ "$(head -n 1 <<<"$out" | tr -d '\r')" = "torvane $version" ]; then
     pass "the installed torvane.exe --version says $version"
   else
     fail "the installed torvane.exe --version" "$out"
