@@ -9,7 +9,7 @@
 #
 # Needs WINEPREFIX (an initialised, throw-away prefix); exits 1 when a check fails.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 build=$1
 : "${WINEPREFIX:?set WINEPREFIX to a throw-away Wine prefix}"
 export WINEDEBUG=-all DISPLAY=

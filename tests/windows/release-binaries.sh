@@ -10,7 +10,7 @@
 #
 # Exits 1 when a check fails.
 set -uo pipefail
-cd "$(dirname "$0")/../.."
+cd "$(dirname "$0")/../.." || exit 1
 build=$1
 release=$build/release
 objdump=x86_64-w64-mingw32-objdump
@@ -42,14 +42,14 @@ while IFS='|' read -r program subsystem required; do
   fi
   headers=$($objdump -p "$exe")
 
-  foreign=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'A-Z' 'a-z' | grep -Ev "$system_dll")
+  foreign=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '[:upper:]' '[:lower:]' | grep -Ev "$system_dll")
   if [ -z "$foreign" ]; then
     pass "$program imports only system DLLs: $(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '\n' ' ')"
   else
     fail "$program imports DLLs Windows does not have" "$foreign"
   fi
 
-  if grep -Eq "^Subsystem[[:space:]]+0*$subsystem[[:space:]]" <<<"$headers"; then
+  if grep -Eq "^Subsystem[[:space:]]+0*${subsystem}[[:space:]]" <<<"$headers"; then
     pass "$program has subsystem $subsystem"
   else
     fail "$program's subsystem is not $subsystem" "$(grep '^Subsystem' <<<"$headers")"
