@@ -21,8 +21,18 @@ work=$build/package
 stage=$work/$name
 rm -rf "$work"
 mkdir -p "$stage/docs/images"
+# The window program goes in when the build has it; it must then have been
+# given its resources (torvane_windows_resources), which makes its release copy.
 programs=(torvane-cli.exe)
-[ -f "$build/release/torvane.exe" ] && programs=(torvane.exe "${programs[@]}")
+targets=$(cmake --build "$build" --target help)
+if grep -qx '\.\.\. torvane' <<<"$targets"; then
+  if [ ! -f "$build/release/torvane.exe" ]; then
+    echo "package.sh: the build has the target torvane but no $build/release/torvane.exe:" \
+      "call torvane_windows_resources(torvane ...) for it" >&2
+    exit 1
+  fi
+  programs=(torvane.exe "${programs[@]}")
+fi
 for p in "${programs[@]}"; do
   cp "$build/release/$p" "$stage/"
 done
