@@ -78,7 +78,7 @@ PY
     fail "$program still carries debug sections" "$(grep ' \.debug_' <<<"$sections")"
   elif [ "$link" != "$program.debug crc-ok" ]; then
     fail "$program has no .gnu_debuglink to $program.debug with its checksum" "link: '$link'"
-  elif ! $objdump -h "$exe.debug" 2>/dev/null | grep -q ' \.debug_info'; then
+  elif ! grep -q ' \.debug_info' <<<"$($objdump -h "$exe.debug" 2>/dev/null)"; then
     fail "$program.debug holds no .debug_info"
   else
     pass "$program is stripped ($(stat -c %s "$exe") bytes), its debug information in $program.debug"
