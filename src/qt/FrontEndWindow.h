@@ -18,7 +18,7 @@
 #include <functional>
 
 #include "ui/FrontEndContext.h"
-#include "qt/GuiServices.h"
+#include "ui/GuiServices.h"
 
 class QAction;
 class QTimer;
