@@ -26,7 +26,7 @@ fail() {
 
 # DLLs of Windows itself: the C runtime (msvcrt, or the UCRT's api sets) and
 # the system's libraries the programs may call.
-system_dll='^(kernel32|user32|gdi32|comctl32|comdlg32|advapi32|shell32|shlwapi|ole32|oleaut32|uuid|uxtheme|dwmapi|imm32|version|setupapi|cfgmgr32|ws2_32|winmm|bcrypt|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\.dll$'
+system_dll='^(kernel32|user32|gdi32|msimg32|gdiplus|comctl32|comdlg32|advapi32|shell32|shlwapi|shcore|ole32|oleaut32|uuid|uxtheme|dwmapi|imm32|version|setupapi|cfgmgr32|ws2_32|winmm|bcrypt|msvcrt|ucrtbase|api-ms-win-crt-[a-z0-9-]+)\.dll$'
 
 # program|subsystem (2 = window program, 3 = console program)|required
 programs=$(cat <<'CASES'
