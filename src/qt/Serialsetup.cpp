@@ -18,8 +18,8 @@ namespace torvane {
 
 namespace {
 
-constexpr QSize ClientArea{456, 94};
-constexpr QPoint ScreenPosition{136, 107};
+using L = layout::Form3;
+
 }  // namespace
 
 TForm3::TForm3(FrontEndContext& ctx, PortEnumerator& ports, QWidget* parent)
@@ -34,24 +34,24 @@ TForm3::TForm3(FrontEndContext& ctx, PortEnumerator& ports, QWidget* parent)
     setObjectName(QStringLiteral("Form3"));
     // Dialog border: fixed size, no minimise or maximise.
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("Setup"));
-    setFont(MapFont("MS Sans Serif", -11));
+    setWindowTitle(FromSystemText(L::Caption));
+    setFont(MapFont(layout::SansFont, layout::DialogFontHeight));
     FillBackground(this, ClBtnFace);
-    setFixedSize(ClientArea);
-    move(ScreenPosition);
+    setFixedSize(ToQSize(L::ClientArea));
+    move(ToQPoint(L::ScreenPosition));
 
-    Place(Label1, "Label1", {9, 19, 25, 13});
-    Label1->setText(QStringLiteral("Port :"));
-    Place(ComboBox1, "ComboBox1", {41, 16, 408, 21});
+    Place(Label1, "Label1", ToQRect(L::Label1));
+    Label1->setText(FromSystemText(L::Label1Caption));
+    Place(ComboBox1, "ComboBox1", ToQRect(L::ComboBox1));
     ComboBox1->setEditable(true);
     // Typed text never becomes an entry: the two lists must stay parallel.
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
-    Place(ComboBox2, "ComboBox2", {0, 56, 41, 21});
+    Place(ComboBox2, "ComboBox2", ToQRect(L::ComboBox2));
     ComboBox2->hide();
-    Place(Button1, "Button1", {293, 56, 75, 25});
-    Button1->setText(QStringLiteral("&Ok"));
-    Place(Button2, "Button2", {373, 56, 75, 25});
-    Button2->setText(QStringLiteral("&Cancel"));
+    Place(Button1, "Button1", ToQRect(L::Button1));
+    Button1->setText(FromSystemText(L::Button1Caption));
+    Place(Button2, "Button2", ToQRect(L::Button2));
+    Button2->setText(FromSystemText(L::Button2Caption));
     for (QPushButton* b : {Button1, Button2}) {
         b->setAutoDefault(false);
         b->setDefault(false);
