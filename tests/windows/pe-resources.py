@@ -160,10 +160,9 @@ def main(argv):
                   and controls[0].get("publicKeyToken") == "6595b64144ccf1df")
             check("declares Windows 10 and 11", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
                   in [e.get("Id") for e in find("supportedOS")])
-            awareness = texts_of("dpiAwareness")
-            check("is per-monitor DPI aware (v2, then v1, then dpiAware)",
-                  awareness and [a.strip() for a in awareness[0].split(",")][:2] == ["PerMonitorV2", "PerMonitor"]
-                  and texts_of("dpiAware") == ["true/pm"], "%s %s" % (awareness, texts_of("dpiAware")))
+            check("is aware of the system's DPI (the windows scale themselves when made)",
+                  texts_of("dpiAware") == ["true"] and not texts_of("dpiAwareness"),
+                  "%s %s" % (texts_of("dpiAwareness"), texts_of("dpiAware")))
             check("uses the UTF-8 code page", texts_of("activeCodePage") == ["UTF-8"], str(texts_of("activeCodePage")))
             own = [e for e in root if e.tag.split("}")[-1] == "assemblyIdentity"]
             check("its identity has version " + ".".join(map(str, numbers)),
