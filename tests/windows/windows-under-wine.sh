@@ -80,7 +80,7 @@ done
 
 start_module --silent
 windows_test "a close during a run, the port dialog, the windows' texts" \
-  "FrontEndClose.*:PortDialog.*:Windows.ShowTheirDesignTexts"
+  "FrontEndClose.*:FrontEndKeyboard.*:PortDialog.*:Windows.ShowTheirDesignTexts"
 stop_module
 
 # The program itself: one instance at a time.
