@@ -7,11 +7,14 @@
 #
 #   tests/windows/installer-under-wine.sh WINDOWS_BUILD   (after ./run package-windows)
 #
-# Needs WINEPREFIX (an initialised, throw-away prefix); exits 1 when a check fails.
+# Needs WINEPREFIX (an initialised, throw-away prefix); exits 1 when a check
+# fails. With a DISPLAY (an X server such as Xvfb) the installed torvane.exe
+# is also started and must show its window.
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit 1
 build=$1
 : "${WINEPREFIX:?set WINEPREFIX to a throw-away Wine prefix}"
+display=${DISPLAY:-}
 export WINEDEBUG=-all DISPLAY=
 
 version=$(sed -n 's/^!define TORVANE_VERSION "\(.*\)"$/\1/p' "$build/windows-resources/installer.nsh")
@@ -117,6 +120,22 @@ if [ $gui -eq 1 ]; then
     pass "the installed torvane.exe --version says $version"
   else
     fail "the installed torvane.exe --version" "$out"
+  fi
+  if [ -n "$display" ]; then
+    # A Wine session started without a display shows no windows: afresh on this one.
+    wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+    DISPLAY=$display wine "$dir/torvane.exe" >/dev/null 2>&1 &
+    gui_pid=$!
+    # Its window's title carries the product identity --version named.
+    identity=$(sed -n 's/^product identity "\(.*\)".*/\1/p' <<<"$out" | head -n 1)
+    shown=no
+    for _ in $(seq 1 80); do
+      if DISPLAY=$display xdotool search --onlyvisible --name "${identity:-Torvane}" >/dev/null 2>&1; then shown=yes; break; fi
+      sleep 0.25
+    done
+    if [ $shown = yes ]; then pass "the installed torvane.exe shows its window"; else fail "the installed torvane.exe shows no window"; fi
+    kill "$gui_pid" 2>/dev/null; wait "$gui_pid" 2>/dev/null
+    wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
   fi
 fi
 
