@@ -5,7 +5,7 @@
 #   core       shell, serial, bootloader, images, net: no Qt, no OS header
 #   ui         the front ends: what each window does, apart from drawing
 #   station    several update runs at once, one per port
-#   cli, qt    the programs' own front ends; neither includes the other
+#   cli, qt, win32ui  the programs' own front ends; none includes another
 # The core may see the platform's interfaces, never an implementation.
 set(layer_formats formats)
 set(layer_platform platform)
@@ -14,6 +14,7 @@ set(layer_ui ui)
 set(layer_station station)
 set(layer_cli cli)
 set(layer_qt qt)
+set(layer_win32ui win32ui)
 # What each layer may include (its own folders included).
 set(allowed_formats formats)
 set(allowed_platform formats platform)
@@ -22,6 +23,7 @@ set(allowed_ui ${allowed_core} ui)
 set(allowed_station ${allowed_ui} station)
 set(allowed_cli ${allowed_station} cli)
 set(allowed_qt ${allowed_station} qt)
+set(allowed_win32ui ${allowed_station} win32ui)
 
 if(NOT PLATFORM_DIR)
   set(PLATFORM_DIR posix)
@@ -29,7 +31,7 @@ endif()
 set(os_headers "#include <(Q[A-Za-z]*|unistd\\.h|termios\\.h|fcntl\\.h|windows\\.h|winsock2\\.h|ws2tcpip\\.h|setupapi\\.h|sys/[a-z_]+\\.h|poll\\.h|pthread\\.h|netinet/[a-z]+\\.h|arpa/[a-z]+\\.h)>")
 
 set(bad "")
-foreach(layer formats platform core ui station cli qt)
+foreach(layer formats platform core ui station cli qt win32ui)
   set(files "")
   foreach(folder ${layer_${layer}})
     if(folder STREQUAL "platform")

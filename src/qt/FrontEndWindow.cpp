@@ -47,8 +47,8 @@ void FrontEndWindow::attachDialogs(TForm3* portDialog, TForm4* versionDialog) {
     versionDialog_ = versionDialog;
 }
 
-QAction* FrontEndWindow::addMenuEntry(const char* name, const char* caption) {
-    QAction* entry = menuBar()->addAction(QString::fromLatin1(caption));
+QAction* FrontEndWindow::addMenuEntry(const char* name, std::string_view caption) {
+    QAction* entry = menuBar()->addAction(QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())));
     entry->setObjectName(QString::fromLatin1(name));
     setFixedSize(client_->width(), client_->height() + menuBar()->sizeHint().height());
     return entry;

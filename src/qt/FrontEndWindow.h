@@ -16,9 +16,10 @@
 #include <QString>
 
 #include <functional>
+#include <string_view>
 
 #include "ui/FrontEndContext.h"
-#include "qt/GuiServices.h"
+#include "ui/GuiServices.h"
 
 class QAction;
 class QTimer;
@@ -53,7 +54,7 @@ signals:
 
 protected:
     // Adds the one menu entry and fixes the window size around client and menu.
-    QAction* addMenuEntry(const char* name, const char* caption);
+    QAction* addMenuEntry(const char* name, std::string_view caption);
     // Runs an update run unless one is under way; a close asked for during
     // the run follows once it has returned.
     void RunExclusive(const std::function<void()>& run);

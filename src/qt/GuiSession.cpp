@@ -43,7 +43,8 @@ GuiSession::GuiSession(const GuiOptions& options, Platform& platform)
                    .notice = [](std::string_view text) {
                        QMessageBox::warning(nullptr, ApplicationTitle(),
                                             QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-                   }});
+                   },
+                   .trace = {}});
 
     // The window of the front end first, then always the MainWindow (hidden
     // when another window drives the update), then the dialogs.

@@ -11,8 +11,8 @@
 
 #include "platform/Platform.h"
 #include "ui/FrontEndContext.h"
-#include "qt/GuiOptions.h"
-#include "qt/GuiServices.h"
+#include "ui/GuiOptions.h"
+#include "ui/GuiServices.h"
 #include "qt/LoaderWindow.h"
 #include "qt/MainWindow.h"
 #include "qt/MessageBoxes.h"

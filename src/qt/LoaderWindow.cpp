@@ -13,18 +13,12 @@ namespace torvane {
 
 namespace {
 
-constexpr QSize ClientArea{635, 255};
-constexpr QPoint ScreenPosition{183, 150};
-constexpr FontStyle Plain{};
-constexpr FontStyle Bold{.bold = true, .italic = false};
-constexpr int CaptionHeight = 32;  // cell heights in pixels
-constexpr int ValueHeight = 25;
-// The progress bar's place and the unused strip below it: room for a reason
-// of three lines, the fix included.
-constexpr QRect ReasonArea{8, 203, 617, 52};
+using L = layout::Form6;
+using layout::Bold;
+using layout::Plain;
 
-void DesignLabel(QtLabel& label, const char* caption, Alignment alignment, int height, FontStyle style) {
-    label.setCaption(caption);
+void DesignLabel(QtLabel& label, std::string_view caption, Alignment alignment, int height, FontStyle style) {
+    label.setCaption(std::string(caption));
     label.setAlignment(alignment);
     label.setFontHeight(height);
     label.setFontStyle(style);
@@ -33,42 +27,42 @@ void DesignLabel(QtLabel& label, const char* caption, Alignment alignment, int h
 }  // namespace
 
 TForm6::TForm6(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options)
-    : FrontEndWindow(ctx, services, "Form6", ClientArea, ScreenPosition, false),
-      Button1(client(), "Button1", {8, 8, 161, 33}),
-      Button2(client(), "Button2", {8, 47, 161, 33}),
-      Bevel1(MakeBevel(client(), "Bevel1", {187, 13, 440, 120})),
-      Label2(client(), "Label2", {192, 25, 97, 32}, "Tahoma"),
-      Label3(client(), "Label3", {192, 55, 97, 32}, "Tahoma"),
-      Label4(client(), "Label4", {192, 85, 97, 32}, "Tahoma"),
-      Label5(client(), "Label5", {287, 25, 330, 32}, "Tahoma"),
-      Label6(client(), "Label6", {287, 55, 330, 32}, "Tahoma"),
-      Label7(client(), "Label7", {287, 85, 330, 32}, "Tahoma"),
+    : FrontEndWindow(ctx, services, "Form6", ToQSize(L::ClientArea), ToQPoint(L::ScreenPosition), false),
+      Button1(client(), "Button1", ToQRect(L::Button1)),
+      Button2(client(), "Button2", ToQRect(L::Button2)),
+      Bevel1(MakeBevel(client(), "Bevel1", ToQRect(L::Bevel1))),
+      Label2(client(), "Label2", ToQRect(L::Label2), layout::TahomaFont),
+      Label3(client(), "Label3", ToQRect(L::Label3), layout::TahomaFont),
+      Label4(client(), "Label4", ToQRect(L::Label4), layout::TahomaFont),
+      Label5(client(), "Label5", ToQRect(L::Label5), layout::TahomaFont),
+      Label6(client(), "Label6", ToQRect(L::Label6), layout::TahomaFont),
+      Label7(client(), "Label7", ToQRect(L::Label7), layout::TahomaFont),
       Image1(new QLabel(client())),
-      Label1(client(), "Label1", {8, 165, 617, 32}, "Tahoma"),
-      ProgressBar1(client(), "ProgressBar1", {8, 203, 617, 33}),
-      StatusBar1(client(), "StatusBar1", {0, 242, 635, 13}, {50, 220, 100, 140, 20}),
-      ChangePort1(addMenuEntry("ChangePort1", "&Change Port")),
+      Label1(client(), "Label1", ToQRect(L::Label1), layout::TahomaFont),
+      ProgressBar1(client(), "ProgressBar1", ToQRect(L::ProgressBar1)),
+      StatusBar1(client(), "StatusBar1", ToQRect(L::StatusBar1), Widths(L::StatusWidths)),
+      ChangePort1(addMenuEntry("ChangePort1", L::MenuCaption)),
       PortReason(new QLabel(client())) {
-    setFont(MapFont("Tahoma", -11));
-    Button1.setCaption("Update FW");
-    Button2.setCaption("Abort");
+    setFont(MapFont(layout::TahomaFont, layout::DialogFontHeight));
+    Button1.setCaption(std::string(L::Button1Caption));
+    Button2.setCaption(std::string(L::Button2Caption));
     Button2.setEnabled(false);
     QWidget::setTabOrder(Button1.widget(), Button2.widget());
-    DesignLabel(Label2, "FW :", Alignment::Right, CaptionHeight, Plain);
-    DesignLabel(Label3, "HW :", Alignment::Right, CaptionHeight, Plain);
-    DesignLabel(Label4, "BS :", Alignment::Right, CaptionHeight, Plain);
-    DesignLabel(Label5, "-", Alignment::Centre, CaptionHeight, Bold);
+    DesignLabel(Label2, L::Label2Caption, Alignment::Right, L::CaptionHeight, Plain);
+    DesignLabel(Label3, L::Label3Caption, Alignment::Right, L::CaptionHeight, Plain);
+    DesignLabel(Label4, L::Label4Caption, Alignment::Right, L::CaptionHeight, Plain);
+    DesignLabel(Label5, L::EmptyValue, Alignment::Centre, L::CaptionHeight, Bold);
     Label5.setOpaque(false);
-    DesignLabel(Label6, "-", Alignment::Centre, ValueHeight, Plain);
-    DesignLabel(Label7, "-", Alignment::Centre, ValueHeight, Plain);
-    DesignLabel(Label1, "", Alignment::Centre, CaptionHeight, Bold);
-    Place(Image1, "Image1", {18, 93, 137, 45});
+    DesignLabel(Label6, L::EmptyValue, Alignment::Centre, L::ValueHeight, Plain);
+    DesignLabel(Label7, L::EmptyValue, Alignment::Centre, L::ValueHeight, Plain);
+    DesignLabel(Label1, "", Alignment::Centre, L::CaptionHeight, Bold);
+    Place(Image1, "Image1", ToQRect(L::Image1));
     Image1->setAlignment(Qt::AlignCenter);
     Image1->setScaledContents(true);
     Image1->setPixmap(QPixmap(QString::fromLatin1(LoaderLogoResource)));
     ProgressBar1.setSmooth(true);
     StatusBar1.setVisible(false);
-    Place(PortReason, "PortReason", ReasonArea);
+    Place(PortReason, "PortReason", ToQRect(L::ReasonArea));
     PortReason->setTextFormat(Qt::PlainText);
     PortReason->setWordWrap(true);
     PortReason->setAlignment(Qt::AlignLeft | Qt::AlignTop);

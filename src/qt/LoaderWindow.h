@@ -5,7 +5,7 @@
 // shown; why a port cannot be used is shown beneath the message line instead.
 
 #include "qt/FrontEndWindow.h"
-#include "qt/GuiOptions.h"
+#include "ui/GuiOptions.h"
 #include "qt/QtControls.h"
 
 namespace torvane {

@@ -15,13 +15,8 @@ namespace torvane {
 
 namespace {
 
-constexpr QSize ClientArea{511, 265};
-constexpr QPoint ScreenPosition{137, 200};
-constexpr FontStyle Bold{.bold = true, .italic = false};
-
-constexpr const char* StampOpen = "   [ ";
-constexpr const char* StampSeparator = " - ";
-constexpr const char* StampClose = " ]";
+using L = layout::Form1;
+using layout::Bold;
 
 void DesignLabel(QtLabel& label, int height, bool visible) {
     label.setFontHeight(height);
@@ -34,30 +29,30 @@ void DesignLabel(QtLabel& label, int height, bool visible) {
 }  // namespace
 
 TForm1::TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options, bool drivesUpdate)
-    : FrontEndWindow(ctx, services, "Form1", ClientArea, ScreenPosition, false),
-      Bevel1(MakeBevel(client(), "Bevel1", {8, 48, 497, 50})),
-      Label1(client(), "Label1", {10, 51, 493, 45}, "Times"),
-      Bevel2(MakeBevel(client(), "Bevel2", {8, 110, 497, 108})),
-      Label3(client(), "Label3", {13, 119, 484, 29}, "MS Sans Serif"),
-      Label4(client(), "Label4", {13, 156, 484, 20}, "MS Sans Serif"),
-      Label2(client(), "Label2", {13, 182, 484, 29}, "MS Sans Serif"),
+    : FrontEndWindow(ctx, services, "Form1", ToQSize(L::ClientArea), ToQPoint(L::ScreenPosition), false),
+      Bevel1(MakeBevel(client(), "Bevel1", ToQRect(L::Bevel1))),
+      Label1(client(), "Label1", ToQRect(L::Label1), layout::SerifFont),
+      Bevel2(MakeBevel(client(), "Bevel2", ToQRect(L::Bevel2))),
+      Label3(client(), "Label3", ToQRect(L::Label3), layout::SansFont),
+      Label4(client(), "Label4", ToQRect(L::Label4), layout::SansFont),
+      Label2(client(), "Label2", ToQRect(L::Label2), layout::SansFont),
       Image2(new QLabel(client())),
-      Button1(client(), "Button1", {8, 8, 75, 25}),
-      Button2(client(), "Button2", {8, 8, 75, 25}),
-      ProgressBar1(client(), "ProgressBar1", {8, 224, 497, 16}),
-      StatusBar1(client(), "StatusBar1", {0, ClientArea.height() - 19, ClientArea.width(), 19}, {50, 130, 100, 50}),
-      S1(addMenuEntry("S1", "&Change port")),
+      Button1(client(), "Button1", ToQRect(L::Button1)),
+      Button2(client(), "Button2", ToQRect(L::Button2)),
+      ProgressBar1(client(), "ProgressBar1", ToQRect(L::ProgressBar1)),
+      StatusBar1(client(), "StatusBar1", ToQRect(L::StatusBar1), Widths(L::StatusWidths)),
+      S1(addMenuEntry("S1", L::MenuCaption)),
       options_(options) {
-    DesignLabel(Label1, -40, true);
-    DesignLabel(Label3, -24, false);
-    DesignLabel(Label4, -16, false);
-    DesignLabel(Label2, -24, false);
-    Place(Image2, "Image2", {368, 8, 135, 25});
+    DesignLabel(Label1, L::Label1Height, true);
+    DesignLabel(Label3, L::Label3Height, false);
+    DesignLabel(Label4, L::Label4Height, false);
+    DesignLabel(Label2, L::Label2Height, false);
+    Place(Image2, "Image2", ToQRect(L::Image2));
     Image2->setAlignment(Qt::AlignCenter);
-    Image2->setPixmap(QPixmap(QString::fromLatin1(MainLogoResource)).scaled(135, 25, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    Image2->setPixmap(QPixmap(QString::fromLatin1(MainLogoResource)).scaled(L::Image2.width, L::Image2.height, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     Image2->hide();
-    Button1.setCaption("&Update");
-    Button2.setCaption("&Stop");
+    Button1.setCaption(std::string(L::Button1Caption));
+    Button2.setCaption(std::string(L::Button2Caption));
     Button2.setVisible(false);
     QWidget::setTabOrder(Button1.widget(), Button2.widget());
 
@@ -98,7 +93,8 @@ void TForm1::S1Click() {
 void TForm1::Label1DblClick() {
     if (versionDialog_ == nullptr) return;
     const std::string caption =
-        Label1.caption() + StampOpen + options_.buildTime + StampSeparator + options_.buildDate + StampClose;
+        Label1.caption() + std::string(L::StampOpen) + options_.buildTime + std::string(L::StampSeparator) +
+        options_.buildDate + std::string(L::StampClose);
     versionDialog_->setWindowTitle(QString::fromLatin1(caption.c_str()));
     versionDialog_->show();
     versionDialog_->raise();

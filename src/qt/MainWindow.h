@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "qt/FrontEndWindow.h"
-#include "qt/GuiOptions.h"
+#include "ui/GuiOptions.h"
 #include "qt/QtControls.h"
 
 namespace torvane {

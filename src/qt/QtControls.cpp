@@ -137,6 +137,8 @@ void FillBackground(QWidget* widget, Colour colour) {
     widget->setAutoFillBackground(true);
 }
 
+std::vector<int> Widths(std::span<const int> widths) { return {widths.begin(), widths.end()}; }
+
 void Place(QWidget* widget, const char* name, QRect geometry) {
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(geometry);

@@ -17,12 +17,14 @@
 #include <QWidget>
 
 #include <functional>
+#include <span>
 
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "ui/Controls.h"
+#include "ui/Layouts.h"
 
 namespace torvane {
 
@@ -55,6 +57,12 @@ void FillBackground(QWidget* widget, Colour colour);
 
 // Gives a widget a fixed position and size in its parent and a name.
 void Place(QWidget* widget, const char* name, QRect geometry);
+
+// The layouts' places, sizes and points as Qt's.
+inline QRect ToQRect(layout::Rect r) { return {r.x, r.y, r.width, r.height}; }
+inline QSize ToQSize(layout::Size s) { return {s.width, s.height}; }
+inline QPoint ToQPoint(layout::Point p) { return {p.x, p.y}; }
+std::vector<int> Widths(std::span<const int> widths);
 
 // A QLabel that reports double-clicks (the identity label opens the version list).
 class ClickableLabel : public QLabel {

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "ui/FrontEndContext.h"
+#include "ui/PortChoice.h"
 
 class QComboBox;
 class QLabel;
@@ -19,12 +20,6 @@ namespace torvane {
 
 class PortEnumerator;
 
-// The port index a port name stands for: the first run of characters between
-// the upper-case letters 'C', 'O' and 'M', read as a signed decimal number
-// (leading digits, 0 without any), minus one. An empty name or one without
-// such a run gives 0. "COM1" -> 0, "COM12" -> 11, "com5" -> -1.
-std::int16_t PortIndexOfName(std::string_view portName);
-
 class TForm3 : public QDialog {
     Q_OBJECT
 public:
@@ -33,10 +28,6 @@ public:
 
     // Refills both lists from port discovery, in discovery order.
     void FillPortLists();
-    // The list position of a port index; 0 when the port is not listed.
-    int EntryOfPort(std::int16_t portIndex) const;
-    // The port index of a list position; a position outside the list gives 0.
-    std::int16_t PortIndexOfEntry(int position) const;
 
     QLabel* Label1;
     QComboBox* ComboBox1;  // friendly names, the list the user sees
@@ -55,6 +46,7 @@ protected:
 private:
     FrontEndContext& ctx_;
     PortEnumerator& ports_;
+    PortLists lists_;
 };
 
 }  // namespace torvane

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/InstanceGuard.h"
-#include "qt/GuiOptions.h"
+#include "ui/GuiOptions.h"
 #include "qt/MessageBoxes.h"
 
 namespace torvane {

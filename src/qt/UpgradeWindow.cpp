@@ -12,28 +12,25 @@ namespace torvane {
 
 namespace {
 
-constexpr QSize ClientArea{630, 181};
-constexpr QPoint ScreenPosition{274, 100};
+using L = layout::Form5;
+using layout::Bold;
 constexpr double FullOpacity = 1.0;  // a layered window at alpha 255
-constexpr FontStyle Bold{.bold = true, .italic = false};
-constexpr int ButtonFontHeight = -33;
-constexpr int BarGap = 5;  // between the two bars in sequence mode
 
 }  // namespace
 
 TForm5::TForm5(FrontEndContext& ctx, GuiServices& services, const GuiOptions& options)
-    : FrontEndWindow(ctx, services, "Form5", ClientArea, ScreenPosition, true),
-      Panel1(client(), "Panel1", {8, 8, 614, 113}),
-      Button1(Panel1.widget(), "Button1", {175, 25, 249, 65}),
-      Button2(Panel1.widget(), "Button2", {175, 25, 249, 65}),
-      ProgressBar1(client(), "ProgressBar1", {5, 128, 617, 17}),
-      ProgressBar2(client(), "ProgressBar2", {464, 128, 158, 17}),
-      StatusBar1(client(), "StatusBar1", {0, 152, 630, 29}, {50, 220, 100, 140, 20}),
-      SerialPort1(addMenuEntry("SerialPort1", "Serial Port")) {
+    : FrontEndWindow(ctx, services, "Form5", ToQSize(L::ClientArea), ToQPoint(L::ScreenPosition), true),
+      Panel1(client(), "Panel1", ToQRect(L::Panel1)),
+      Button1(Panel1.widget(), "Button1", ToQRect(L::Button1)),
+      Button2(Panel1.widget(), "Button2", ToQRect(L::Button2)),
+      ProgressBar1(client(), "ProgressBar1", ToQRect(L::ProgressBar1)),
+      ProgressBar2(client(), "ProgressBar2", ToQRect(L::ProgressBar2)),
+      StatusBar1(client(), "StatusBar1", ToQRect(L::StatusBar1), Widths(L::StatusWidths)),
+      SerialPort1(addMenuEntry("SerialPort1", L::MenuCaption)) {
     setWindowOpacity(FullOpacity);
-    for (QtButton* b : {&Button1, &Button2}) b->widget()->setFont(MapFont("MS Sans Serif", ButtonFontHeight, Bold));
-    Button1.setCaption("START");
-    Button2.setCaption("STOP");
+    for (QtButton* b : {&Button1, &Button2}) b->widget()->setFont(MapFont(layout::SansFont, L::ButtonFontHeight, Bold));
+    Button1.setCaption(std::string(L::Button1Caption));
+    Button2.setCaption(std::string(L::Button2Caption));
     Button2.setVisible(false);
     QWidget::setTabOrder(Button1.widget(), Button2.widget());
     ProgressBar1.setSmooth(true);
@@ -56,7 +53,7 @@ TForm5::TForm5(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
     ctx.front().ShowPort(ctx.port.CurrentPort);
     if (ctx.SequenceMode != 0) {
         QWidget* bar = ProgressBar1.widget();
-        bar->resize(bar->width() - (ProgressBar2.widget()->width() + BarGap), bar->height());
+        bar->resize(bar->width() - (ProgressBar2.widget()->width() + L::BarGap), bar->height());
         ProgressBar2.setVisible(true);
     }
 }

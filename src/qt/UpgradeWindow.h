@@ -6,7 +6,7 @@
 // has been programmed once, with a second bar for the sequence.
 
 #include "qt/FrontEndWindow.h"
-#include "qt/GuiOptions.h"
+#include "ui/GuiOptions.h"
 #include "qt/QtControls.h"
 
 namespace torvane {

@@ -15,9 +15,7 @@ namespace torvane {
 
 namespace {
 
-constexpr QSize ClientArea{396, 234};
-constexpr QPoint ScreenPosition{158, 103};
-constexpr int ItemHeight = 13;
+using L = layout::Form4;
 
 }  // namespace
 
@@ -26,20 +24,20 @@ TForm4::TForm4(const ImageCatalog& images, QWidget* parent)
       images_(images) {
     setObjectName(QStringLiteral("Form4"));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    setWindowTitle(QString::fromLatin1(VersionDialogCaption));
-    setFont(MapFont("MS Sans Serif", -11));
+    setWindowTitle(FromSystemText(VersionDialogCaption));
+    setFont(MapFont(layout::SansFont, layout::DialogFontHeight));
     FillBackground(this, ClBtnFace);
-    setFixedSize(ClientArea);
-    move(ScreenPosition);
+    setFixedSize(ToQSize(L::ClientArea));
+    move(ToQPoint(L::ScreenPosition));
 
-    Place(Button1, "Button1", {303, 204, 75, 26});
-    Button1->setText(QStringLiteral("&Ok"));
+    Place(Button1, "Button1", ToQRect(L::Button1));
+    Button1->setText(FromSystemText(L::Button1Caption));
     Button1->setAutoDefault(false);
-    Place(ListBox1, "ListBox1", {8, 10, 373, 184});
-    ListBox1->setFont(MapFont("Courier", -11));
+    Place(ListBox1, "ListBox1", ToQRect(L::ListBox1));
+    ListBox1->setFont(MapFont(layout::MonoFont, layout::DialogFontHeight));
     ListBox1->setUniformItemSizes(true);
     ListBox1->setSpacing(0);
-    Place(GuideLabel, "GuideLabel", {8, 200, 290, 30});
+    Place(GuideLabel, "GuideLabel", ToQRect(L::GuideLabel));
     GuideLabel->setText(QString::fromLatin1(GuideText));
     GuideLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QWidget::setTabOrder(Button1, ListBox1);
@@ -54,7 +52,7 @@ void TForm4::FormShow() {
     ListImageVersions(images_, lines);
     for (const auto& line : lines) {
         auto* item = new QListWidgetItem(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size())), ListBox1);
-        item->setSizeHint(QSize(0, ItemHeight));
+        item->setSizeHint(QSize(0, L::ItemHeight));
     }
 }
 

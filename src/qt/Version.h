@@ -4,7 +4,10 @@
 
 #include <QDialog>
 
+#include <string_view>
+
 #include "images/ImageTable.h"
+#include "ui/Layouts.h"
 
 class QLabel;
 class QListWidget;
@@ -12,7 +15,7 @@ class QPushButton;
 
 namespace torvane {
 
-inline constexpr const char* VersionDialogCaption = "Version ..";
+inline constexpr std::string_view VersionDialogCaption = layout::Form4::Caption;
 // Where the package puts the guide that explains every verdict.
 inline constexpr const char* GuideText = "What each verdict means and what to do:\n/usr/share/doc/torvane/guide.md";
 

@@ -140,6 +140,7 @@ const std::map<std::string, std::string_view, std::less<>> NotEndTexts = {
     {"qt/StationWindow.cpp: WaitingForNextText", "a station port between modules (the guide's station section)"},
     {"qt/Version.h: GuideText", "the version box's pointer to the guide"},
     {"qt/main.cpp: HelpText", "torvane --help"},
+    {"win32ui/main.cpp: HelpText", "torvane.exe --help"},
 };
 
 }  // namespace

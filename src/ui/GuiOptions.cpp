@@ -1,4 +1,4 @@
-#include "qt/GuiOptions.h"
+#include "ui/GuiOptions.h"
 
 #include "shell/ProductIdentity.h"
 

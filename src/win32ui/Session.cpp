@@ -1,0 +1,62 @@
+#include "win32ui/Session.h"
+
+#include <cstdio>
+
+#include "shell/ProductIdentity.h"
+
+namespace torvane::win32ui {
+
+namespace {
+
+// Every run goes into the run log, so a workbench keeps its history without
+// asking for one. A log that cannot be written must not stop the updating;
+// the user is told once, in a box, and the runs go on.
+RunLogAppender RunLogTo(Platform& platform) {
+    return [&platform, told = false](const std::string& record) mutable {
+        const std::string path = platform.runLogPath();
+        const std::string failure = platform.appendLine(path, record);
+        if (failure.empty() || told) return;
+        told = true;
+        ShowWarningBox("The runs are not recorded in " + path + ": " + failure);
+    };
+}
+
+}  // namespace
+
+Session::Session(const GuiOptions& options, Platform& platform)
+    : pump_(platform.clock()),
+      settingsBackend_(platform.settings()),
+      // Settings that cannot be read are set aside, not lost; the user is told once.
+      settings_{*settingsBackend_, [](const std::string& message) { ShowWarningBox(message); }},
+      services_{settings_, platform.udpListeners(), &platform, RunLogTo(platform)},
+      portEnumerator_(platform.portEnumerator()),
+      frontEnd_(ChooseFrontEnd(options.identity ? std::optional<std::string_view>(*options.identity) : std::nullopt)),
+      ctx_(frontEnd_) {
+    WireRun(ctx_, {.ports = platform.serialPorts(),
+                   .pump = pump_,
+                   .clock = &platform.clock(),
+                   .host = &boxHost_,
+                   .notice = [](std::string_view text) { ShowWarningBox(text); },
+                   .trace = {}});
+
+    // The window of the front end first, then always the MainWindow (hidden
+    // when another window drives the update), then the dialogs.
+    if (frontEnd_ == FrontEnd::UpgradeWindow) upgrade_ = std::make_unique<TForm5>(ctx_, services_, options);
+    if (frontEnd_ == FrontEnd::LoaderWindow) loader_ = std::make_unique<TForm6>(ctx_, services_, options);
+    main_ = std::make_unique<TForm1>(ctx_, services_, options, frontEnd_ == FrontEnd::MainWindow);
+    portDialog_ = std::make_unique<TForm3>(ctx_, *portEnumerator_);
+    versionDialog_ = std::make_unique<TForm4>(ctx_.images);
+    for (FrontEndWindow* w : {static_cast<FrontEndWindow*>(loader_.get()), static_cast<FrontEndWindow*>(upgrade_.get()),
+                              static_cast<FrontEndWindow*>(main_.get())})
+        if (w != nullptr) w->attachDialogs(portDialog_.get(), versionDialog_.get());
+}
+
+Session::~Session() = default;
+
+FrontEndWindow& Session::frontWindow() {
+    if (loader_) return *loader_;
+    if (upgrade_) return *upgrade_;
+    return *main_;
+}
+
+}  // namespace torvane::win32ui
