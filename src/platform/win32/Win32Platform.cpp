@@ -4,7 +4,6 @@
 #include <timeapi.h>
 #include <shellapi.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include "formats/ComName.h"
 #include "platform/Platform.h"
 #include "platform/win32/ConsoleInterrupts.h"
+#include "platform/win32/ConsoleTerminal.h"
 #include "platform/win32/NamedMutexGuard.h"
 #include "platform/win32/RegistrySettings.h"
 #include "platform/win32/SetupApiPorts.h"
@@ -43,55 +43,6 @@ public:
 
 private:
     bool fineTimer_;
-};
-
-// The console's output code page before this program set UTF-8; 0 when it
-// was UTF-8 already or has been given back. The code page belongs to the
-// console, not to the program: the shell that started it shares it.
-std::atomic<UINT> consoleCodePageBefore{0};
-
-void GiveBackConsoleCodePage() {
-    if (const UINT before = consoleCodePageBefore.exchange(0); before != 0) ::SetConsoleOutputCP(before);
-}
-
-// Called for a console event that no handler before it answered (Ctrl-C
-// outside a run, say), after which Windows ends the process without running
-// the program's own clean-up: the code page is given back here instead.
-BOOL WINAPI GiveBackCodePageBeforeTheEnd(DWORD) {
-    GiveBackConsoleCodePage();
-    return FALSE;
-}
-
-// A console that can draw the progress bar: it must take the escape that
-// clears a line, which a Windows console does once asked to.
-class ConsoleTerminal final : public Terminal {
-public:
-    ConsoleTerminal() {
-        HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        DWORD mode = 0;
-        if (out == nullptr || out == INVALID_HANDLE_VALUE || !::GetConsoleMode(out, &mode)) return;
-        // Texts are UTF-8 throughout; the console shows them as such until
-        // the program ends, and then as it did before.
-        const UINT before = ::GetConsoleOutputCP();
-        if (before != 0 && before != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
-            consoleCodePageBefore = before;
-            handlerAdded_ = ::SetConsoleCtrlHandler(GiveBackCodePageBeforeTheEnd, TRUE) != 0;
-        }
-        interactive_ = (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
-                       ::SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-    }
-    // Runs when main returns, whatever exit code it returns.
-    ~ConsoleTerminal() override {
-        GiveBackConsoleCodePage();
-        if (handlerAdded_) ::SetConsoleCtrlHandler(GiveBackCodePageBeforeTheEnd, FALSE);
-    }
-    ConsoleTerminal(const ConsoleTerminal&) = delete;
-    ConsoleTerminal& operator=(const ConsoleTerminal&) = delete;
-    bool stdoutIsTerminal() const override { return interactive_; }
-
-private:
-    bool interactive_ = false;
-    bool handlerAdded_ = false;
 };
 
 // Windows gives the ports their names; Device Manager shows and changes them.
@@ -192,7 +143,7 @@ public:
 private:
     static constexpr std::string_view DevicePrefix = "\\\\.\\";
     win32::Win32SerialPorts ports_;
-    ConsoleTerminal terminal_;
+    win32::ConsoleTerminal terminal_;
     SteadyClock clock_;
     win32::ConsoleInterrupts interrupts_;
 };
