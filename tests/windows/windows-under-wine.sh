@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Windows windows under Wine on a virtual display, against the Linux
-# torvane-bootsim on a pseudo-terminal linked into the prefix as COM7:
+# torvane-bootsim on a pseudo-terminal that is COM7 of the prefix, opened and
+# listed as a port (tests/windows/wine-com-port.sh):
 #   - each front end's start button, pressed through the window's own
 #     messages (torvane_win32ui_tests.exe), programs the module: the verdict
 #     is read from the window, and the module's flash holds the image;
@@ -20,14 +21,16 @@ native=$2
 : "${DISPLAY:?set DISPLAY to an X server (xvfb-run)}"
 export WINEDEBUG=-all
 
+# shellcheck source=tests/windows/wine-com-port.sh
+. tests/windows/wine-com-port.sh
+
 tests=$win/tests/torvane_win32ui_tests.exe
 gui=$win/torvane.exe
 sim=$native/torvane-bootsim
-com=com7
 work=$(mktemp -d "${TMPDIR:-/tmp}/torvane-wine-gui.XXXXXX")
 sim_pid=
 failures=0
-trap 'stop_module >/dev/null 2>&1; wineserver -k 2>/dev/null; rm -rf "$work"; rm -f "$WINEPREFIX/dosdevices/$com"' EXIT
+trap 'stop_module >/dev/null 2>&1; wineserver -k 2>/dev/null; rm -rf "$work"; wine_com_port_remove 7' EXIT
 # A Wine session started without a display (the console tests) cannot show
 # windows: start afresh on this one.
 wineserver -k 2>/dev/null
@@ -40,7 +43,7 @@ start_module() {
     [ -s "$work/sim.out" ] && break
     sleep 0.05
   done
-  ln -sfn "$(head -n 1 "$work/sim.out")" "$WINEPREFIX/dosdevices/$com"
+  wine_com_port 7 "$(head -n 1 "$work/sim.out")" || failures=$((failures + 1))
 }
 
 # Ends the module; its exit code says whether its flash check passed.
