@@ -14,39 +14,46 @@ namespace torvane::cli {
 
 namespace {
 
-constexpr const char* PortsHelp =
-    "usage: torvane-cli ports [--json] [--sysfs DIR] [--dev DIR]\n"
-    "\n"
-    "Lists the serial ports present: COM name, friendly name and device, and a USB\n"
-    "adapter's latency timer where it has one (above 1 ms each answer may wait that\n"
-    "long: the udev rule 70-torvane-serial.rules sets 1 ms). No port is opened.\n"
-    "A USB adapter seen for the first time gets the lowest free name from COM33 up\n"
-    "and keeps it in any socket; other names come from the port map\n"
-    "($TORVANE_CONFIG_DIR/ports) or the defaults (COM1 = /dev/ttyS0,\n"
-    "COM33 = /dev/ttyUSB0, COM65 = /dev/ttyACM0).\n"
-    "\n"
-    "  --json        one JSON array of {port, friendly_name, device}\n"
-    "  --sysfs DIR   read the ports from DIR instead of /sys\n"
-    "  --dev DIR     device folder instead of /dev\n";
+// The help in this system's words: where the names come from, and the
+// options that point the listing at another device tree where it has one.
+std::string PortsHelp(const PortWords& words) {
+    std::string help = "usage: torvane-cli ports [--json]";
+    if (words.searchRoots) help += " [--sysfs DIR] [--dev DIR]";
+    help += "\n"
+            "\n"
+            "Lists the serial ports present: COM name, friendly name and device. No port\n"
+            "is opened.\n";
+    help.append(words.listingNotes);
+    help += "\n"
+            "  --json        one JSON array of {port, friendly_name, device}\n";
+    if (words.searchRoots)
+        help += "  --sysfs DIR   read the ports from DIR instead of /sys\n"
+                "  --dev DIR     device folder instead of /dev\n";
+    return help;
+}
 
 }  // namespace
 
 int RunPorts(const Args& args) {
+    Platform& platform = HostPlatform();
+    const PortWords& words = platform.portWords();
     ParsedArgs parsed;
     try {
-        parsed = ParseArgs(args, {{"--sysfs", true}, {"--dev", true}, {"--json", false}});
+        // Options that mean nothing on this system are refused, not ignored.
+        parsed = words.searchRoots ? ParseArgs(args, {{"--json", false}, {"--sysfs", true}, {"--dev", true}})
+                                   : ParseArgs(args, {{"--json", false}});
     } catch (const UsageError& e) {
         return UsageFailure("ports", e.what());
     }
     if (parsed.help) {
-        std::cout << PortsHelp;
+        std::cout << PortsHelp(words);
         return 0;
     }
     PortSearchRoots roots;
     roots.systemInfo = parsed.value("--sysfs");
     roots.devices = parsed.value("--dev");
 
-    const auto system = HostPlatform().portEnumerator(roots);
+    const auto system = platform.portEnumerator(roots);
     const auto ports = ListComPorts(*system);
     if (parsed.has("--json")) {
         JsonArray list;
@@ -57,8 +64,8 @@ int RunPorts(const Args& args) {
     }
     if (ports.empty()) {
         std::cout << "No serial ports found.\n";
-        std::cerr << "Next: plug the adapter in and check its cable; a device that is present but not listed\n"
-                     "can be given by its path: torvane-cli update --port /dev/ttyUSB0\n";
+        std::cerr << "Next: plug the adapter in and check its cable; " << words.missingPortAdvice
+                  << ":\n  torvane-cli update --port " << words.deviceExample << "\n";
         return 0;
     }
     std::size_t nameWidth = 0, friendlyWidth = 0;

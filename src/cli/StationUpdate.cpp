@@ -90,12 +90,12 @@ public:
     }
 
     // Until every port has ended; Ctrl-C stops them all.
-    void waitForEnd(Station& station, const volatile std::sig_atomic_t& interrupted) {
+    void waitForEnd(Station& station, const Interrupts& interrupts) {
         std::unique_lock lock(mutex_);
         bool stopping = false;
         while (ended_ < ports_.size()) {
             changed_.wait_for(lock, InterruptPoll);
-            if (interrupted && !stopping) {
+            if (interrupts.requested() && !stopping) {
                 stopping = true;
                 lock.unlock();
                 station.stop();
@@ -209,12 +209,12 @@ private:
 
 }  // namespace
 
-int RunStationUpdate(Platform& platform, const StationUpdateOptions& options, const volatile std::sig_atomic_t& interrupted) {
+int RunStationUpdate(Platform& platform, const StationUpdateOptions& options, const Interrupts& interrupts) {
     StationPrinter printer(platform, options);
     {
         Station station(platform, StationSettings{options.front, options.identity, options.repeat}, options.ports, printer);
         station.start();
-        printer.waitForEnd(station, interrupted);
+        printer.waitForEnd(station, interrupts);
         station.wait();
     }
     return printer.finish();

@@ -3,7 +3,6 @@
 // engine with the console's printing, one line or one live row per port, and
 // a table of every module's run at the end.
 
-#include <csignal>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "shell/ProductIdentity.h"
 
 namespace torvane {
+class Interrupts;
 class Platform;
 }
 
@@ -25,9 +25,9 @@ struct StationUpdateOptions {
     std::optional<std::string> logFile;
 };
 
-// Runs every port until its verdict (with `repeat`, until `interrupted` is
-// raised) and returns the exit code. `interrupted` is Ctrl-C: it stops every
+// Runs every port until its verdict (with `repeat`, until an interrupt is
+// requested) and returns the exit code. An interrupt (Ctrl-C) stops every
 // port at its next wait; this returns only once every port is closed.
-int RunStationUpdate(Platform& platform, const StationUpdateOptions& options, const volatile std::sig_atomic_t& interrupted);
+int RunStationUpdate(Platform& platform, const StationUpdateOptions& options, const Interrupts& interrupts);
 
 }  // namespace torvane::cli

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -28,9 +27,6 @@ namespace torvane::cli {
 
 namespace {
 
-volatile std::sig_atomic_t interrupted = 0;
-void OnInterrupt(int) { interrupted = 1; }
-
 constexpr const char* UpdateHelpHead =
     "usage: torvane-cli update [--port PORT]... [--all] [--repeat]\n"
     "                          [--as main|loader|upgrade] [--trace] [--json] [--log FILE]\n"
@@ -39,11 +35,13 @@ constexpr const char* UpdateHelpHead =
     "board, checks that it suits the board, programs it and prints the verdict.\n"
     "Progress and results go to stdout; failures, with what to do next, to stderr.\n"
     "\n"
-    "  --port PORT     a COM name (COM1..COM257) or a device path such as\n"
-    "                  /dev/ttyUSB0 or /dev/serial/by-id/...; default: the port this\n"
-    "                  front end remembers (the \"com\" setting), else COM1.\n"
-    "                  'torvane-cli ports' lists the ports present. Given more than\n"
-    "                  once, every port is updated at the same time (a station)\n"
+    "  --port PORT     a COM name (COM1..COM257) or a device path such as\n";
+// Then this system's device paths, and the rest.
+constexpr const char* UpdateHelpOptions =
+    "                  default: the port this front end remembers (the \"com\"\n"
+    "                  setting), else COM1. 'torvane-cli ports' lists the ports\n"
+    "                  present. Given more than once, every port is updated at the\n"
+    "                  same time (a station)\n"
     "  --all           a station on every USB serial port that 'ports' lists\n"
     "  --repeat        keep each port going: after a verdict, wait until the module\n"
     "                  is taken off (no wake-up answered for 2 s), then search for\n"
@@ -67,9 +65,11 @@ constexpr const char* UpdateHelpHead =
     "\n"
     "exit codes:\n";
 
-// The help ends with the exit codes, one a line, the code right-aligned.
-std::string UpdateHelp() {
+// The help names device paths as this system writes them, and ends with the
+// exit codes, one a line, the code right-aligned.
+std::string UpdateHelp(const PortWords& words) {
     std::string help = UpdateHelpHead;
+    help.append(18, ' ').append(words.deviceExamples).append(";\n").append(UpdateHelpOptions);
     for (const ExitCodeMeaning& e : UpdateExitCodes) {
         char code[16];
         std::snprintf(code, sizeof code, "%4d  ", e.code);
@@ -101,7 +101,8 @@ std::optional<int> PortOfArgument(Platform& platform, const std::string& value) 
     // A device path: /dev/ttyUSB0 here, \\.\COM7 on Windows.
     if (value.find_first_of("/\\") == std::string::npos) {
         std::cerr << "torvane-cli update: '" << value
-                  << "' is neither a port name (COM1..COM257) nor a device path such as /dev/ttyUSB0\n"
+                  << "' is neither a port name (COM1..COM257) nor a device path such as "
+                  << platform.portWords().deviceExample << "\n"
                   << SeePorts << "; to give a device a COM name: " << platform.portMappingRecipe("COM<n>") << "\n";
         return std::nullopt;
     }
@@ -158,7 +159,7 @@ std::variant<UpdateRequest, int> ReadUpdateRequest(Platform& platform, const Arg
         return UsageFailure("update", e.what());
     }
     if (parsed.help) {
-        std::cout << UpdateHelp();
+        std::cout << UpdateHelp(platform.portWords());
         return 0;
     }
     UpdateRequest r;
@@ -215,18 +216,18 @@ int UpdateStation(Platform& platform, UpdateRequest r) {
         }
     }
     if (r.ports.empty()) r.ports.push_back(RememberedPort(platform, r.front));
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    platform.interrupts().catchRequests();
     return RunStationUpdate(
         platform, {r.front, std::string(ProductIdentityOrDefault()), r.ports, r.repeat, r.json, r.logFile},
-        interrupted);
+        platform.interrupts());
 }
 
 // One run on one port, as the front end's start button makes it.
 int UpdateOnePort(Platform& platform, const UpdateRequest& r) {
     FrontEndContext ctx(r.front);
     ConsoleMessageBox box;
-    StopButtonPump pump(platform.clock(), ctx, [] { return interrupted != 0; });
+    Interrupts& interrupts = platform.interrupts();
+    StopButtonPump pump(platform.clock(), ctx, [&interrupts] { return interrupts.requested(); });
     WireRun(ctx, {.ports = platform.serialPorts(),
                   .pump = pump,
                   .clock = &platform.clock(),
@@ -243,8 +244,7 @@ int UpdateOnePort(Platform& platform, const UpdateRequest& r) {
     const std::string portName = ComName(ctx.port.CurrentPort);
     const std::string device = platform.devicePathOf(ctx.port.CurrentPort);
     RunRecorder recorder(platform);
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    interrupts.catchRequests();
     console.start(portName, device.empty() ? portName : portName + " (" + device + ")");
     recorder.begin(ctx);
     ctx.front().StartClick();
@@ -270,7 +270,11 @@ int RunUpdate(const Args& args) {
     auto request = ReadUpdateRequest(platform, args);
     if (const int* exitCode = std::get_if<int>(&request)) return *exitCode;
     const UpdateRequest& r = std::get<UpdateRequest>(request);
-    return r.station() ? UpdateStation(platform, r) : UpdateOnePort(platform, r);
+    const int exitCode = r.station() ? UpdateStation(platform, r) : UpdateOnePort(platform, r);
+    // Every record is out: a closed console window may end the process now.
+    std::cout.flush();
+    platform.interrupts().finished();
+    return exitCode;
 }
 
 }  // namespace torvane::cli

@@ -15,6 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/FarEnd.h"
 #include "platform/InstanceGuard.h"
+#include "platform/Interrupts.h"
 #include "platform/PortEnumerator.h"
 #include "platform/SerialDevice.h"
 #include "platform/SettingsBackend.h"
@@ -28,6 +29,23 @@ namespace torvane {
 struct PortSearchRoots {
     std::optional<std::string> systemInfo;  // posix: instead of /sys
     std::optional<std::string> devices;     // posix: instead of /dev
+};
+
+// How the users of this system name and find serial ports, in the words of
+// its own tools, for the command line's help and hints.
+struct PortWords {
+    // A device path as a user of this system writes it: "/dev/ttyUSB0".
+    std::string_view deviceExample;
+    // The same with its other common forms, for a help text.
+    std::string_view deviceExamples;
+    // Where the names and facts `ports` lists come from: lines of help text,
+    // each ending with a line break.
+    std::string_view listingNotes;
+    // What to look at when a plugged-in adapter is not listed, as the start
+    // of a sentence that the hint finishes with an example.
+    std::string_view missingPortAdvice;
+    // `ports` can be told to read another device tree (--sysfs, --dev).
+    bool searchRoots = false;
 };
 
 // The COM port that opens a device given by its path.
@@ -48,6 +66,8 @@ public:
     virtual std::unique_ptr<InstanceGuard> instanceGuard() = 0;
     virtual UdpListenerFactory udpListeners() = 0;
     virtual Terminal& terminal() = 0;
+    // Ctrl-C and its kin, for a console program that stops its run on them.
+    virtual Interrupts& interrupts() = 0;
     virtual Clock& clock() = 0;
     // A new line with its far end held here. Throws std::runtime_error when
     // the system has none left.
@@ -64,6 +84,7 @@ public:
     virtual std::string devicePathOf(int portIndex) = 0;
     // The command that ties a COM name ("COM7") to a device on this system.
     virtual std::string portMappingRecipe(std::string_view comName) = 0;
+    virtual const PortWords& portWords() = 0;
 
     // The program's command line as UTF-8 text, whatever the system's code
     // page: `argv` as given where it is UTF-8 already, the wide command line

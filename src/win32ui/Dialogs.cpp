@@ -12,7 +12,7 @@ namespace {
 constexpr DWORD DialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr int ListDropHeight = 200;  // the open list of the combo box, design pixels
 constexpr std::string_view GuideIntroduction = "What each verdict means and what to do:\r\n";
-constexpr wchar_t GuideFileName[] = L"guide.md";
+constexpr wchar_t GuideFileName[] = L"docs\\guide.md";  // where the setup and the zip put it
 
 HWND Text(HWND parent, const wchar_t* windowClass, DWORD style, layout::Rect where, int id, std::string_view text,
           HFONT font) {

@@ -72,7 +72,7 @@ private:
     const ImageCatalog& images_;
 };
 
-// Where the guide is on this machine: beside the program.
+// Where the guide is on this machine: in the docs folder beside the program.
 std::string GuideLocation();
 
 }  // namespace torvane::win32ui

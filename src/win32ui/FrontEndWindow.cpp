@@ -47,6 +47,7 @@ void FrontEndWindow::show() {
     ::ShowWindow(hwnd(), SW_SHOW);
     ::SetForegroundWindow(hwnd());
     ::UpdateWindow(hwnd());
+    FocusFirstControl(hwnd());
 }
 
 void FrontEndWindow::RunExclusive(const std::function<void()>& run) {
@@ -114,10 +115,23 @@ void FrontEndWindow::close() {
 LRESULT FrontEndWindow::handle(UINT message, WPARAM w, LPARAM l) {
     switch (message) {
     case WM_COMMAND:
+        if (LOWORD(w) == IDOK && HIWORD(w) == BN_CLICKED) {
+            // Enter presses the button that has the keyboard, as in a dialog.
+            HWND focus = ::GetFocus();
+            wchar_t kind[16] = {};
+            if (focus != nullptr && ::IsChild(hwnd(), focus) && ::GetClassNameW(focus, kind, 16) > 0 &&
+                ::lstrcmpiW(kind, L"Button") == 0)
+                ::SendMessageW(focus, BM_CLICK, 0, 0);
+            return 0;
+        }
         command(LOWORD(w), HIWORD(w));
         return 0;
     case WM_CLOSE:
         close();
+        return 0;
+    case WM_SETFOCUS:
+        // The window itself takes no keys: its first control does.
+        FocusFirstControl(hwnd());
         return 0;
     case WM_TIMER:
         if (w == AbortWhileClosingTimer) {

@@ -47,8 +47,9 @@ public:
     std::function<void()> onClosed;
 
 protected:
-    // The id of the menu entry in `command`.
-    static constexpr int MenuEntryId = 1;
+    // The id of the menu entry in `command`; above the ids Windows gives Enter
+    // and Escape (IDOK, IDCANCEL), which the windows ignore.
+    static constexpr int MenuEntryId = 100;
 
     HFONT font() const { return font_; }
     // Runs an update run unless one is under way; a close asked for during

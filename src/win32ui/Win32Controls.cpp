@@ -128,11 +128,15 @@ void Win32Label::draw(const DRAWITEMSTRUCT& item) {
 // --- bevels and pictures -------------------------------------------------------
 
 Win32Bevel::Win32Bevel(HWND parent, layout::Rect where) {
-    attach(MakeChild(parent, L"STATIC", WS_VISIBLE | SS_OWNERDRAW, where, 0, nullptr));
+    HWND bevel = MakeChild(parent, L"STATIC", WS_VISIBLE | SS_OWNERDRAW, where, 0, nullptr);
+    // Below everything it frames: the controls inside it paint over it.
+    ::SetWindowPos(bevel, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    attach(bevel);
 }
 
 void Win32Bevel::draw(const DRAWITEMSTRUCT& item) {
     RECT r = item.rcItem;
+    ::FillRect(item.hDC, &r, ::GetSysColorBrush(COLOR_BTNFACE));
     ::DrawEdge(item.hDC, &r, BDR_SUNKENOUTER, BF_RECT);
 }
 

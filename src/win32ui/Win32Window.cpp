@@ -170,6 +170,10 @@ LRESULT CALLBACK Window::Procedure(HWND hwnd, UINT message, WPARAM w, LPARAM l) 
     return 0;
 }
 
+void FocusFirstControl(HWND window) {
+    if (HWND first = ::GetNextDlgTabItem(window, nullptr, FALSE)) ::SetFocus(first);
+}
+
 void KeepOnScreen(HWND window) {
     RECT frame{};
     ::GetWindowRect(window, &frame);

@@ -64,6 +64,9 @@ private:
     HWND hwnd_ = nullptr;
 };
 
+// Gives the keyboard to the first control of `window` that takes it.
+void FocusFirstControl(HWND window);
+
 // Moves a top-level window onto the work area of the monitor it is on (a
 // small or scaled screen may cut off a design position).
 void KeepOnScreen(HWND window);

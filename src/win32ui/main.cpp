@@ -35,7 +35,7 @@ constexpr std::string_view HelpText =
     "  --version   this release and the product it is built for\n"
     "\n"
     "torvane-cli.exe updates without a window. What each verdict means and what\n"
-    "to do: guide.md beside this program.\n";
+    "to do: docs\\guide.md beside this program.\n";
 
 // A program without a console prints where it was started from: into the
 // file or pipe it was given, else into the console it was started from,

@@ -133,6 +133,27 @@ TEST(FrontEndClose, DuringARunStopsItAndThenCloses) {
     EXPECT_FALSE(::IsWindowVisible(front.hwnd()));
 }
 
+// The start button has the keyboard when the window shows, and Enter presses
+// it (and neither opens the port dialog nor does anything else).
+TEST(FrontEndKeyboard, EnterPressesTheStartButton) {
+    const auto port = ModulePort();
+    if (!port) GTEST_SKIP() << "no module: set TORVANE_TEST_MODULE_PORT";
+    RememberPort(BrandMain, *PortIndexOfComName(*port));
+    Session session(OptionsFor(FrontEnds[0].identity));
+    FrontEndWindow& front = session.frontWindow();
+    bool closed = false;
+    front.onClosed = [&] { closed = true; };
+    front.show();
+    DispatchPending();
+    ASSERT_EQ(::GetFocus(), StartButton(session));
+    ::PostMessageW(front.hwnd(), WM_CLOSE, 0, 0);  // ends the run at its first wait
+    MSG enter{::GetFocus(), WM_KEYDOWN, VK_RETURN, 1, 0, {}};
+    Dispatch(enter);
+    DispatchPending();
+    EXPECT_TRUE(closed) << "no run was started";
+    EXPECT_FALSE(::IsWindowVisible(session.portDialog().hwnd()));
+}
+
 // The port dialog lists the COM link the module is behind, by its port name.
 TEST(PortDialog, ListsTheModulesPort) {
     const auto port = ModulePort();

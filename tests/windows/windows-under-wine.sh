@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The Windows windows under Wine on a virtual display, against the Linux
-# torvane-bootsim on a pseudo-terminal linked into the prefix as COM7:
+# torvane-bootsim on a pseudo-terminal that is COM7 of the prefix, opened and
+# listed as a port (tests/windows/wine-com-port.sh):
 #   - each front end's start button, pressed through the window's own
 #     messages (torvane_win32ui_tests.exe), programs the module: the verdict
 #     is read from the window, and the module's flash holds the image;
 #   - a close during a run, the port dialog's list, the design texts;
-#   - the station window with two modules, the second linked as COM8:
+#   - the station window with two modules, the second as COM8:
 #     START for all programs both (each flash holds the image), STOP of
 #     one port and a close during the runs stop them;
 #   - torvane.exe itself: a second start shows the already-running box and
@@ -24,14 +25,16 @@ native=$2
 : "${DISPLAY:?set DISPLAY to an X server (xvfb-run)}"
 export WINEDEBUG=-all
 
+# shellcheck source=tests/windows/wine-com-port.sh
+. tests/windows/wine-com-port.sh
+
 tests=$win/tests/torvane_win32ui_tests.exe
 gui=$win/torvane.exe
 sim=$native/torvane-bootsim
-com=com7
 work=$(mktemp -d "${TMPDIR:-/tmp}/torvane-wine-gui.XXXXXX")
 sim_pid=
 failures=0
-trap 'stop_module >/dev/null 2>&1; wineserver -k 2>/dev/null; rm -rf "$work"; rm -f "$WINEPREFIX/dosdevices/$com" "$WINEPREFIX/dosdevices/com8"' EXIT
+trap 'stop_module >/dev/null 2>&1; wineserver -k 2>/dev/null; rm -rf "$work"; wine_com_port_remove 7; wine_com_port_remove 8' EXIT
 # A Wine session started without a display (the console tests) cannot show
 # windows: start afresh on this one.
 wineserver -k 2>/dev/null
@@ -44,10 +47,10 @@ start_module() {
     [ -s "$work/sim.out" ] && break
     sleep 0.05
   done
-  ln -sfn "$(head -n 1 "$work/sim.out")" "$WINEPREFIX/dosdevices/$com"
+  wine_com_port 7 "$(head -n 1 "$work/sim.out")" || failures=$((failures + 1))
 }
 
-# Two modules with the given options, linked as COM7 and COM8.
+# Two modules with the given options, as COM7 and COM8.
 start_modules() {
   "$sim" --modules 2 --baud 115200 "$@" >"$work/sim.out" 2>"$work/sim.err" &
   sim_pid=$!
@@ -55,8 +58,8 @@ start_modules() {
     [ "$(wc -l <"$work/sim.out")" -ge 2 ] && break
     sleep 0.05
   done
-  ln -sfn "$(sed -n 1p "$work/sim.out")" "$WINEPREFIX/dosdevices/$com"
-  ln -sfn "$(sed -n 2p "$work/sim.out")" "$WINEPREFIX/dosdevices/com8"
+  wine_com_port 7 "$(sed -n 1p "$work/sim.out")" || failures=$((failures + 1))
+  wine_com_port 8 "$(sed -n 2p "$work/sim.out")" || failures=$((failures + 1))
 }
 
 # Ends the module (or modules); its exit code says whether its flash check passed.
@@ -98,7 +101,7 @@ done
 
 start_module --silent
 windows_test "a close during a run, the port dialog, the windows' texts" \
-  "FrontEndClose.*:PortDialog.*:Windows.ShowTheirDesignTexts"
+  "FrontEndClose.*:FrontEndKeyboard.*:PortDialog.*:Windows.ShowTheirDesignTexts"
 stop_module
 
 # The station: two modules at once, each checked; then modules that answer
@@ -111,7 +114,7 @@ if stop_module; then pass "the station: both modules' flash holds the image"; el
 start_modules --chip 252 --loader-version 10 --hardware 26 --preparation 0x84 --late 10
 windows_test "the station: STOP of one port, a close during the runs" "StationStops.*"
 stop_module
-rm -f "$WINEPREFIX/dosdevices/com8"
+wine_com_port_remove 8
 
 # The program itself: one instance at a time.
 window_named() {  # window_named PATTERN [SECONDS]: the id of a visible window so named

@@ -14,6 +14,7 @@
 #include "platform/posix/PosixSerial.h"
 #include "platform/posix/PseudoTerminal.h"
 #include "platform/posix/SettingsFile.h"
+#include "platform/posix/SignalInterrupts.h"
 #include "platform/posix/SysfsPorts.h"
 #include "platform/posix/UdpListener.h"
 
@@ -37,6 +38,22 @@ public:
     bool stdoutIsTerminal() const override { return ::isatty(STDOUT_FILENO) == 1; }
 };
 
+// Ports named after the kernel's devices, found in sysfs, given their COM
+// names by the port map.
+constexpr PortWords PosixPortWords{
+    .deviceExample = "/dev/ttyUSB0",
+    .deviceExamples = "/dev/ttyUSB0 or /dev/serial/by-id/...",
+    .listingNotes =
+        "A USB adapter's latency timer is shown where it has one (above 1 ms each\n"
+        "answer may wait that long: the udev rule 70-torvane-serial.rules sets 1 ms).\n"
+        "A USB adapter seen for the first time gets the lowest free name from COM33 up\n"
+        "and keeps it in any socket; other names come from the port map\n"
+        "($TORVANE_CONFIG_DIR/ports) or the defaults (COM1 = /dev/ttyS0,\n"
+        "COM33 = /dev/ttyUSB0, COM65 = /dev/ttyACM0).\n",
+    .missingPortAdvice = "a device that is present but not listed can be given by its path",
+    .searchRoots = true,
+};
+
 class PosixPlatform final : public Platform {
 public:
     SerialPorts& serialPorts() override { return ports_; }
@@ -48,6 +65,7 @@ public:
     std::unique_ptr<InstanceGuard> instanceGuard() override { return std::make_unique<posix::LockFileGuard>(); }
     UdpListenerFactory udpListeners() override { return posix::UdpSocketListener::Make; }
     Terminal& terminal() override { return terminal_; }
+    Interrupts& interrupts() override { return interrupts_; }
     Clock& clock() override { return clock_; }
     std::unique_ptr<FarEnd> openFarEnd() override { return std::make_unique<posix::PseudoTerminal>(); }
     std::string assignPort(int portIndex, const std::string& devicePath) override {
@@ -76,6 +94,7 @@ public:
     std::string portMappingRecipe(std::string_view comName) override {
         return "ln -sfn /dev/ttyUSB0 " + (posix::PortMapDir() / comName).string();
     }
+    const PortWords& portWords() override { return PosixPortWords; }
     std::vector<std::string> arguments(int argc, char** argv) override { return {argv, argv + argc}; }
     std::string appendLine(const std::string& path, std::string_view line) override {
         return posix::AppendLine(path, line);
@@ -89,6 +108,7 @@ public:
 private:
     posix::PosixSerialPorts ports_;
     StdoutTerminal terminal_;
+    posix::SignalInterrupts interrupts_;
     SteadyClock clock_;
 };
 

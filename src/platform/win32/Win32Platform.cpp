@@ -14,6 +14,8 @@
 
 #include "formats/ComName.h"
 #include "platform/Platform.h"
+#include "platform/win32/ConsoleInterrupts.h"
+#include "platform/win32/ConsoleTerminal.h"
 #include "platform/win32/NamedMutexGuard.h"
 #include "platform/win32/RegistrySettings.h"
 #include "platform/win32/SetupApiPorts.h"
@@ -43,23 +45,19 @@ private:
     bool fineTimer_;
 };
 
-// A console that can draw the progress bar: it must take the escape that
-// clears a line, which a Windows console does once asked to.
-class ConsoleTerminal final : public Terminal {
-public:
-    ConsoleTerminal() {
-        HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
-        DWORD mode = 0;
-        if (out == nullptr || out == INVALID_HANDLE_VALUE || !::GetConsoleMode(out, &mode)) return;
-        // Texts are UTF-8 throughout; the console shows them as such.
-        ::SetConsoleOutputCP(CP_UTF8);
-        interactive_ = (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
-                       ::SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-    }
-    bool stdoutIsTerminal() const override { return interactive_; }
-
-private:
-    bool interactive_ = false;
+// Windows gives the ports their names; Device Manager shows and changes them.
+constexpr PortWords Win32PortWords{
+    .deviceExample = "\\\\.\\COM7",
+    .deviceExamples = "\\\\.\\COM7",
+    .listingNotes =
+        "Windows names the ports itself: Device Manager lists them under\n"
+        "\"Ports (COM & LPT)\" and sets an adapter's COM number there (Properties,\n"
+        "Port Settings, Advanced). A port outside that list, such as one of a\n"
+        "virtual null-modem pair, is listed with its COM name as its friendly name.\n",
+    .missingPortAdvice =
+        "Device Manager shows it under \"Ports (COM & LPT)\" (with a yellow mark while it lacks "
+        "its driver); a port that is present but not listed can be given by its name",
+    .searchRoots = false,
 };
 
 class Win32Platform final : public Platform {
@@ -73,6 +71,7 @@ public:
     std::unique_ptr<InstanceGuard> instanceGuard() override { return std::make_unique<win32::NamedMutexGuard>(); }
     UdpListenerFactory udpListeners() override { return win32::WinsockListener::Make; }
     Terminal& terminal() override { return terminal_; }
+    Interrupts& interrupts() override { return interrupts_; }
     Clock& clock() override { return clock_; }
     std::unique_ptr<FarEnd> openFarEnd() override {
         throw std::runtime_error(
@@ -98,6 +97,7 @@ public:
         return "set the adapter's port number to " + std::string(comName) +
                " in Device Manager (Ports, Properties, Port Settings, Advanced)";
     }
+    const PortWords& portWords() override { return Win32PortWords; }
 
     std::vector<std::string> arguments(int argc, char** argv) override {
         int count = 0;
@@ -143,8 +143,9 @@ public:
 private:
     static constexpr std::string_view DevicePrefix = "\\\\.\\";
     win32::Win32SerialPorts ports_;
-    ConsoleTerminal terminal_;
+    win32::ConsoleTerminal terminal_;
     SteadyClock clock_;
+    win32::ConsoleInterrupts interrupts_;
 };
 
 }  // namespace

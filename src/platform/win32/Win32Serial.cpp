@@ -4,23 +4,31 @@
 #include <climits>
 
 #include "formats/ComName.h"
+#include "platform/win32/RegistrySettings.h"
 
 namespace torvane::win32 {
 
 namespace {
 
 // Errors after which nothing more comes from the port: the adapter was
-// unplugged, or its driver dropped the device under the open handle.
+// unplugged, or its driver dropped the device under the open handle. Each
+// driver says it in its own way.
 constexpr DWORD GoneErrors[] = {
     ERROR_ACCESS_DENIED,         // a USB adapter pulled while open
     ERROR_BAD_COMMAND,           // its driver no longer knows the device
     ERROR_DEVICE_NOT_CONNECTED,  //
     ERROR_DEVICE_REMOVED,        //
+    ERROR_NO_SUCH_DEVICE,        //
+    ERROR_INVALID_HANDLE,        // the handle's device object is gone
     ERROR_GEN_FAILURE,           //
     ERROR_FILE_NOT_FOUND,        //
     ERROR_BROKEN_PIPE,           // the far end of an emulated line closed
     ERROR_HANDLE_EOF,            //
 };
+
+// A read that waits longer than this for bytes the driver said it holds is
+// cancelled: one step of a run's waits.
+constexpr DWORD FollowUpReadLimitMs = 5;
 
 // Errors of EscapeCommFunction on a port without modem lines.
 constexpr DWORD NoModemLineErrors[] = {ERROR_NOT_SUPPORTED, ERROR_INVALID_FUNCTION, ERROR_INVALID_PARAMETER};
@@ -53,12 +61,32 @@ BYTE StopBitsCode(StopBits s) {
 
 std::wstring DevicePathOf(int portIndex) { return L"\\\\.\\COM" + std::to_wstring(portIndex + 1); }
 
+bool DeviceGoneAfter(DWORD error, bool cancelledHere) {
+    // A read cancelled by nobody here was cancelled by the driver as it let
+    // go of the device.
+    if (error == ERROR_OPERATION_ABORTED) return !cancelledHere;
+    return In(error, GoneErrors);
+}
+
+std::string OpenFailureReason(const std::string& comName, DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return "no such port " + comName;
+    // A COM port is opened by one program at a time; Windows refuses the
+    // second with one of these.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return comName + " is in use by another program";
+    default: return comName + ": " + ErrorText(error);
+    }
+}
+
 std::string ErrorText(DWORD error) {
-    char* text = nullptr;
-    const DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    // The wide call: the narrow one speaks the ANSI code page, not UTF-8.
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string s = n != 0 && text != nullptr ? std::string(text, n) : "error " + std::to_string(error);
+                                     nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string s = n != 0 && text != nullptr ? Narrow(std::wstring_view(text, n)) : "error " + std::to_string(error);
     if (text != nullptr) ::LocalFree(text);
     while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '.')) s.pop_back();
     return s;
@@ -75,7 +103,9 @@ Win32SerialDevice::~Win32SerialDevice() {
     if (ioEvent_ != nullptr) ::CloseHandle(ioEvent_);
 }
 
-void Win32SerialDevice::noteError(DWORD error) { gone_ = gone_ || In(error, GoneErrors); }
+void Win32SerialDevice::noteError(DWORD error, bool cancelledHere) {
+    gone_ = gone_ || DeviceGoneAfter(error, cancelledHere);
+}
 
 bool Win32SerialDevice::drain() {
     if (port_ == INVALID_HANDLE_VALUE) return false;
@@ -202,44 +232,63 @@ void Win32SerialDevice::collect(bool wait) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_IO_INCOMPLETE) return;
     pending_ = Pending::None;
-    if (error != ERROR_OPERATION_ABORTED) noteError(error);
+    noteError(error, cancelling_);
 }
 
 void Win32SerialDevice::cancelRead() {
     if (pending_ != Pending::Waiting) return;
+    cancelling_ = true;
     ::CancelIoEx(port_, &pendingRead_);
     // A byte that arrived before the cancel is kept, not lost.
     collect(true);
+    cancelling_ = false;
 }
 
 long Win32SerialDevice::read(std::span<std::uint8_t> into) {
     if (port_ == INVALID_HANDLE_VALUE) return -1;
     if (into.empty()) return 0;
     collect(false);
-    if (pending_ == Pending::None && !armRead()) return gone_ ? -1 : 0;
+    if (pending_ == Pending::None && (gone_ || !armRead())) return gone_ ? -1 : 0;
     if (pending_ != Pending::Held) return 0;
     into[0] = pendingByte_;
     pending_ = Pending::None;
     std::size_t n = 1;
 
     // The rest of what the driver holds, which a read of exactly that many
-    // bytes takes without waiting.
+    // bytes takes without waiting on a driver that counts right.
     COMSTAT status{};
     DWORD errors = 0;
     if (::ClearCommError(port_, &errors, &status) && status.cbInQue > 0 && into.size() > 1) {
         const DWORD ask = static_cast<DWORD>(std::min<std::size_t>(status.cbInQue, into.size() - 1));
-        OVERLAPPED ov{};
-        ov.hEvent = ioEvent_;
-        ::ResetEvent(ioEvent_);
-        DWORD got = 0;
-        if (::ReadFile(port_, into.data() + 1, ask, &got, &ov) ||
-            (::GetLastError() == ERROR_IO_PENDING && ::GetOverlappedResult(port_, &ov, &got, TRUE)))
-            n += got;
-        else
-            noteError(::GetLastError());
+        n += followUpRead(into.subspan(1, ask));
     }
     armRead();
     return static_cast<long>(n);
+}
+
+std::size_t Win32SerialDevice::followUpRead(std::span<std::uint8_t> into) {
+    OVERLAPPED ov{};
+    ov.hEvent = ioEvent_;
+    ::ResetEvent(ioEvent_);
+    DWORD got = 0;
+    if (::ReadFile(port_, into.data(), static_cast<DWORD>(into.size()), &got, &ov)) return got;
+    DWORD error = ::GetLastError();
+    if (error != ERROR_IO_PENDING) {
+        noteError(error);
+        return 0;
+    }
+    // A driver that reported more than it holds would keep this read open
+    // until more came, past Stop and Ctrl-C: it is cancelled after one step.
+    bool cancelled = false;
+    if (::WaitForSingleObject(ioEvent_, FollowUpReadLimitMs) != WAIT_OBJECT_0) {
+        ::CancelIoEx(port_, &ov);
+        cancelled = true;
+    }
+    // A cancelled read still hands over the bytes it had taken.
+    if (::GetOverlappedResult(port_, &ov, &got, TRUE)) return got;
+    error = ::GetLastError();
+    noteError(error, cancelled);
+    return error == ERROR_OPERATION_ABORTED ? got : 0;
 }
 
 bool Win32SerialDevice::waitReadable(std::chrono::milliseconds limit) {
@@ -271,16 +320,7 @@ OpenResult Win32SerialPorts::open(int portIndex) {
     // Share mode 0: the port is ours alone until we close it.
     HANDLE h = ::CreateFileW(DevicePathOf(portIndex).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OVERLAPPED, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return {nullptr, "no such port " + com};
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION: return {nullptr, com + " is in use by another program"};
-        default: return {nullptr, com + ": " + ErrorText(error)};
-        }
-    }
+    if (h == INVALID_HANDLE_VALUE) return {nullptr, OpenFailureReason(com, ::GetLastError())};
     // Whatever waited in the driver from before belongs to nobody now.
     ::PurgeComm(h, PurgeAll);
     auto device = std::make_unique<Win32SerialDevice>(h);

@@ -16,6 +16,12 @@
 
 #include "platform/SerialDevice.h"
 
+// Windows' "a device which does not exist was specified", which MinGW-w64's
+// winerror.h lacks.
+#ifndef ERROR_NO_SUCH_DEVICE
+#define ERROR_NO_SUCH_DEVICE 433L
+#endif
+
 namespace torvane::win32 {
 
 // Driver read time-outs of the pending read: all zero means "wait until the
@@ -54,7 +60,10 @@ private:
     // Learns whether the pending read brought its byte, without waiting.
     void collect(bool wait);
     void cancelRead();
-    void noteError(DWORD error);
+    // Reads what the driver said it holds, waiting no longer than one step.
+    std::size_t followUpRead(std::span<std::uint8_t> into);
+    // `cancelledHere`: the failed call was a read this object cancelled.
+    void noteError(DWORD error, bool cancelledHere = false);
 
     HANDLE port_;
     HANDLE readEvent_;
@@ -62,14 +71,25 @@ private:
     OVERLAPPED pendingRead_{};
     std::uint8_t pendingByte_ = 0;
     Pending pending_ = Pending::None;
+    bool cancelling_ = false;  // cancelRead() is cancelling the pending read
     bool gone_ = false;
 };
 
 // "\\.\COM<index+1>": the name that reaches every COM port, COM10 and up too.
 std::wstring DevicePathOf(int portIndex);
 
-// A Windows error as its system text, without the trailing line break.
+// A Windows error as its system text in UTF-8, without the trailing line break.
 std::string ErrorText(DWORD error);
+
+// True when a failed read, write or control call with `error` means the
+// device has gone (unplugged, dropped by its driver): nothing more will come
+// from it. `cancelledHere`: the call was a read this program cancelled
+// itself, which says nothing of the device; a read the driver cancelled does.
+bool DeviceGoneAfter(DWORD error, bool cancelledHere = false);
+
+// Why CreateFile on the port `comName` ("COM7") failed with `error`, naming
+// the port, in words a user can act on.
+std::string OpenFailureReason(const std::string& comName, DWORD error);
 
 class Win32SerialPorts final : public SerialPorts {
 public:

@@ -91,6 +91,56 @@ TEST_F(Win32SerialEcho, AReopenedPortLosesNoByteToTheOldPendingRead) {
     EXPECT_EQ(Receive(sent.size(), 5000ms), sent);
 }
 
+// What each error of a port's calls says of the device. An unplugged USB
+// adapter fails its next call with one of several errors, depending on its
+// driver, and may cancel the read that was waiting: each of these ends the run
+// as a vanished module. Real unplugging cannot be done under Wine; the table
+// is what real drivers answer.
+TEST(Win32SerialErrors, TheErrorsOfAnUnpluggedAdapterMeanTheDeviceIsGone) {
+    struct Case {
+        DWORD error;
+        bool cancelledHere;
+        bool gone;
+    };
+    const Case cases[] = {
+        {ERROR_ACCESS_DENIED, false, true},         {ERROR_BAD_COMMAND, false, true},
+        {ERROR_DEVICE_NOT_CONNECTED, false, true},  {ERROR_DEVICE_REMOVED, false, true},
+        {ERROR_NO_SUCH_DEVICE, false, true},        {ERROR_INVALID_HANDLE, false, true},
+        {ERROR_GEN_FAILURE, false, true},           {ERROR_FILE_NOT_FOUND, false, true},
+        {ERROR_BROKEN_PIPE, false, true},           {ERROR_HANDLE_EOF, false, true},
+        {ERROR_OPERATION_ABORTED, false, true},     // the driver cancelled our read
+        {ERROR_OPERATION_ABORTED, true, false},     // we cancelled it (a new time-out, closing)
+        {ERROR_IO_INCOMPLETE, false, false},        {ERROR_SEM_TIMEOUT, false, false},
+        {ERROR_NOT_SUPPORTED, false, false},        {ERROR_COUNTER_TIMEOUT, false, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(torvane::win32::DeviceGoneAfter(c.error, c.cancelledHere), c.gone)
+            << "error " << c.error << (c.cancelledHere ? " cancelled here" : "");
+}
+
+// A failed open names the port. Wine lets a second program open a COM port
+// that is open already; Windows refuses it with one of the first two errors.
+TEST(Win32SerialErrors, AFailedOpenNamesThePort) {
+    const struct {
+        DWORD error;
+        const char* reason;
+    } cases[] = {
+        {ERROR_ACCESS_DENIED, "COM7 is in use by another program"},
+        {ERROR_SHARING_VIOLATION, "COM7 is in use by another program"},
+        {ERROR_FILE_NOT_FOUND, "no such port COM7"},
+        {ERROR_PATH_NOT_FOUND, "no such port COM7"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(torvane::win32::OpenFailureReason("COM7", c.error), c.reason) << c.error;
+    // Anything else: the port and the system's words, without the line break
+    // and the full stop they come with.
+    const std::string other = torvane::win32::OpenFailureReason("COM7", ERROR_GEN_FAILURE);
+    EXPECT_TRUE(other.starts_with("COM7: ")) << other;
+    EXPECT_GT(other.size(), 6u) << other;
+    EXPECT_EQ(other.find_first_of("\r\n"), std::string::npos) << other;
+    EXPECT_NE(other.back(), '.') << other;
+    EXPECT_EQ(torvane::win32::ErrorText(0xE0F0F0F0u), "error 3773886704");  // no system text for it
+}
+
 TEST(Win32SerialPorts, APortThatIsNotThereIsNamedInTheReason) {
     torvane::win32::Win32SerialPorts ports;
     for (int index : {-1, 199, torvane::MaxPortIndex + 1}) {
