@@ -116,12 +116,7 @@ LRESULT FrontEndWindow::handle(UINT message, WPARAM w, LPARAM l) {
     switch (message) {
     case WM_COMMAND:
         if (LOWORD(w) == IDOK && HIWORD(w) == BN_CLICKED) {
-            // Enter presses the button that has the keyboard, as in a dialog.
-            HWND focus = ::GetFocus();
-            wchar_t kind[16] = {};
-            if (focus != nullptr && ::IsChild(hwnd(), focus) && ::GetClassNameW(focus, kind, 16) > 0 &&
-                ::lstrcmpiW(kind, L"Button") == 0)
-                ::SendMessageW(focus, BM_CLICK, 0, 0);
+            PressFocusedButton(hwnd());
             return 0;
         }
         command(LOWORD(w), HIWORD(w));

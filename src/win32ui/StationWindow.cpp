@@ -135,6 +135,7 @@ void StationWindow::show() {
     ::ShowWindow(hwnd(), SW_SHOW);
     ::SetForegroundWindow(hwnd());
     ::UpdateWindow(hwnd());
+    FocusFirstControl(hwnd());
 }
 
 bool StationWindow::anyRunning() const {
@@ -365,8 +366,15 @@ LRESULT StationWindow::handle(UINT message, WPARAM w, LPARAM l) {
         take(*report);
         return 0;
     }
-    case WM_COMMAND: command(LOWORD(w), HIWORD(w)); return 0;
+    case WM_COMMAND:
+        if (LOWORD(w) == IDOK && HIWORD(w) == BN_CLICKED) PressFocusedButton(hwnd());
+        else command(LOWORD(w), HIWORD(w));
+        return 0;
     case WM_CLOSE: close(); return 0;
+    case WM_SETFOCUS:
+        // The window itself takes no keys: its first control does.
+        FocusFirstControl(hwnd());
+        return 0;
     default: return Window::handle(message, w, l);
     }
 }

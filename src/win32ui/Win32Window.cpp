@@ -174,6 +174,14 @@ void FocusFirstControl(HWND window) {
     if (HWND first = ::GetNextDlgTabItem(window, nullptr, FALSE)) ::SetFocus(first);
 }
 
+void PressFocusedButton(HWND window) {
+    HWND focus = ::GetFocus();
+    wchar_t kind[16] = {};
+    if (focus != nullptr && ::IsChild(window, focus) && ::GetClassNameW(focus, kind, 16) > 0 &&
+        ::lstrcmpiW(kind, L"Button") == 0)
+        ::SendMessageW(focus, BM_CLICK, 0, 0);
+}
+
 void KeepOnScreen(HWND window) {
     RECT frame{};
     ::GetWindowRect(window, &frame);

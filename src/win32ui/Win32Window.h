@@ -67,6 +67,10 @@ private:
 // Gives the keyboard to the first control of `window` that takes it.
 void FocusFirstControl(HWND window);
 
+// Enter in a window that is no dialog (the IDOK command): presses the button
+// of `window` that has the keyboard, as a dialog does.
+void PressFocusedButton(HWND window);
+
 // Moves a top-level window onto the work area of the monitor it is on (a
 // small or scaled screen may cut off a design position).
 void KeepOnScreen(HWND window);
