@@ -38,12 +38,14 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# shellcheck source=tests/windows/wine-com-port.sh
+. tests/windows/wine-com-port.sh
 start_module() {
   [ -z "$sim_pid" ] || { kill -INT "$sim_pid"; wait "$sim_pid" || true; }
   "$native/torvane-bootsim" --baud 115200 --chip 252 --loader-version 10 --preparation 0x84 "$@" >"$work/sim.out" 2>/dev/null &
   sim_pid=$!
   for _ in $(seq 1 100); do [ -s "$work/sim.out" ] && break; sleep 0.05; done
-  ln -sfn "$(head -n 1 "$work/sim.out")" "$WINEPREFIX/dosdevices/com7"
+  wine_com_port 7 "$(head -n 1 "$work/sim.out")"  # listed in the port dialog too
 }
 
 # shoot SET: one set of pictures on a Wine desktop of its own.
