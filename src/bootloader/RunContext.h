@@ -87,8 +87,8 @@ struct RunWiring {
     EventPump& pump;
     Clock* clock = nullptr;          // the port's settling waits; none skips them (a fake line)
     MessageBoxHost* host = nullptr;  // the port's message boxes; none shows nothing and answers 0
-    std::function<void(std::string_view)> notice;  // may be empty
-    std::function<void(TraceDirection, std::span<const std::uint8_t>)> trace;  // every byte; may be empty
+    std::function<void(std::string_view)> notice = {};  // may be empty
+    std::function<void(TraceDirection, std::span<const std::uint8_t>)> trace = {};  // every byte; may be empty
 };
 void WireRun(RunContext& ctx, RunWiring wiring);
 

@@ -186,7 +186,9 @@ TEST(Presenter, ShowPortWritesThePortPanelOfTheFrontEndsBar) {
             t.ctx.front().ShowPort(c.port);
             const StatusBar& bar = t.loader ? t.loader->StatusBar1 : t.upgrade ? t.upgrade->StatusBar1 : t.main.StatusBar1;
             EXPECT_EQ(bar.panelText(PortPanel), c.text) << c.port << " on " << Name(front);
-            if (front != FrontEnd::MainWindow) EXPECT_EQ(t.main.StatusBar1.panelText(PortPanel), "");
+            if (front != FrontEnd::MainWindow) {
+                EXPECT_EQ(t.main.StatusBar1.panelText(PortPanel), "");
+            }
         }
     }
 }
