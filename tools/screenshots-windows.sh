@@ -4,7 +4,8 @@
 # where Wine draws the window frames itself, against the Linux simulated boot
 # loader on a pseudo-terminal linked as COM7: each window idle, busy, with
 # its verdict of success and with a failure, the compact and START/STOP
-# windows with a port that cannot be used, the port dialog and the version list.
+# windows with a port that cannot be used, the port dialog, the version list,
+# and the station window busy with two modules and with their verdicts.
 #
 #   tools/screenshots-windows.sh [OUT_DIR]
 #
@@ -51,7 +52,7 @@ start_module() {
 # shoot SET: one set of pictures on a Wine desktop of its own.
 shoot() {
   mkdir -p "$work/shots"
-  wine explorer /desktop=torvane,1024x640 "$shooter" "$(winepath -w "$work/shots")" "$1"
+  wine explorer /desktop=torvane,1200x760 "$shooter" "$(winepath -w "$work/shots")" "$1"
   wineserver -w
 }
 
@@ -61,6 +62,15 @@ start_module --hardware 26
 shoot runs
 start_module --hardware 5  # a board the image does not suit
 shoot failures
+# The station's two modules, as COM7 and COM8.
+kill -INT "$sim_pid"; wait "$sim_pid" || true
+"$native/torvane-bootsim" --modules 2 --baud 115200 --chip 252 --loader-version 10 --preparation 0x84 \
+  --hardware 26 >"$work/sim.out" 2>/dev/null &
+sim_pid=$!
+for _ in $(seq 1 100); do [ "$(wc -l <"$work/sim.out")" -ge 2 ] && break; sleep 0.05; done
+wine_com_port 7 "$(sed -n 1p "$work/sim.out")"
+wine_com_port 8 "$(sed -n 2p "$work/sim.out")"
+shoot station
 tools/bmp-to-png.py "$work"/shots/*.bmp
 cp "$work"/shots/*.png "$out"/
 ls "$work"/shots/*.png | sed "s|.*/|$out/|"

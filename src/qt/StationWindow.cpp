@@ -268,19 +268,12 @@ void StationWindow::showText(int slot, const std::string& what, const std::strin
 }
 
 void StationWindow::showBar(int slot, int position, int maximum, BarState state) {
-    QtProgressBar& bar = *cell(slot).bar;
-    bar.setMaximum(maximum);
-    bar.setPosition(position);
-    bar.setState(state);
+    ShowBar(*cell(slot).bar, position, maximum, state);
 }
 
 void StationWindow::showVerdict(int slot, const PortReport& report) {
     StationCell& c = cell(slot);
-    const VerdictColours colours = VerdictColoursOf(report);
-    c.verdict->setCaption(report.verdict);
-    c.verdict->setBackground(colours.background);
-    c.verdict->setFontColour(colours.font);
-    c.verdict->setOpaque(true);
+    ShowVerdict(*c.verdict, report);
     counts_[c.portIndex].count(report);
     showCounts(slot);
     showCounts(-1);

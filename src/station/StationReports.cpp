@@ -64,6 +64,20 @@ CellLine CellLineOf(std::string_view what) {
 
 VerdictColours VerdictColoursOf(const PortReport& report) { return {report.success ? ClGreen : ClRed, ClWhite}; }
 
+void ShowBar(ProgressBar& bar, int position, int maximum, BarState state) {
+    bar.setMaximum(maximum);
+    bar.setPosition(position);
+    bar.setState(state);
+}
+
+void ShowVerdict(Label& verdict, const PortReport& report) {
+    const VerdictColours colours = VerdictColoursOf(report);
+    verdict.setCaption(report.verdict);
+    verdict.setBackground(colours.background);
+    verdict.setFontColour(colours.font);
+    verdict.setOpaque(true);
+}
+
 void StationCounts::count(const PortReport& report) {
     if (report.success) ++done;
     else if (report.outcome != Outcome::Aborted) ++failed;

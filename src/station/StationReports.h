@@ -79,6 +79,11 @@ struct VerdictColours {
 };
 VerdictColours VerdictColoursOf(const PortReport& report);
 
+// A cell's bar as a run's progress report leaves it.
+void ShowBar(ProgressBar& bar, int position, int maximum, BarState state);
+// A cell's verdict label as a port's end report leaves it.
+void ShowVerdict(Label& verdict, const PortReport& report);
+
 // Modules done and failed, on one port or on all.
 struct StationCounts {
     int done = 0;

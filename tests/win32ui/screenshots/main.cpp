@@ -3,11 +3,13 @@
 // boot loader on COM7. tools/screenshots-windows.sh runs it on a virtual
 // desktop and turns the bitmaps into PNG files.
 //
-// usage: torvane-win32-screenshots.exe <folder> runs|failures
+// usage: torvane-win32-screenshots.exe <folder> runs|failures|station
 //   runs      each window idle, busy and with its verdict of success, the
 //             port dialog and the version list (a module that takes the image)
 //   failures  each window with a failure (a module the image does not suit)
 //             and, where a window says why, with a port that cannot be used
+//   station   the station window busy with two modules (COM7 and COM8) and
+//             with their verdicts
 
 #include <windows.h>
 #include <commctrl.h>
@@ -21,7 +23,9 @@
 #include "platform/Platform.h"
 #include "shell/ProductIdentity.h"
 #include "shell/SettingsStore.h"
+#include "station/StationCommandLine.h"
 #include "win32ui/Session.h"
+#include "win32ui/StationWindow.h"
 #include "win32ui/Win32Text.h"
 
 namespace {
@@ -34,6 +38,7 @@ constexpr int ExitFailure = 1;
 constexpr int ExitUsage = 2;
 constexpr int ModulePort = 6;  // COM7
 constexpr int GonePort = 3;    // COM4: nothing behind it
+constexpr int SecondPort = 7;  // COM8, the station's second module
 constexpr DWORD SettleMs = 300;  // lets the X server draw what Windows painted
 constexpr UINT BusyCheckMs = 50;
 
@@ -189,21 +194,44 @@ void Failures() {
     }
 }
 
+void StationShots() {
+    StationWindow w(HostPlatform(), StationSettingsFor(std::nullopt), {ModulePort, SecondPort});
+    w.show();
+    ::SendMessageW(w.StartAll.hwnd(), BM_CLICK, 0, 0);
+    bool busyTaken = false;
+    while (w.anyRunning()) {
+        DispatchPending();
+        ::Sleep(BusyCheckMs / 5);
+        if (busyTaken || w.cellCount() != 2) continue;
+        bool third = true;  // both modules a third of the way
+        for (int slot = 0; slot < 2; ++slot) {
+            const ProgressBar& bar = *w.cell(slot).bar;
+            third = third && bar.maximum() > 0 && bar.position() * 3 >= bar.maximum();
+        }
+        if (!third) continue;
+        Save(w.hwnd(), "windows-station-window-busy");
+        busyTaken = true;
+    }
+    Save(w.hwnd(), "windows-station-window-verdict");
+}
+
 }  // namespace
 
 int main() {
     int argc = 0;
     LPWSTR* argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
-    if (argv == nullptr || argc != 3 || (std::wstring(argv[2]) != L"runs" && std::wstring(argv[2]) != L"failures")) {
-        std::fputs("usage: torvane-win32-screenshots.exe <folder> runs|failures\n", stderr);
+    const std::wstring set = argv != nullptr && argc == 3 ? argv[2] : L"";
+    if (set != L"runs" && set != L"failures" && set != L"station") {
+        std::fputs("usage: torvane-win32-screenshots.exe <folder> runs|failures|station\n", stderr);
         return ExitUsage;
     }
     g_out = argv[1];
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     ::InitCommonControlsEx(&controls);
     try {
-        if (std::wstring(argv[2]) == L"runs") Runs();
-        else Failures();
+        if (set == L"runs") Runs();
+        else if (set == L"failures") Failures();
+        else StationShots();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "torvane-win32-screenshots: %s\n", e.what());
         return ExitFailure;
