@@ -16,13 +16,24 @@ void TellAboutSettings(const std::string& message) {
 }
 
 // Every run goes into the run log, so a workbench keeps its history without
-// asking for one. A log that cannot be written must not stop the updating;
-// it is said on stderr, once per run.
+// asking for one. A log that cannot be written must not stop the updating:
+// it is said on stderr every time, and once in a box, for a window started
+// from the menu has no terminal to show stderr.
 RunLogAppender RunLogTo(Platform& platform) {
-    return [&platform](const std::string& record) {
+    return [&platform, told = false](const std::string& record) mutable {
         const std::string path = platform.runLogPath();
-        if (const std::string failure = platform.appendLine(path, record); !failure.empty())
-            std::fprintf(stderr, "torvane: the run was not recorded in %s: %s\n", path.c_str(), failure.c_str());
+        const std::string failure = platform.appendLine(path, record);
+        if (failure.empty()) return;
+        std::fprintf(stderr, "torvane: the run was not recorded in %s: %s\n", path.c_str(), failure.c_str());
+        if (told) return;
+        told = true;
+        // Beside the window, not in the way: the runs go on meanwhile.
+        auto* box = new QMessageBox(QMessageBox::Warning, ApplicationTitle(),
+                                    QString::fromUtf8(("The runs are not recorded in " + path + ": " + failure).c_str()),
+                                    QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
     };
 }
 
