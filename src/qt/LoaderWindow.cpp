@@ -40,7 +40,7 @@ TForm6::TForm6(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
       Image1(new QLabel(client())),
       Label1(client(), "Label1", ToQRect(L::Label1), layout::TahomaFont),
       ProgressBar1(client(), "ProgressBar1", ToQRect(L::ProgressBar1)),
-      StatusBar1(client(), "StatusBar1", ToQRect(L::StatusBar1), Widths(L::StatusWidths)),
+      StatusBar1(client(), "StatusBar1", ToQRect(L::StatusBar1), L::StatusWidths),
       ChangePort1(addMenuEntry("ChangePort1", L::MenuCaption)),
       PortReason(new QLabel(client())) {
     setFont(MapFont(layout::TahomaFont, layout::DialogFontHeight));

@@ -40,7 +40,7 @@ TForm1::TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
       Button1(client(), "Button1", ToQRect(L::Button1)),
       Button2(client(), "Button2", ToQRect(L::Button2)),
       ProgressBar1(client(), "ProgressBar1", ToQRect(L::ProgressBar1)),
-      StatusBar1(client(), "StatusBar1", ToQRect(L::StatusBar1), Widths(L::StatusWidths)),
+      StatusBar1(client(), "StatusBar1", ToQRect(L::StatusBar1), L::StatusWidths),
       S1(addMenuEntry("S1", L::MenuCaption)),
       options_(options) {
     DesignLabel(Label1, L::Label1Height, true);

@@ -137,8 +137,6 @@ void FillBackground(QWidget* widget, Colour colour) {
     widget->setAutoFillBackground(true);
 }
 
-std::vector<int> Widths(std::span<const int> widths) { return {widths.begin(), widths.end()}; }
-
 void Place(QWidget* widget, const char* name, QRect geometry) {
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(geometry);
@@ -254,7 +252,7 @@ void QtProgressBar::applyLook() {
 
 // --- status bar ----------------------------------------------------------------
 
-QtStatusBar::QtStatusBar(QWidget* parent, const char* name, QRect geometry, const std::vector<int>& widths)
+QtStatusBar::QtStatusBar(QWidget* parent, const char* name, QRect geometry, std::span<const int> widths)
     : StatusBar(static_cast<int>(widths.size())), widget_(new QWidget(parent)) {
     Place(widget_, name, geometry);
     auto* row = new QHBoxLayout(widget_);

@@ -62,7 +62,6 @@ void Place(QWidget* widget, const char* name, QRect geometry);
 inline QRect ToQRect(layout::Rect r) { return {r.x, r.y, r.width, r.height}; }
 inline QSize ToQSize(layout::Size s) { return {s.width, s.height}; }
 inline QPoint ToQPoint(layout::Point p) { return {p.x, p.y}; }
-std::vector<int> Widths(std::span<const int> widths);
 
 // A QLabel that reports double-clicks (the identity label opens the version list).
 class ClickableLabel : public QLabel {
@@ -176,7 +175,7 @@ private:
 // A status bar of panels with fixed widths; the last panel takes what is left.
 class QtStatusBar : public StatusBar {
 public:
-    QtStatusBar(QWidget* parent, const char* name, QRect geometry, const std::vector<int>& widths);
+    QtStatusBar(QWidget* parent, const char* name, QRect geometry, std::span<const int> widths);
     QWidget* widget() const { return widget_; }
     StatusPanelLabel* panelWidget(int index) const;
     // Called after every text written into a panel, with the panel's index.

@@ -25,7 +25,7 @@ TForm5::TForm5(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
       Button2(Panel1.widget(), "Button2", ToQRect(L::Button2)),
       ProgressBar1(client(), "ProgressBar1", ToQRect(L::ProgressBar1)),
       ProgressBar2(client(), "ProgressBar2", ToQRect(L::ProgressBar2)),
-      StatusBar1(client(), "StatusBar1", ToQRect(L::StatusBar1), Widths(L::StatusWidths)),
+      StatusBar1(client(), "StatusBar1", ToQRect(L::StatusBar1), L::StatusWidths),
       SerialPort1(addMenuEntry("SerialPort1", L::MenuCaption)) {
     setWindowOpacity(FullOpacity);
     for (QtButton* b : {&Button1, &Button2}) b->widget()->setFont(MapFont(layout::SansFont, L::ButtonFontHeight, Bold));

@@ -14,8 +14,6 @@ namespace {
 using layout::Bold;
 using layout::Plain;
 
-std::vector<int> Widths(std::span<const int> widths) { return {widths.begin(), widths.end()}; }
-
 void Design(Win32Label& label, std::string_view caption, Alignment alignment, int height, FontStyle style) {
     label.setCaption(std::string(caption));
     label.setAlignment(alignment);
@@ -38,7 +36,7 @@ TForm1::TForm1(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
       Button1(hwnd(), Button1Id, layout::Form1::Button1, font()),
       Button2(hwnd(), Button2Id, layout::Form1::Button2, font()),
       ProgressBar1(hwnd(), 0, layout::Form1::ProgressBar1),
-      StatusBar1(hwnd(), 0, layout::Form1::StatusBar1, Widths(layout::Form1::StatusWidths), font()),
+      StatusBar1(hwnd(), 0, layout::Form1::StatusBar1, layout::Form1::StatusWidths, font()),
       Bevel1(hwnd(), layout::Form1::Bevel1),
       Bevel2(hwnd(), layout::Form1::Bevel2),
       options_(options) {
@@ -113,7 +111,7 @@ TForm5::TForm5(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
               FontFor(layout::SansFont, layout::Form5::ButtonFontHeight, Bold)),
       ProgressBar1(hwnd(), 0, layout::Form5::ProgressBar1),
       ProgressBar2(hwnd(), 0, layout::Form5::ProgressBar2),
-      StatusBar1(hwnd(), 0, layout::Form5::StatusBar1, Widths(layout::Form5::StatusWidths), font()) {
+      StatusBar1(hwnd(), 0, layout::Form5::StatusBar1, layout::Form5::StatusWidths, font()) {
     using L = layout::Form5;
     Button1.setCaption(std::string(L::Button1Caption));
     Button2.setCaption(std::string(L::Button2Caption));
@@ -170,7 +168,7 @@ TForm6::TForm6(FrontEndContext& ctx, GuiServices& services, const GuiOptions& op
       Image1(hwnd(), layout::Form6::Image1, LoaderLogoBitmap, true),
       Label1(hwnd(), 0, layout::Form6::Label1, layout::TahomaFont),
       ProgressBar1(hwnd(), 0, layout::Form6::ProgressBar1),
-      StatusBar1(hwnd(), 0, layout::Form6::StatusBar1, Widths(layout::Form6::StatusWidths), font()),
+      StatusBar1(hwnd(), 0, layout::Form6::StatusBar1, layout::Form6::StatusWidths, font()),
       Bevel1(hwnd(), layout::Form6::Bevel1),
       // The fix is a command to type: the user can select and copy it.
       PortReason(MakeChild(hwnd(), L"EDIT", ES_MULTILINE | ES_READONLY | WS_TABSTOP, layout::Form6::ReasonArea,

@@ -325,7 +325,7 @@ void Win32ProgressBar::applyRange() {
 
 // --- status bars ---------------------------------------------------------------
 
-Win32StatusBar::Win32StatusBar(HWND parent, int id, layout::Rect where, const std::vector<int>& widths, HFONT font)
+Win32StatusBar::Win32StatusBar(HWND parent, int id, layout::Rect where, std::span<const int> widths, HFONT font)
     : StatusBar(static_cast<int>(widths.size())),
       hwnd_(MakeChild(parent, STATUSCLASSNAMEW, WS_VISIBLE | CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER, where,
                       id, font)) {

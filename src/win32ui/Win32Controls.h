@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -145,7 +146,7 @@ private:
 // A status bar of panels with fixed widths; the last panel takes what is left.
 class Win32StatusBar : public StatusBar {
 public:
-    Win32StatusBar(HWND parent, int id, layout::Rect where, const std::vector<int>& widths, HFONT font);
+    Win32StatusBar(HWND parent, int id, layout::Rect where, std::span<const int> widths, HFONT font);
     HWND hwnd() const { return hwnd_; }
     // The text a panel shows.
     std::string shownText(int index) const;

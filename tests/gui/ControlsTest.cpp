@@ -98,7 +98,7 @@ TEST(QtControls, WindowsArePlacedOnTheAvailableArea) {
 TEST(QtControls, StatusPanelsCutLongTextsAndKeepThemWholeAsTooltip) {
     QWidget parent;
     parent.resize(300, 20);
-    QtStatusBar bar(&parent, "StatusBar1", {0, 0, 300, 20}, {50, 250});
+    QtStatusBar bar(&parent, "StatusBar1", {0, 0, 300, 20}, std::vector<int>{50, 250});
     parent.show();
     const std::string reason = "COM7: permission denied on /dev/ttyUSB0";
     for (const auto& [text, cut] : {std::pair{std::string("COM10"), false}, {reason, true}, {std::string(), false}}) {
